@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Runs every test of the build folder given as $1, with the servers the tests need
+# (a private PulseAudio with a null sink, a private INN news server) started on loopback
+# and stopped afterwards.
+set -u
+build=${1:-build}
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d /tmp/vorlix-ci-XXXXXX)
+export VORLIX_TEST_WORK=$work
+export QT_QPA_PLATFORM=offscreen
+
+cleanup() {
+  for s in "$root"/scripts/test-services/*.sh; do
+    [ -f "$s" ] && bash "$s" stop "$work" >/dev/null 2>&1
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Each service script prints lines of the form NAME=value for the tests' environment.
+for s in "$root"/scripts/test-services/*.sh; do
+  [ -f "$s" ] || continue
+  if out=$(bash "$s" start "$work"); then
+    while IFS= read -r line; do
+      case "$line" in *=*) export "${line?}";; esac
+    done <<< "$out"
+  else
+    echo "warning: $(basename "$s") did not start; tests that need it will fail" >&2
+  fi
+done
+
+cd "$build" && ctest --output-on-failure -j 2 --timeout 600

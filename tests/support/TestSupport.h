@@ -1,0 +1,34 @@
+#pragma once
+// Common set-up for every test executable: headless Qt, and a temporary home folder
+// (VORLIX_HOME, HOME, XDG folders) so no test touches the real user's settings or files.
+#include <QApplication>
+#include <QString>
+#include <QTest>
+
+namespace TestSupport {
+// Called before the QApplication exists. Returns the temporary home folder.
+QString PrepareEnvironment();
+// Removes the temporary home folder unless VORLIX_KEEP_TEST_HOME is set.
+void CleanUp();
+// The folder with the repository's shipped data files.
+QString SourceDataDir();
+// Waits until pred() is true, running events, for at most timeoutMs. Returns pred().
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
+}
+
+// Like QTEST_MAIN, with the environment prepared first.
+#define VORLIX_TEST_MAIN(TestObject)                                   \
+    int main(int argc, char** argv)                                    \
+    {                                                                  \
+        TestSupport::PrepareEnvironment();                             \
+        int rc;                                                        \
+        {                                                              \
+            QApplication app(argc, argv);                              \
+            app.setAttribute(Qt::AA_Use96Dpi, true);                   \
+            TestObject tc;                                             \
+            QTEST_SET_MAIN_SOURCE_PATH                                 \
+            rc = QTest::qExec(&tc, argc, argv);                        \
+        }                                                              \
+        TestSupport::CleanUp();                                        \
+        return rc;                                                     \
+    }
