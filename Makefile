@@ -13,7 +13,7 @@ test-deps:
 	@bash scripts/install-deps.sh test
 
 configure:
-	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 build: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
