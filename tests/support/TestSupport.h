@@ -17,13 +17,16 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
 }
 
 // Like QTEST_MAIN, with the environment prepared first.
-#define VORLIX_TEST_MAIN(TestObject)                                   \
+#define VORLIX_TEST_MAIN(TestObject) VORLIX_TEST_MAIN_APP(TestObject, QApplication)
+
+// The same with the program's own application class.
+#define VORLIX_TEST_MAIN_APP(TestObject, AppClass)                     \
     int main(int argc, char** argv)                                    \
     {                                                                  \
         TestSupport::PrepareEnvironment();                             \
         int rc;                                                        \
         {                                                              \
-            QApplication app(argc, argv);                              \
+            AppClass app(argc, argv);                                  \
             app.setAttribute(Qt::AA_Use96Dpi, true);                   \
             TestObject tc;                                             \
             QTEST_SET_MAIN_SOURCE_PATH                                 \
