@@ -528,9 +528,12 @@ bool TForm1::event(QEvent* event)
 {
     const bool result = QMainWindow::event(event);
     if (event->type() == QEvent::Show && !Shown)
+        // The main window is the active window once it is shown, also where no window
+        // manager hands out the focus.
         QTimer::singleShot(0, this, [this] {
             if (!Shown)
                 FormShow();
+            FormActivate();
         });
     if (event->type() == QEvent::WindowActivate && !Activated)
         QTimer::singleShot(0, this, &TForm1::FormActivate);

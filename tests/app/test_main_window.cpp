@@ -188,6 +188,7 @@ private slots:
         QVERIFY(logText().contains(" - Entered FormCreate"));
         QVERIFY(logText().contains(" - Vorlix Version: 1.0"));
         QVERIFY(logText().contains(" - Exit FormShow"));
+        QVERIFY(logText().contains(" - Entered FormActivate"));
 
         // The next start restores what the last one saved.
         TForm1::Shown = false;
