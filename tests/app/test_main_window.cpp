@@ -258,6 +258,8 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("VORLIX_NO_SPLASH", "1");
+        // Only the child may write "Exit FormShow" from now on.
+        QFile::remove(UtilsClass::GetLogBase() + ".dbg");
         QProcess first;
         first.setProcessEnvironment(env);
         first.start(VORLIX_BINARY, {});
