@@ -1,0 +1,28 @@
+#pragma once
+// The window that adds a newsgroup to a server by its name.
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TServerTree;
+
+class TForm3 : public QDialog {
+public:
+    explicit TForm3(QWidget* parent = nullptr);
+
+    QString ServerName; // given
+    QString GroupName;  // the result
+
+    void FormShow();
+    void btnOkClick();
+
+    QLabel* lblServer;
+    QLineEdit* edNewsgroup;
+    QPushButton* btnOk;
+    QPushButton* btnCancel;
+};
+
+// Lets the server tree's Add Newsgroup command open the newsgroup window.
+void BindGroupWindow(TServerTree& tree, QWidget* parent = nullptr);

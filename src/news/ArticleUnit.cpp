@@ -1,0 +1,524 @@
+#include "ArticleUnit.h"
+
+#include "ConfigUnit.h"
+#include "NewsFiles.h"
+
+#include "app/BaseUtils.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocale>
+#include <algorithm>
+
+namespace {
+
+const QDate dayZero(1899, 12, 30);
+
+// The date texts of article files are read and written for every line, so the locale's
+// pattern is compiled once into numeric fields and literal text. Patterns this cannot
+// handle (day names, long month names, AM/PM, other digits) go through QLocale instead.
+class TFileDateFormat {
+public:
+    enum Kind { Lit, Day, Month, MonthName, Year, Hour, Minute, Second };
+    struct Tok {
+        Kind kind;
+        int width;       // 1: no leading zero, 2: two digits, 4: four-digit year
+        QString text;    // literal text
+    };
+
+    TFileDateFormat()
+    {
+        const QLocale loc;
+        localeName = loc.name();
+        QString f = loc.dateFormat(QLocale::ShortFormat);
+        if (!f.contains(QLatin1String("yyyy")))
+            f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+        datePattern = f;
+        fast = compile(f, dateToks) && loc.zeroDigit() == QLatin1Char('0');
+        for (int m = 1; m <= 12; ++m) {
+            const QString n = loc.monthName(m, QLocale::ShortFormat);
+            monthNames[m - 1] = n;
+            monthByName.insert(n.toLower(), m);
+        }
+    }
+
+    static TFileDateFormat& current()
+    {
+        static TFileDateFormat fmt;
+        if (fmt.localeName != QLocale().name())
+            fmt = TFileDateFormat();
+        return fmt;
+    }
+
+    QString format(const TDateTime& value) const
+    {
+        const QDateTime dt = value.ToQDateTime();
+        const QTime t = dt.time();
+        const bool midnight = t.hour() == 0 && t.minute() == 0 && t.second() == 0;
+        if (!fast) {
+            const QString p = midnight ? datePattern : datePattern + QStringLiteral(" HH:mm:ss");
+            return QLocale().toString(dt, p);
+        }
+        QString out;
+        out.reserve(24);
+        const QDate d = dt.date();
+        for (const Tok& k : dateToks) {
+            switch (k.kind) {
+            case Lit: out += k.text; break;
+            case Day: num(out, d.day(), k.width); break;
+            case Month: num(out, d.month(), k.width); break;
+            case MonthName: out += monthNames[d.month() - 1]; break;
+            case Year: num(out, d.year(), 4); break;
+            default: break;
+            }
+        }
+        if (!midnight) {
+            out += QLatin1Char(' ');
+            num(out, t.hour(), 2);
+            out += QLatin1Char(':');
+            num(out, t.minute(), 2);
+            out += QLatin1Char(':');
+            num(out, t.second(), 2);
+        }
+        return out;
+    }
+
+    std::optional<TDateTime> parse(const QString& text) const
+    {
+        if (fast) {
+            if (auto v = parseFast(text))
+                return v;
+        }
+        const QString t = text.trimmed();
+        if (t.isEmpty())
+            return std::nullopt;
+        QDateTime dt = QLocale().toDateTime(t, datePattern + QStringLiteral(" HH:mm:ss"));
+        if (!dt.isValid()) {
+            const QDate d = QLocale().toDate(t, datePattern);
+            if (d.isValid())
+                dt = QDateTime(d, QTime(0, 0));
+        }
+        if (dt.isValid())
+            return TDateTime::FromQDateTime(dt);
+        return TDateTime::FromText(t);
+    }
+
+private:
+    static void num(QString& out, int v, int width)
+    {
+        if (width >= 2 && v < 10)
+            out += QLatin1Char('0');
+        if (width >= 4) {
+            if (v < 1000)
+                out += QLatin1Char('0');
+            if (v < 100)
+                out += QLatin1Char('0');
+        }
+        out += QString::number(v);
+    }
+
+    static bool compile(const QString& f, std::vector<Tok>& toks)
+    {
+        int i = 0;
+        while (i < f.size()) {
+            const QChar c = f.at(i);
+            int n = 1;
+            while (i + n < f.size() && f.at(i + n) == c)
+                ++n;
+            if (c == QLatin1Char('d')) {
+                if (n > 2)
+                    return false;
+                toks.push_back({Day, n, {}});
+            } else if (c == QLatin1Char('M')) {
+                if (n == 3)
+                    toks.push_back({MonthName, 3, {}});
+                else if (n <= 2)
+                    toks.push_back({Month, n, {}});
+                else
+                    return false;
+            } else if (c == QLatin1Char('y')) {
+                if (n != 4)
+                    return false;
+                toks.push_back({Year, 4, {}});
+            } else if (c.isLetter() || c == QLatin1Char('\'')) {
+                return false;
+            } else {
+                toks.push_back({Lit, 0, f.mid(i, n)});
+            }
+            i += n;
+        }
+        return true;
+    }
+
+    static bool readNum(const QString& s, int& pos, int maxDigits, int& value)
+    {
+        int n = 0;
+        value = 0;
+        while (pos < s.size() && n < maxDigits && s.at(pos) >= QLatin1Char('0') && s.at(pos) <= QLatin1Char('9')) {
+            value = value * 10 + (s.at(pos).unicode() - '0');
+            ++pos;
+            ++n;
+        }
+        return n > 0;
+    }
+
+    std::optional<TDateTime> parseFast(const QString& s) const
+    {
+        int pos = 0;
+        int day = 0, month = 0, year = 0;
+        for (const Tok& k : dateToks) {
+            switch (k.kind) {
+            case Lit:
+                if (QStringView(s).mid(pos, k.text.size()) != k.text)
+                    return std::nullopt;
+                pos += int(k.text.size());
+                break;
+            case Day:
+                if (!readNum(s, pos, 2, day))
+                    return std::nullopt;
+                break;
+            case Month:
+                if (!readNum(s, pos, 2, month))
+                    return std::nullopt;
+                break;
+            case Year:
+                if (!readNum(s, pos, 4, year))
+                    return std::nullopt;
+                break;
+            case MonthName: {
+                int e = pos;
+                while (e < s.size() && s.at(e).isLetter())
+                    ++e;
+                month = monthByName.value(s.mid(pos, e - pos).toLower(), 0);
+                if (month == 0)
+                    return std::nullopt;
+                pos = e;
+                break;
+            }
+            default: break;
+            }
+        }
+        int h = 0, mi = 0, se = 0;
+        if (pos < s.size()) {
+            if (s.at(pos) != QLatin1Char(' '))
+                return std::nullopt;
+            ++pos;
+            if (!readNum(s, pos, 2, h) || pos >= s.size() || s.at(pos++) != QLatin1Char(':')
+                || !readNum(s, pos, 2, mi) || pos >= s.size() || s.at(pos++) != QLatin1Char(':')
+                || !readNum(s, pos, 2, se) || pos != s.size())
+                return std::nullopt;
+        }
+        return TDateTime::Encode(year, month, day, h, mi, se);
+    }
+
+    QString localeName;
+    QString datePattern;
+    bool fast = false;
+    std::vector<Tok> dateToks;
+    QString monthNames[12];
+    QHash<QString, int> monthByName;
+};
+
+int toInt(const QString& field, const char* what)
+{
+    bool ok = false;
+    const int v = field.trimmed().toInt(&ok);
+    if (!ok)
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value (%2)").arg(field, QLatin1String(what)));
+    return v;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- TArticleClass
+
+void TArticleClass::SetSpeakMark(int mark)
+{
+    SpeakMark = mark;
+    if (mark == 2 && ReadState == 1)
+        SetReadState(0);
+}
+
+void TArticleClass::CycleSpeakMark()
+{
+    switch (SpeakMark) {
+    case 0: SetSpeakMark(1); break;
+    case 1: SetSpeakMark(2); break;
+    case 2: SetSpeakMark(0); break;
+    default: break;
+    }
+}
+
+void TArticleClass::ToggleWatch()
+{
+    if (Watch == 0)
+        Watch = 1;
+    else if (Watch == 1)
+        Watch = 0;
+}
+
+void TArticleClass::SetReadState(int state)
+{
+    ReadState = state;
+    if (state >= 0 && state <= 3)
+        Style = quint8(state);
+}
+
+QString TArticleClass::FirstReference() const
+{
+    const QString r = References.trimmed();
+    const qsizetype blank = r.indexOf(QLatin1Char(' '));
+    return blank < 0 ? r : r.left(blank);
+}
+
+QString TArticleClass::CleanField(const QString& text)
+{
+    qsizetype i = 0;
+    for (; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('|') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            break;
+    }
+    if (i == text.size())
+        return text;
+    QString out = text.left(i);
+    for (; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('|')) {
+            out += QChar(0x00A6);
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1Char(' ');
+            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+        } else if (c == QLatin1Char('\n')) {
+            out += QLatin1Char(' ');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString TArticleClass::DateText(const TDateTime& date)
+{
+    return TFileDateFormat::current().format(date);
+}
+
+std::optional<TDateTime> TArticleClass::ParseDateText(const QString& text)
+{
+    return TFileDateFormat::current().parse(text);
+}
+
+void TArticleClass::ParseRecord(const QString& line)
+{
+    try {
+        // Fields are cut at each "|"; a missing field is empty.
+        qsizetype pos = 0;
+        auto next = [&]() -> QString {
+            if (pos > line.size())
+                return QString();
+            qsizetype bar = line.indexOf(QLatin1Char('|'), pos);
+            if (bar < 0)
+                bar = line.size();
+            QString f = line.mid(pos, bar - pos);
+            pos = bar + 1;
+            return f;
+        };
+        Number = toInt(next(), "Number");
+        SetSpeakMark(toInt(next(), "SpeakMark"));
+        SetReadState(toInt(next(), "ReadState"));
+        Expanded = toInt(next(), "Expanded");
+        FileCounter = toInt(next(), "FileCounter");
+        MessageID = next();
+        Subject = next();
+        From = next();
+        const QString dateText = next();
+        const std::optional<TDateTime> d = ParseDateText(dateText);
+        if (!d)
+            throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(dateText));
+        Date = *d;
+        References = next();
+        bool ok = false;
+        const int w = next().trimmed().toInt(&ok);
+        if (ok)
+            Watch = w;
+    } catch (const EVorlixError& e) {
+        UtilsClass::Log(QStringLiteral("ParseRecord Exception: ") + e.message());
+        UtilsClass::Log(line);
+        throw;
+    }
+}
+
+QString TArticleClass::FormatRecord() const
+{
+    const QChar bar = QLatin1Char('|');
+    QString s;
+    s.reserve(MessageID.size() + Subject.size() + From.size() + References.size() + 48);
+    s += QString::number(Number) + bar + QString::number(SpeakMark) + bar + QString::number(ReadState) + bar
+        + QString::number(Expanded) + bar + QString::number(FileCounter) + bar;
+    s += CleanField(MessageID) + bar + CleanField(Subject) + bar + CleanField(From) + bar + DateText(Date) + bar
+        + CleanField(References) + bar + QString::number(Watch);
+    return s;
+}
+
+void TArticleClass::NextFileCounter()
+{
+    if (Root)
+        ++Root->FileCounter;
+    else
+        ++FileCounter;
+}
+
+// ---------------------------------------------------------------- TArticleList
+
+TArticleList::~TArticleList() = default;
+
+TArticleClass* TArticleList::Add(std::unique_ptr<TArticleClass> record)
+{
+    TArticleClass* r = record.get();
+    r->MessageID = TArticleClass::CleanField(r->MessageID);
+    r->Subject = TArticleClass::CleanField(r->Subject);
+    r->From = TArticleClass::CleanField(r->From);
+    r->References = TArticleClass::CleanField(r->References);
+    r->Owner = this;
+    r->RootNumber = r->Number;
+    r->Root = r;
+    if (TArticleClass* existing = byId.value(r->MessageID)) {
+        // An article only known as a placeholder arrives for real: the placeholder takes
+        // over its data, so the article is kept and the thread stays where it is.
+        if (existing->IsPlaceholder() && !r->IsPlaceholder()) {
+            existing->Number = r->Number;
+            existing->RootNumber = existing->Root ? existing->Root->Number : r->Number;
+            existing->Subject = r->Subject;
+            existing->From = r->From;
+            existing->Date = r->Date;
+            existing->References = r->References;
+            existing->SetReadState(r->ReadState);
+            if (r->SpeakMark != 0)
+                existing->SetSpeakMark(r->SpeakMark);
+            if (OnRecordChanged)
+                OnRecordChanged(this, existing);
+        }
+        return nullptr;
+    }
+    if (!r->References.isEmpty()) {
+        if (TArticleClass* root = byId.value(r->FirstReference())) {
+            r->Root = root;
+            r->RootNumber = root->Number;
+        }
+    }
+    byId.insert(r->MessageID, r);
+    items.push_back(std::move(record));
+    return r;
+}
+
+void TArticleList::Sort()
+{
+    std::stable_sort(items.begin(), items.end(), [](const std::unique_ptr<TArticleClass>& a,
+                                                    const std::unique_ptr<TArticleClass>& b) {
+        const double da = (a->Root ? a->Root : a.get())->Date.Value;
+        const double db = (b->Root ? b->Root : b.get())->Date.Value;
+        if (da != db)
+            return da < db;
+        return a->Number < b->Number;
+    });
+}
+
+void TArticleList::ChangeMessageID(TArticleClass* record, const QString& id)
+{
+    if (byId.value(record->MessageID) == record)
+        byId.remove(record->MessageID);
+    record->MessageID = id;
+    if (!byId.contains(id))
+        byId.insert(id, record);
+}
+
+int TArticleList::RemoveIf(const std::function<bool(TArticleClass*)>& pred)
+{
+    QSet<TArticleClass*> gone;
+    for (const auto& r : items) {
+        if (pred(r.get()))
+            gone.insert(r.get());
+    }
+    if (gone.isEmpty())
+        return 0;
+    for (const auto& r : items) {
+        if (r->Root && gone.contains(r->Root) && !gone.contains(r.get())) {
+            r->Root = r.get();
+            r->RootNumber = r->Number;
+        }
+    }
+    for (TArticleClass* r : std::as_const(gone)) {
+        if (byId.value(r->MessageID) == r)
+            byId.remove(r->MessageID);
+    }
+    items.erase(std::remove_if(items.begin(), items.end(),
+                               [&](const std::unique_ptr<TArticleClass>& r) { return gone.contains(r.get()); }),
+                items.end());
+    return int(gone.size());
+}
+
+int TArticleList::NewCount() const
+{
+    int n = 0;
+    for (const auto& r : items)
+        n += r->ReadState == 1 ? 1 : 0;
+    return n;
+}
+
+QString TArticleList::FilePath() const
+{
+    return GetDataFolder() + (Config ? Config->FileBase : QString()) + QStringLiteral(".chl");
+}
+
+bool TArticleList::LoadFromFile(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return false;
+    const QStringList lines = ReadLines(path);
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    for (const QString& line : lines) {
+        auto record = std::make_unique<TArticleClass>();
+        try {
+            record->ParseRecord(line);
+        } catch (const EVorlixError& e) {
+            UtilsClass::Log(QStringLiteral("LoadArticles_1 Parse Exception: ") + e.message());
+            continue;
+        }
+        Add(std::move(record));
+        // Large groups keep the window responsive while they load.
+        if (sinceEvents.elapsed() >= 30) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+    }
+    return true;
+}
+
+void TArticleList::SaveFromList()
+{
+    std::vector<const TArticleClass*> recs;
+    recs.reserve(items.size());
+    for (const auto& r : items)
+        recs.push_back(r.get());
+    SaveArticleLines(FilePath(), recs);
+    if (Config)
+        Config->SetGroupCaption(NewCount(), Count());
+}
+
+QString GroupCaption(const QString& name, int newCount, int total)
+{
+    return name + QStringLiteral(" (") + QString::number(newCount) + QLatin1Char('/') + QString::number(total)
+        + QLatin1Char(')');
+}
+
+void SaveArticleLines(const QString& path, const std::vector<const TArticleClass*>& records)
+{
+    QStringList lines;
+    lines.reserve(qsizetype(records.size()));
+    for (const TArticleClass* r : records)
+        lines << r->FormatRecord();
+    WriteLinesAtomically(path, lines);
+}

@@ -1,0 +1,88 @@
+#include "NewsIcons.h"
+
+#include <QHash>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace {
+QPixmap draw(int index)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (index) {
+    case npServer:
+        p.setPen(QPen(QColor(40, 40, 40), 1));
+        p.setBrush(QColor(120, 140, 170));
+        p.drawRect(3, 1, 10, 14);
+        p.setPen(QColor(230, 230, 230));
+        p.drawLine(5, 4, 11, 4);
+        p.drawLine(5, 7, 11, 7);
+        p.setBrush(QColor(60, 200, 60));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPointF(8, 12), 1.5, 1.5);
+        break;
+    case npNewsGroup:
+    case npSpeakingGroup: {
+        const QColor c = index == npNewsGroup ? QColor(230, 190, 80) : QColor(220, 90, 60);
+        p.setPen(QPen(QColor(90, 70, 20), 1));
+        p.setBrush(c);
+        p.drawRect(1, 3, 14, 10);
+        p.drawLine(1, 3, 8, 9);
+        p.drawLine(15, 3, 8, 9);
+        break;
+    }
+    case npSpeak: {
+        // a loudspeaker
+        QPainterPath path;
+        path.moveTo(2, 6);
+        path.lineTo(5, 6);
+        path.lineTo(9, 2);
+        path.lineTo(9, 14);
+        path.lineTo(5, 10);
+        path.lineTo(2, 10);
+        path.closeSubpath();
+        p.setPen(QPen(QColor(20, 60, 140), 1));
+        p.setBrush(QColor(60, 120, 220));
+        p.drawPath(path);
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(8, 4, 6, 8), -60 * 16, 120 * 16);
+        break;
+    }
+    case npSpoken:
+        // a check mark
+        p.setPen(QPen(QColor(30, 140, 40), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(2.5, 8.5), QPointF(6.5, 12.5), QPointF(13.5, 3.5)}));
+        break;
+    case npFolder:
+    case npFolderSelected:
+        p.setPen(QPen(QColor(110, 90, 30), 1));
+        p.setBrush(index == npFolder ? QColor(240, 210, 110) : QColor(255, 235, 150));
+        p.drawRect(1, 4, 14, 10);
+        p.drawRect(1, 2, 6, 2);
+        break;
+    case npWatch:
+        // an eye
+        p.setPen(QPen(QColor(40, 40, 40), 1));
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(1, 4, 14, 8));
+        p.setBrush(QColor(40, 90, 170));
+        p.drawEllipse(QPointF(8, 8), 2.5, 2.5);
+        break;
+    default:
+        break;
+    }
+    return pm;
+}
+}
+
+QIcon NewsPicture(int index)
+{
+    static QHash<int, QIcon> cache;
+    auto it = cache.find(index);
+    if (it == cache.end())
+        it = cache.insert(index, QIcon(draw(index)));
+    return *it;
+}

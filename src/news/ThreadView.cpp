@@ -1,0 +1,1077 @@
+#include "ThreadView.h"
+
+#include "ConfigUnit.h"
+#include "NewsIcons.h"
+
+#include "app/BaseUtils.h"
+#include "app/DialogService.h"
+#include "app/TBaseRegistryClassUnit.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSet>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <deque>
+#include <limits>
+#include <random>
+#include <set>
+
+namespace {
+constexpr int RecordRole = Qt::UserRole;
+constexpr int MarkRole = Qt::UserRole + 1;
+constexpr quint64 LabelGap = quint64(1) << 32;
+
+QString joinInfo(std::initializer_list<const char*> lines)
+{
+    QStringList l;
+    for (const char* s : lines)
+        l << QString::fromLatin1(s);
+    return l.join(QStringLiteral("\n\r"));
+}
+
+// "Re: " (any letter case) starting within the first four characters is cut out; a subject
+// without it has no stripped form.
+bool strippedSubject(const QString& subject, QString& out)
+{
+    const qsizetype at = subject.indexOf(QLatin1String("Re: "), 0, Qt::CaseInsensitive);
+    if (at < 0 || at > 3)
+        return false;
+    out = subject;
+    out.remove(at, 4);
+    return true;
+}
+
+QString withoutFirstRe(const QString& subject)
+{
+    QString s = subject;
+    const qsizetype at = s.indexOf(QLatin1String("Re: "), 0, Qt::CaseInsensitive);
+    if (at >= 0)
+        s.remove(at, 4);
+    return s;
+}
+
+// Draws the pictures of the two mark columns centred in their cells.
+class TArticleDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const int col = index.column();
+        if (col != TThreadView::ColSpeak && col != TThreadView::ColWatch) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->fillRect(option.rect, selected ? option.palette.color(QPalette::Active, QPalette::Highlight)
+                                                : QColor(Qt::white));
+        const int mark = index.data(MarkRole).toInt();
+        int picture = -1;
+        if (col == TThreadView::ColSpeak)
+            picture = mark == 1 ? npSpeak : mark == 2 ? npSpoken : -1;
+        else
+            picture = mark == 1 ? npWatch : -1;
+        if (picture < 0)
+            return;
+        int left = option.rect.left();
+        if (option.rect.width() > 16)
+            left += int(std::lround((option.rect.width() - 16) / 2.0));
+        const int top = option.rect.top() + (option.rect.height() - 16) / 2;
+        painter->drawPixmap(left, top, NewsPicture(picture).pixmap(16, 16));
+    }
+};
+}
+
+const QString SpeakColumnInfo = joinInfo({
+    "Use this column for marking messages and threads to be spoken. ",
+    "Clicking this column for a given message toggles 3 different ",
+    "states: the message should be spoken, speaking has completed, or ",
+    "the column should be reset to a blank.",
+    "",
+    "If this column is changed at the thread level for a thread which ",
+    "is not currently expanded, the change is propogated to all messsages ",
+    "in the thread.  If the thread is expanded, click the thread once to ",
+    "apply the change to the top of thread, and again to apply change ",
+    "to associated messages",
+});
+
+const QString WatchColumnInfo = joinInfo({
+    "Use this column for marking individual threads you would like ",
+    "to listen to as they are updated.  As new messages for selected ",
+    "threads are downloaded, they are automatically marked for speaking.",
+    "",
+    "Clicking this column for a row which is not the top of a thread has ",
+    "no meaning, and is ignored.",
+});
+
+// ---------------------------------------------------------------- TWorkingWindow
+
+TWorkingWindow::TWorkingWindow(const QString& text, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Working ..."));
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    label = new QLabel(text, this);
+    label->setAlignment(Qt::AlignCenter);
+    label->setMinimumWidth(240);
+    layout->addWidget(label);
+    show();
+    raise();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+QString TWorkingWindow::Text() const
+{
+    return label->text();
+}
+
+// ---------------------------------------------------------------- placement index
+//
+// The view's items are mirrored by nodes that carry an order label: labels grow in view
+// order, so "which item comes first" is one comparison. The nodes are indexed by message
+// ID, by subject and, per References text, in a treap ordered by label that knows the
+// latest date below each node. That finds the first item a record would meet on a walk
+// through the view without walking it.
+
+struct TThreadView::TNode {
+    TArticleClass* rec = nullptr;
+    QTreeWidgetItem* item = nullptr;
+    TNode* parent = nullptr;
+    TNode* firstChild = nullptr;
+    TNode* lastChild = nullptr;
+    TNode* prevSib = nullptr;
+    TNode* nextSib = nullptr;
+    TNode* gprev = nullptr; // view order
+    TNode* gnext = nullptr;
+    quint64 label = 0;
+    double date = 0;
+    // treap of the node's References text
+    TNode* tl = nullptr;
+    TNode* tr = nullptr;
+    quint32 prio = 0;
+    double maxDate = 0;
+};
+
+namespace {
+struct ByLabel {
+    bool operator()(const TThreadView::TNode* a, const TThreadView::TNode* b) const;
+};
+}
+
+struct TThreadView::TIndex {
+    std::deque<TNode> nodes;
+    TNode head;              // before the first node in view order
+    TNode* tail = &head;     // last node in view order
+    TNode* firstTop = nullptr;
+    TNode* lastTop = nullptr;
+    QHash<const TArticleClass*, TNode*> byRecord;
+    QHash<QString, TNode*> byId;
+    QHash<QString, TNode*> byRefs;
+    QHash<QString, std::set<TNode*, ByLabel>> bySubject;
+    QSet<TArticleClass*> inProgress;
+    std::mt19937 rng{20261208u};
+
+    static void update(TNode* t)
+    {
+        double m = t->date;
+        if (t->tl && t->tl->maxDate > m)
+            m = t->tl->maxDate;
+        if (t->tr && t->tr->maxDate > m)
+            m = t->tr->maxDate;
+        t->maxDate = m;
+    }
+    static void split(TNode* t, quint64 label, TNode*& l, TNode*& r)
+    {
+        if (!t) {
+            l = r = nullptr;
+            return;
+        }
+        if (t->label < label) {
+            split(t->tr, label, t->tr, r);
+            l = t;
+        } else {
+            split(t->tl, label, l, t->tl);
+            r = t;
+        }
+        update(t);
+    }
+    static TNode* merge(TNode* a, TNode* b)
+    {
+        if (!a)
+            return b;
+        if (!b)
+            return a;
+        if (a->prio > b->prio) {
+            a->tr = merge(a->tr, b);
+            update(a);
+            return a;
+        }
+        b->tl = merge(a, b->tl);
+        update(b);
+        return b;
+    }
+    void treapInsert(const QString& key, TNode* n)
+    {
+        n->prio = quint32(rng());
+        n->tl = n->tr = nullptr;
+        n->maxDate = n->date;
+        TNode*& root = byRefs[key];
+        TNode* l = nullptr;
+        TNode* r = nullptr;
+        split(root, n->label, l, r);
+        root = merge(merge(l, n), r);
+    }
+    // The first node in view order whose date is later than date.
+    TNode* firstLater(const QString& key, double date) const
+    {
+        TNode* t = byRefs.value(key);
+        while (t) {
+            if (t->tl && t->tl->maxDate > date)
+                t = t->tl;
+            else if (t->date > date)
+                return t;
+            else if (t->tr && t->tr->maxDate > date)
+                t = t->tr;
+            else
+                return nullptr;
+        }
+        return nullptr;
+    }
+
+    void clear()
+    {
+        nodes.clear();
+        head = TNode();
+        tail = &head;
+        firstTop = lastTop = nullptr;
+        byRecord.clear();
+        byId.clear();
+        byRefs.clear();
+        bySubject.clear();
+        inProgress.clear();
+    }
+
+    void relabel()
+    {
+        qsizetype count = qsizetype(nodes.size()) + 1;
+        quint64 step = LabelGap;
+        if (quint64(count) >= (quint64(1) << 30))
+            step = (quint64(1) << 62) / quint64(count);
+        quint64 label = 0;
+        for (TNode* n = head.gnext; n; n = n->gnext) {
+            label += step;
+            n->label = label;
+        }
+    }
+
+    // Links n into view order right after a.
+    void linkAfter(TNode* a, TNode* n)
+    {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const quint64 la = a == &head ? 0 : a->label;
+            TNode* b = a->gnext;
+            if (!b) {
+                if (la <= std::numeric_limits<quint64>::max() - LabelGap) {
+                    n->label = la + LabelGap;
+                    break;
+                }
+            } else if (b->label - la >= 2) {
+                n->label = la + (b->label - la) / 2;
+                break;
+            }
+            relabel();
+        }
+        n->gprev = a;
+        n->gnext = a->gnext;
+        if (a->gnext)
+            a->gnext->gprev = n;
+        a->gnext = n;
+        if (tail == a)
+            tail = n;
+    }
+};
+
+bool ByLabel::operator()(const TThreadView::TNode* a, const TThreadView::TNode* b) const
+{
+    return a->label < b->label;
+}
+
+// ---------------------------------------------------------------- TThreadView
+
+TThreadView::TThreadView(QTreeWidget* view, TBaseRegistryClass* store)
+    : View(view), Store(store), index(std::make_unique<TIndex>())
+{
+    View->setColumnCount(5);
+    QTreeWidgetItem* header = View->headerItem();
+    header->setText(ColSpeak, QString());
+    header->setIcon(ColSpeak, NewsPicture(npSpeak));
+    header->setText(ColSubject, QStringLiteral("Subject"));
+    header->setText(ColFrom, QStringLiteral("From"));
+    header->setText(ColDate, QStringLiteral("Date"));
+    header->setText(ColWatch, QString());
+    header->setIcon(ColWatch, NewsPicture(npWatch));
+    View->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    View->setSelectionBehavior(QAbstractItemView::SelectRows);
+    View->setSortingEnabled(false);
+    View->setTreePosition(ColSubject);
+    View->setUniformRowHeights(true);
+    View->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    View->setTextElideMode(Qt::ElideRight);
+    View->setExpandsOnDoubleClick(true);
+    View->setItemDelegate(new TArticleDelegate(View));
+    View->header()->setSectionsClickable(true);
+    View->header()->setStretchLastSection(false);
+    if (Store) {
+        for (int k = 0; k < 5; ++k) {
+            const QString key = QStringLiteral("MsgHeaderWidth") + QString::number(k);
+            if (Store->HasItem(key))
+                View->setColumnWidth(k, Store->GetValue(key).toInt());
+        }
+    }
+    View->viewport()->installEventFilter(this);
+
+    connect(View, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* i) { ItemExpandedChanged(i, true); });
+    connect(View, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* i) { ItemExpandedChanged(i, false); });
+    connect(View->header(), &QHeaderView::sectionClicked, this, [this](int c) { HeaderClicked(c); });
+    connect(View->header(), &QHeaderView::sectionResized, this, [this](int c, int, int size) {
+        if (Store && !Loading) {
+            const QString key = QStringLiteral("MsgHeaderWidth") + QString::number(c);
+            if (Store->HasItem(key))
+                Store->SetValue(key, size);
+        }
+    });
+    connect(View->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (Loading)
+            return;
+        if (TConfigClass* g = Group())
+            g->ScrollPos = value;
+    });
+    connect(View, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
+        if (Loading || focusSuppressed > 0 || !current || !OnItemFocused)
+            return;
+        OnItemFocused(this, current);
+    });
+}
+
+TThreadView::~TThreadView()
+{
+    if (View)
+        View->viewport()->removeEventFilter(this);
+}
+
+TConfigClass* TThreadView::Group() const
+{
+    return TServerTree::EntryOf(GroupNode);
+}
+
+TArticleClass* TThreadView::RecordOf(const QTreeWidgetItem* item)
+{
+    return item ? reinterpret_cast<TArticleClass*>(item->data(0, RecordRole).value<quintptr>()) : nullptr;
+}
+
+QTreeWidgetItem* TThreadView::ItemOf(const TArticleClass* record) const
+{
+    TNode* n = index->byRecord.value(record);
+    return n ? n->item : nullptr;
+}
+
+std::vector<QTreeWidgetItem*> TThreadView::Items() const
+{
+    std::vector<QTreeWidgetItem*> out;
+    out.reserve(index->nodes.size());
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = View->topLevelItemCount() - 1; i >= 0; --i)
+        stack.push_back(View->topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* it = stack.back();
+        stack.pop_back();
+        out.push_back(it);
+        for (int i = it->childCount() - 1; i >= 0; --i)
+            stack.push_back(it->child(i));
+    }
+    return out;
+}
+
+void TThreadView::RefreshItem(QTreeWidgetItem* item)
+{
+    const TArticleClass* r = RecordOf(item);
+    if (!r)
+        return;
+    if (item->text(ColSubject) != r->Subject)
+        item->setText(ColSubject, r->Subject);
+    if (item->text(ColFrom) != r->From)
+        item->setText(ColFrom, r->From);
+    const QString date = TArticleClass::DateText(r->Date);
+    if (item->text(ColDate) != date)
+        item->setText(ColDate, date);
+    if (item->data(ColSpeak, MarkRole).toInt() != r->SpeakMark || !item->data(ColSpeak, MarkRole).isValid())
+        item->setData(ColSpeak, MarkRole, r->SpeakMark);
+    if (item->data(ColWatch, MarkRole).toInt() != r->Watch || !item->data(ColWatch, MarkRole).isValid())
+        item->setData(ColWatch, MarkRole, r->Watch);
+    const bool bold = r->Style & 1;
+    const bool italic = r->Style & 2;
+    for (int c = ColSubject; c <= ColDate; ++c) {
+        const QVariant current = item->data(c, Qt::FontRole);
+        if (!bold && !italic) {
+            if (current.isValid())
+                item->setData(c, Qt::FontRole, QVariant());
+            continue;
+        }
+        QFont f = View->font();
+        f.setBold(bold);
+        f.setItalic(italic);
+        if (!current.isValid() || current.value<QFont>() != f)
+            item->setFont(c, f);
+    }
+}
+
+QTreeWidgetItem* TThreadView::makeItem(TNode* n)
+{
+    auto* item = new QTreeWidgetItem();
+    item->setData(0, RecordRole, QVariant::fromValue(quintptr(n->rec)));
+    n->item = item;
+    RefreshItem(item);
+    return item;
+}
+
+TThreadView::TNode* TThreadView::newNode(TArticleClass* record)
+{
+    TNode& n = index->nodes.emplace_back();
+    n.rec = record;
+    n.date = record->Date.Value;
+    return &n;
+}
+
+void TThreadView::indexNode(TNode* n)
+{
+    TIndex& ix = *index;
+    ix.byRecord.insert(n->rec, n);
+    if (!ix.byId.contains(n->rec->MessageID))
+        ix.byId.insert(n->rec->MessageID, n);
+    ix.bySubject[n->rec->Subject].insert(n);
+    ix.treapInsert(n->rec->References, n);
+}
+
+void TThreadView::insertBefore(TNode* n, TNode* before, bool bulk)
+{
+    TIndex& ix = *index;
+    ix.linkAfter(before->gprev, n);
+    n->parent = before->parent;
+    n->nextSib = before;
+    n->prevSib = before->prevSib;
+    if (before->prevSib)
+        before->prevSib->nextSib = n;
+    else if (n->parent)
+        n->parent->firstChild = n;
+    else
+        ix.firstTop = n;
+    before->prevSib = n;
+    if (!bulk) {
+        QTreeWidgetItem* parentItem = n->parent ? n->parent->item : View->invisibleRootItem();
+        parentItem->insertChild(parentItem->indexOfChild(before->item), makeItem(n));
+    }
+}
+
+void TThreadView::appendChild(TNode* n, TNode* parent, bool bulk)
+{
+    TIndex& ix = *index;
+    if (parent) {
+        TNode* last = parent;
+        while (last->lastChild)
+            last = last->lastChild;
+        ix.linkAfter(last, n);
+        n->parent = parent;
+        n->prevSib = parent->lastChild;
+        if (parent->lastChild)
+            parent->lastChild->nextSib = n;
+        else
+            parent->firstChild = n;
+        parent->lastChild = n;
+        if (!bulk)
+            parent->item->addChild(makeItem(n));
+    } else {
+        ix.linkAfter(ix.tail, n);
+        n->prevSib = ix.lastTop;
+        if (ix.lastTop)
+            ix.lastTop->nextSib = n;
+        else
+            ix.firstTop = n;
+        ix.lastTop = n;
+        if (!bulk)
+            View->addTopLevelItem(makeItem(n));
+    }
+}
+
+TThreadView::TNode* TThreadView::place(TArticleClass* rec, bool bulk)
+{
+    TIndex& ix = *index;
+    rec->Root = rec;
+    rec->RootNumber = rec->Number;
+    if (rec->MessageID == QLatin1String("<>")) {
+        const QString id = QString::number(rec->Number);
+        if (rec->Owner)
+            rec->Owner->ChangeMessageID(rec, id);
+        else
+            rec->MessageID = id;
+    }
+    if (ix.byId.contains(rec->MessageID) || ix.byRecord.contains(rec))
+        return nullptr;
+    ix.inProgress.insert(rec);
+    const QString firstRef = rec->FirstReference();
+    QString stripped;
+    const bool hasStripped = strippedSubject(rec->Subject, stripped);
+
+    TNode* c1 = ix.firstLater(rec->References.trimmed(), rec->Date.Value);
+    TNode* c2 = firstRef.isEmpty() ? nullptr : ix.byId.value(firstRef);
+    if (hasStripped) {
+        auto s = ix.bySubject.constFind(stripped);
+        if (s != ix.bySubject.constEnd() && !s->empty()) {
+            TNode* first = *s->begin();
+            if (!c2 || first->label < c2->label)
+                c2 = first;
+        }
+    }
+
+    TNode* n = nullptr;
+    if (c1 && (!c2 || c1->label <= c2->label)) {
+        n = newNode(rec);
+        insertBefore(n, c1, bulk);
+        rec->Root = c1->rec;
+        rec->RootNumber = c1->rec->Number;
+        indexNode(n);
+        if (c1->rec->Watch == 1 && !Loading) {
+            rec->SetSpeakMark(1);
+            if (n->item)
+                RefreshItem(n->item);
+        }
+    } else if (c2) {
+        n = newNode(rec);
+        appendChild(n, c2, bulk);
+        rec->Root = c2->rec;
+        rec->RootNumber = c2->rec->Number;
+        indexNode(n);
+        if (c2->rec->Watch == 1 && !Loading) {
+            rec->SetSpeakMark(1);
+            if (n->item)
+                SetReadStateShown(rec, 1, n->item);
+        }
+    } else {
+        TNode* parent = nullptr;
+        if (rec->References.contains(QLatin1Char('<')) && rec->Owner && !firstRef.isEmpty()) {
+            TArticleList* list = rec->Owner;
+            TArticleClass* known = list->FindByMessageID(firstRef);
+            if (known) {
+                // The referenced article is stored but not shown yet: it heads the thread
+                // instead of a stand-in, so neither of the two gets lost.
+                if (known != rec && !ix.byRecord.contains(known) && !ix.inProgress.contains(known))
+                    parent = place(known, bulk);
+            } else {
+                auto ph = std::make_unique<TArticleClass>();
+                ph->Number = TArticleClass::PlaceholderNumber;
+                ph->MessageID = firstRef;
+                ph->Subject = withoutFirstRe(rec->Subject);
+                ph->From = QStringLiteral("????");
+                ph->Date = rec->Date;
+                if (TArticleClass* p = list->Add(std::move(ph)))
+                    parent = place(p, bulk);
+            }
+        }
+        n = newNode(rec);
+        appendChild(n, parent, bulk);
+        indexNode(n);
+    }
+    ix.inProgress.remove(rec);
+    return n;
+}
+
+QTreeWidgetItem* TThreadView::AddArticleToTree(TArticleClass* record)
+{
+    TNode* n = place(record, false);
+    return n ? n->item : nullptr;
+}
+
+void TThreadView::clearIndex()
+{
+    index->clear();
+}
+
+void TThreadView::rebuildIndex()
+{
+    TIndex& ix = *index;
+    ix.clear();
+    std::function<void(QTreeWidgetItem*, TNode*)> walk = [&](QTreeWidgetItem* item, TNode* parent) {
+        TArticleClass* rec = RecordOf(item);
+        TNode* n = newNode(rec);
+        n->item = item;
+        ix.linkAfter(ix.tail, n);
+        n->parent = parent;
+        TNode*& first = parent ? parent->firstChild : ix.firstTop;
+        TNode*& last = parent ? parent->lastChild : ix.lastTop;
+        n->prevSib = last;
+        if (last)
+            last->nextSib = n;
+        else
+            first = n;
+        last = n;
+        indexNode(n);
+        for (int i = 0; i < item->childCount(); ++i)
+            walk(item->child(i), n);
+    };
+    for (int i = 0; i < View->topLevelItemCount(); ++i)
+        walk(View->topLevelItem(i), nullptr);
+}
+
+void TThreadView::buildItems()
+{
+    std::function<QTreeWidgetItem*(TNode*)> make = [&](TNode* n) {
+        QTreeWidgetItem* item = makeItem(n);
+        QList<QTreeWidgetItem*> kids;
+        for (TNode* c = n->firstChild; c; c = c->nextSib)
+            kids << make(c);
+        if (!kids.isEmpty())
+            item->addChildren(kids);
+        return item;
+    };
+    QList<QTreeWidgetItem*> tops;
+    for (TNode* t = index->firstTop; t; t = t->nextSib)
+        tops << make(t);
+    View->addTopLevelItems(tops);
+}
+
+void TThreadView::ClearArticleView()
+{
+    ++focusSuppressed;
+    View->clear();
+    clearIndex();
+    --focusSuppressed;
+    TagValue = 0;
+    GroupNode = nullptr;
+}
+
+bool TThreadView::HasNewChild(QTreeWidgetItem* item) const
+{
+    for (int i = 0; i < item->childCount(); ++i) {
+        if (const TArticleClass* r = RecordOf(item->child(i)); r && r->ReadState == 1)
+            return true;
+    }
+    return false;
+}
+
+void TThreadView::applyCollapsedStyle(QTreeWidgetItem* top)
+{
+    TArticleClass* r = RecordOf(top);
+    if (r && top->childCount() > 0 && !top->isExpanded() && !(r->Style & 1) && HasNewChild(top)) {
+        r->Style = 1;
+        RefreshItem(top);
+    }
+}
+
+void TThreadView::SetReadStateShown(TArticleClass* record, int state, QTreeWidgetItem* item)
+{
+    const int old = record->ReadState;
+    const quint8 oldStyle = record->Style;
+    record->SetReadState(state);
+    if (!item)
+        return;
+    QTreeWidgetItem* parent = item->parent();
+    if (parent && !parent->isExpanded()) {
+        TArticleClass* p = RecordOf(parent);
+        const bool hasNew = HasNewChild(parent);
+        if (hasNew && !(p->Style & 1)) {
+            p->Style = 1;
+            RefreshItem(parent);
+        } else if (!hasNew && (p->Style & 1)) {
+            p->Style = quint8(p->ReadState);
+            RefreshItem(parent);
+        }
+    }
+    if (!parent && item->childCount() > 0 && !item->isExpanded() && HasNewChild(item) && !(record->Style & 1))
+        record->Style = 1;
+    if (record->ReadState != old || record->Style != oldStyle)
+        RefreshItem(item);
+}
+
+void TThreadView::LoadArticles(QTreeWidgetItem* groupNode)
+{
+    struct LoadingGuard {
+        bool& flag;
+        explicit LoadingGuard(bool& f) : flag(f) { flag = true; }
+        ~LoadingGuard() { flag = false; }
+    } guard(Loading);
+    ClearArticleView();
+    if (OnClearMessagePane)
+        OnClearMessagePane(this);
+    TConfigClass* group = TServerTree::EntryOf(groupNode);
+    if (!group)
+        return;
+    if (!group->Articles) {
+        auto list = std::make_unique<TArticleList>(group);
+        if (!list->LoadFromFile(group->FilePath()))
+            return;
+        group->Articles = std::move(list);
+    }
+    TArticleList* list = group->Articles.get();
+    std::weak_ptr<bool> alive = aliveToken;
+    list->OnRecordChanged = [this, alive](TArticleList* l, TArticleClass* r) {
+        if (!alive.expired())
+            recordChanged(l, r);
+    };
+    const bool updates = View->updatesEnabled();
+    View->setUpdatesEnabled(false);
+    list->Sort();
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    // Placeholders join the list while it is walked, so the count is read each time.
+    for (int i = 0; i < list->Count(); ++i) {
+        place(list->At(i), true);
+        if (sinceEvents.elapsed() >= 50) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sinceEvents.restart();
+        }
+    }
+    buildItems();
+    int newCount = 0;
+    for (QTreeWidgetItem* item : Items()) {
+        const TArticleClass* r = RecordOf(item);
+        if (r->Expanded == 1 && item->childCount() > 0)
+            item->setExpanded(true);
+        newCount += r->ReadState == 1 ? 1 : 0;
+    }
+    for (int i = 0; i < View->topLevelItemCount(); ++i)
+        applyCollapsedStyle(View->topLevelItem(i));
+    group->SetGroupCaption(newCount, int(index->nodes.size()));
+    View->setUpdatesEnabled(updates);
+}
+
+void TThreadView::ShowGroup(QTreeWidgetItem* groupNode)
+{
+    TTrace trace(QStringLiteral("ShowGroup"));
+    {
+        TWorkingWindow working(QStringLiteral("Working ..."), View->window());
+        View->setUpdatesEnabled(false);
+        try {
+            LoadArticles(groupNode);
+        } catch (...) {
+            View->setUpdatesEnabled(true);
+            throw;
+        }
+        View->setUpdatesEnabled(true);
+        TConfigClass* group = TServerTree::EntryOf(groupNode);
+        if (group && index->nodes.size() > 1) {
+            Loading = true;
+            View->verticalScrollBar()->setValue(group->ScrollPos);
+            Loading = false;
+        }
+    }
+    GroupNode = groupNode;
+    QCoreApplication::processEvents();
+}
+
+void TThreadView::SaveArticles(QTreeWidgetItem* groupNode)
+{
+    if (!groupNode)
+        throw EVorlixError(QStringLiteral("SaveArticles received group node = nil"));
+    TConfigClass* group = TServerTree::EntryOf(groupNode);
+    std::vector<const TArticleClass*> records;
+    records.reserve(index->nodes.size());
+    int newCount = 0;
+    for (QTreeWidgetItem* item : Items()) {
+        const TArticleClass* r = RecordOf(item);
+        records.push_back(r);
+        newCount += r->ReadState == 1 ? 1 : 0;
+    }
+    const int shown = int(records.size());
+    // A stored record that the view could not show is still written, never dropped.
+    if (group && group->Articles && group->Articles->Count() > shown) {
+        for (int i = 0; i < group->Articles->Count(); ++i) {
+            const TArticleClass* r = group->Articles->At(i);
+            if (!index->byRecord.contains(r))
+                records.push_back(r);
+        }
+    }
+    if (!group)
+        throw EVorlixError(QStringLiteral("SaveArticles received a node that is no newsgroup"));
+    SaveArticleLines(group->FilePath(), records);
+    group->SetGroupCaption(newCount, shown);
+}
+
+void TThreadView::saveShown()
+{
+    SaveArticles(GroupNode);
+}
+
+void TThreadView::guarded(const QString& name, const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const EVorlixError& e) {
+        UtilsClass::Log(name + QStringLiteral(" Exception: ") + e.message());
+        Dialogs().ShowError(e.message());
+    }
+}
+
+void TThreadView::recordChanged(TArticleList*, TArticleClass* record)
+{
+    TNode* n = index->byRecord.value(record);
+    if (!n)
+        return;
+    if (n->item)
+        RefreshItem(n->item);
+    // Its message ID, subject or references may have changed: index the view anew.
+    rebuildIndex();
+}
+
+void TThreadView::ItemExpandedChanged(QTreeWidgetItem* item, bool expanded)
+{
+    if (Loading)
+        return;
+    TArticleClass* r = RecordOf(item);
+    if (!r)
+        return;
+    if (!expanded) {
+        if (HasNewChild(item) && !(r->Style & 1)) {
+            r->Style = 1;
+            RefreshItem(item);
+        }
+        std::vector<QTreeWidgetItem*> stack;
+        for (int i = 0; i < item->childCount(); ++i)
+            stack.push_back(item->child(i));
+        while (!stack.empty()) {
+            QTreeWidgetItem* c = stack.back();
+            stack.pop_back();
+            c->setSelected(false);
+            for (int i = 0; i < c->childCount(); ++i)
+                stack.push_back(c->child(i));
+        }
+        r->Expanded = 0;
+    } else {
+        if (r->ReadState != 1 && (r->Style & 1)) {
+            // Only the bold of the collapsed thread goes; an unavailable article stays italic.
+            r->Style = quint8(r->ReadState == 1 ? 0 : r->ReadState);
+            RefreshItem(item);
+        }
+        r->Expanded = 1;
+    }
+    guarded(QStringLiteral("ItemExpandedChanged"), [this] { saveShown(); });
+}
+
+void TThreadView::ClickItem(QTreeWidgetItem* item, int column)
+{
+    if (Loading || !item)
+        return;
+    auto markChanged = [this](QTreeWidgetItem* it) {
+        RefreshItem(it);
+        if (OnSpeakMarkChanged)
+            OnSpeakMarkChanged(this, RecordOf(it));
+    };
+    if (column >= ColSubject && column <= ColDate) {
+        if (OnItemClicked)
+            OnItemClicked(this, item);
+        return;
+    }
+    TArticleClass* r = RecordOf(item);
+    if (column == ColWatch) {
+        if (!item->parent()) {
+            r->ToggleWatch();
+            RefreshItem(item);
+        }
+    } else if (column == ColSpeak) {
+        if (item->childCount() > 0 && item->isExpanded()) {
+            bool differed = false;
+            for (int i = 0; i < item->childCount(); ++i) {
+                TArticleClass* c = RecordOf(item->child(i));
+                if (c->SpeakMark != r->SpeakMark) {
+                    c->SetSpeakMark(r->SpeakMark);
+                    markChanged(item->child(i));
+                    differed = true;
+                }
+            }
+            if (!differed) {
+                r->CycleSpeakMark();
+                markChanged(item);
+            }
+        } else {
+            r->CycleSpeakMark();
+            markChanged(item);
+            for (int i = 0; i < item->childCount(); ++i) {
+                TArticleClass* c = RecordOf(item->child(i));
+                if (c->SpeakMark != r->SpeakMark) {
+                    c->SetSpeakMark(r->SpeakMark);
+                    markChanged(item->child(i));
+                }
+            }
+        }
+    } else {
+        return;
+    }
+    guarded(QStringLiteral("MouseDown"), [this] { saveShown(); });
+}
+
+bool TThreadView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == View->viewport() && event->type() == QEvent::MouseButtonPress && !Loading) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (View->selectedItems().size() > 1 && OnClearMessagePane)
+            OnClearMessagePane(this);
+        UtilsClass::Log(QStringLiteral("Processing MouseDown"));
+        const QPoint pos = me->position().toPoint();
+        QTreeWidgetItem* item = View->itemAt(pos);
+        const int column = View->header()->logicalIndexAt(pos.x());
+        if (item && column >= 0) {
+            // The expand button lies in the indentation of the subject column.
+            bool onButton = false;
+            if (column == ColSubject) {
+                const QRect cell = View->visualItemRect(item);
+                const int sectionLeft = View->header()->sectionViewportPosition(ColSubject);
+                int depth = 0;
+                for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+                    ++depth;
+                const int indentEnd = sectionLeft + (depth + (View->rootIsDecorated() ? 1 : 0)) * View->indentation();
+                onButton = pos.x() < indentEnd && pos.x() >= sectionLeft && cell.contains(pos);
+            }
+            if (!onButton)
+                ClickItem(item, column);
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TThreadView::HeaderClicked(int column)
+{
+    if (column == ColSpeak)
+        Dialogs().ShowMessage(SpeakColumnInfo, TMessageKind::Information);
+    else if (column == ColWatch)
+        Dialogs().ShowMessage(WatchColumnInfo, TMessageKind::Information);
+}
+
+void TThreadView::MarkSelectedSpeak(int mark)
+{
+    for (QTreeWidgetItem* item : View->selectedItems()) {
+        RecordOf(item)->SetSpeakMark(mark);
+        RefreshItem(item);
+        if (item->childCount() > 0 && !item->isExpanded()) {
+            for (int i = 0; i < item->childCount(); ++i) {
+                RecordOf(item->child(i))->SetSpeakMark(mark);
+                RefreshItem(item->child(i));
+            }
+        }
+    }
+    guarded(QStringLiteral("MarkSelected"), [this] { saveShown(); });
+}
+
+void TThreadView::MarkSelectedRead(int state)
+{
+    for (QTreeWidgetItem* item : View->selectedItems()) {
+        SetReadStateShown(RecordOf(item), state, item);
+        if (item->childCount() > 0 && !item->isExpanded()) {
+            for (int i = 0; i < item->childCount(); ++i)
+                SetReadStateShown(RecordOf(item->child(i)), state, item->child(i));
+        }
+    }
+    guarded(QStringLiteral("MarkSelectedRead"), [this] { saveShown(); });
+}
+
+void TThreadView::WatchSelected(bool watch)
+{
+    const bool updates = View->updatesEnabled();
+    View->setUpdatesEnabled(false);
+    bool anyTop = false;
+    for (QTreeWidgetItem* item : View->selectedItems()) {
+        if (item->parent())
+            continue;
+        anyTop = true;
+        RecordOf(item)->Watch = watch ? 1 : 0;
+        RefreshItem(item);
+    }
+    View->setUpdatesEnabled(updates);
+    if (!anyTop) {
+        Dialogs().ShowMessage(QStringLiteral("Select at least one message header at the top of a thread"));
+        return;
+    }
+    guarded(QStringLiteral("WatchSelected"), [this] { saveShown(); });
+}
+
+void TThreadView::SelectAll()
+{
+    ++focusSuppressed;
+    View->selectAll();
+    --focusSuppressed;
+}
+
+void TThreadView::DeselectAll()
+{
+    if (View->topLevelItemCount() == 0 || View->selectedItems().isEmpty())
+        return;
+    ++focusSuppressed;
+    View->clearSelection();
+    --focusSuppressed;
+}
+
+void TThreadView::FocusFirstNew()
+{
+    if (View->topLevelItemCount() == 0)
+        return;
+    for (QTreeWidgetItem* item : Items()) {
+        if (RecordOf(item)->ReadState == 1) {
+            if (QTreeWidgetItem* p = item->parent()) {
+                p->setExpanded(true);
+                View->scrollToItem(p);
+            } else {
+                View->scrollToItem(item);
+            }
+            return;
+        }
+    }
+    QTreeWidgetItem* last = View->topLevelItem(View->topLevelItemCount() - 1);
+    while (last->childCount() > 0)
+        last = last->child(last->childCount() - 1);
+    QTreeWidgetItem* p = last->parent();
+    View->scrollToItem(p && !p->isExpanded() ? p : last);
+}
+
+void TThreadView::DeleteOldThreads()
+{
+    TTrace trace(QStringLiteral("DeleteOldThreads"));
+    TWorkingWindow working(QStringLiteral("Deleting old threads"), View->window());
+    const bool updates = View->updatesEnabled();
+    View->setUpdatesEnabled(false);
+    const int days = Store && Store->HasItem(QStringLiteral("MsgDeleteDays"))
+        ? Store->GetValue(QStringLiteral("MsgDeleteDays")).toInt()
+        : 30;
+    const double now = TDateTime::Now().Value;
+    QSet<const TArticleClass*> gone;
+    ++focusSuppressed;
+    for (int i = View->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* top = View->topLevelItem(i);
+        double newest = RecordOf(top)->Date.Value;
+        for (int c = 0; c < top->childCount(); ++c)
+            newest = std::max(newest, RecordOf(top->child(c))->Date.Value);
+        if (std::nearbyint(now - newest) <= days)
+            continue;
+        std::vector<QTreeWidgetItem*> stack{top};
+        while (!stack.empty()) {
+            QTreeWidgetItem* it = stack.back();
+            stack.pop_back();
+            gone.insert(RecordOf(it));
+            for (int c = 0; c < it->childCount(); ++c)
+                stack.push_back(it->child(c));
+        }
+        delete View->takeTopLevelItem(i);
+    }
+    --focusSuppressed;
+    if (!gone.isEmpty()) {
+        if (TConfigClass* g = Group(); g && g->Articles)
+            g->Articles->RemoveIf([&](TArticleClass* r) { return gone.contains(r); });
+        rebuildIndex();
+    }
+    guarded(QStringLiteral("DeleteOldThreads"), [this] { saveShown(); });
+    View->setUpdatesEnabled(updates);
+}

@@ -1,0 +1,108 @@
+#pragma once
+// The article view: the records of the shown newsgroup as threads in five columns, the
+// speak, read and watch marks with their mouse and menu commands, and deleting old threads.
+#include "ArticleUnit.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TBaseRegistryClass;
+class TConfigClass;
+
+// The non-modal "Working ..." window shown while a group is built or old threads are deleted.
+class TWorkingWindow : public QDialog {
+public:
+    explicit TWorkingWindow(const QString& text, QWidget* parent = nullptr);
+    QString Text() const;
+
+private:
+    QLabel* label;
+};
+
+// The header texts of the two mark columns.
+extern const QString SpeakColumnInfo;
+extern const QString WatchColumnInfo;
+
+class TThreadView : public QObject {
+public:
+    enum { ColSpeak = 0, ColSubject = 1, ColFrom = 2, ColDate = 3, ColWatch = 4 };
+
+    explicit TThreadView(QTreeWidget* view, TBaseRegistryClass* store = nullptr);
+    ~TThreadView() override;
+
+    QTreeWidget* View;
+    TBaseRegistryClass* Store; // column widths, "MsgDeleteDays"
+    bool Loading = false;
+
+    // The view's tag: the group node shown (none when the view is empty) and its value.
+    QTreeWidgetItem* GroupNode = nullptr;
+    int TagValue = 0;
+    TConfigClass* Group() const;
+
+    QTreeWidgetItem* AddArticleToTree(TArticleClass* record);
+    void ShowGroup(QTreeWidgetItem* groupNode);
+    void LoadArticles(QTreeWidgetItem* groupNode);
+    void SaveArticles(QTreeWidgetItem* groupNode);
+    void ClearArticleView();
+    void SetReadStateShown(TArticleClass* record, int state, QTreeWidgetItem* item);
+    bool HasNewChild(QTreeWidgetItem* item) const;
+    void FocusFirstNew();
+
+    static TArticleClass* RecordOf(const QTreeWidgetItem* item);
+    QTreeWidgetItem* ItemOf(const TArticleClass* record) const;
+    // Every item in view order (each thread top before its replies).
+    std::vector<QTreeWidgetItem*> Items() const;
+    // Redraws an item from its record (texts, style, marks).
+    void RefreshItem(QTreeWidgetItem* item);
+
+    // Commands.
+    void MarkSelectedSpeak(int mark);   // 1 for speaking, 2 already spoken, 0 clear
+    void MarkSelectedRead(int state);   // 0 read, 1 unread
+    void WatchSelected(bool watch);
+    void SelectAll();
+    void DeselectAll();
+    void DeleteOldThreads();
+    void HeaderClicked(int column);
+    // A mouse press on an item's cell (what the view's mouse handler calls).
+    void ClickItem(QTreeWidgetItem* item, int column);
+    void ItemExpandedChanged(QTreeWidgetItem* item, bool expanded);
+
+    // Raised for the main window (unbound: not raised).
+    std::function<void(TThreadView*, QTreeWidgetItem*)> OnItemFocused;
+    std::function<void(TThreadView*)> OnClearMessagePane;
+    std::function<void(TThreadView*, QTreeWidgetItem*)> OnItemClicked;   // a click in columns 1-3
+    std::function<void(TThreadView*, TArticleClass*)> OnSpeakMarkChanged; // keeps the speak queue right
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    struct TNode;
+
+private:
+    TNode* place(TArticleClass* record, bool bulk);
+    TNode* newNode(TArticleClass* record);
+    void insertBefore(TNode* n, TNode* before, bool bulk);
+    void appendChild(TNode* n, TNode* parent, bool bulk);
+    void indexNode(TNode* n);
+    void relabel();
+    void rebuildIndex();
+    void clearIndex();
+    QTreeWidgetItem* makeItem(TNode* n);
+    void buildItems();
+    void applyCollapsedStyle(QTreeWidgetItem* top);
+    void saveShown();
+    void guarded(const QString& name, const std::function<void()>& work);
+    void recordChanged(TArticleList* list, TArticleClass* record);
+
+    struct TIndex;
+    std::unique_ptr<TIndex> index;
+    int focusSuppressed = 0;
+    std::shared_ptr<bool> aliveToken = std::make_shared<bool>(true);
+};
