@@ -190,14 +190,23 @@ QString TNntpCli::ServerLabel() const
     return host + ":" + QString::number(FServerPort);
 }
 
-bool TNntpCli::ParseServerName(const QString& text, QString& host, quint16& port, QString* error)
+bool TNntpCli::ParseServerName(const QString& text, QString& host, quint16& port, bool* tls, QString* error)
 {
     auto fail = [&](const QString& why) {
         if (error)
             *error = QStringLiteral("Invalid server name \"%1\": %2").arg(text, why);
         return false;
     };
-    const QString t = text.trimmed();
+    QString t = text.trimmed();
+    bool tlsScheme = false;
+    if (t.startsWith(QStringLiteral("nntps://"), Qt::CaseInsensitive)) {
+        tlsScheme = true;
+        t = t.mid(8);
+    } else if (t.startsWith(QStringLiteral("nntp://"), Qt::CaseInsensitive)) {
+        t = t.mid(7);
+    }
+    if (t.endsWith('/'))
+        t.chop(1);
     if (t.isEmpty()) {
         if (error)
             *error = QStringLiteral("No news server name given");
@@ -244,7 +253,11 @@ bool TNntpCli::ParseServerName(const QString& text, QString& host, quint16& port
         if (!ok || p == 0 || p > 65535)
             return fail(QStringLiteral("\"%1\" is not a port number").arg(portText));
         port = static_cast<quint16>(p);
+    } else if (tlsScheme) {
+        port = TlsPort;
     }
+    if (tls)
+        *tls = tlsScheme || port == TlsPort;
     return true;
 }
 
@@ -315,10 +328,11 @@ void TNntpCli::Connect()
     QString host;
     quint16 port = DefaultPort;
     QString error;
-    if (!ParseServerName(FHost, host, port, &error))
+    bool tls = false;
+    if (!ParseServerName(FHost, host, port, &tls, &error))
         throw NntpException(error);
-    if (port == TlsPort && !QSslSocket::supportsSsl())
-        throw NntpException(QStringLiteral("NNTP over TLS (port 563) is not available: no TLS library"));
+    if (tls && !QSslSocket::supportsSsl())
+        throw NntpException(QStringLiteral("NNTP over TLS is not available: no TLS library"));
 
     FServerHost = host;
     FServerPort = port;
@@ -349,7 +363,7 @@ void TNntpCli::Connect()
 
     StateChange(nntpDnsLookup);
     FConnectTimer.start(FConnectTimeoutMs);
-    if (port == TlsPort) {
+    if (tls) {
         QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
         if (!FExtraCas.isEmpty())
             conf.addCaCertificates(FExtraCas);

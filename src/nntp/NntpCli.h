@@ -147,7 +147,7 @@ public:
     QString CommandLine() const;
 
     // Properties written by callers. Host is "name", "name:port", "[IPv6]:port" or a bare IPv6
-    // address; port 563 selects NNTP over TLS.
+    // address; port 563 (or the prefix "nntps://") selects NNTP over TLS.
     QString Host() const { return FHost; }
     void SetHost(const QString& host) { FHost = host; }
     QString UserName() const { return FUserName; }
@@ -168,8 +168,11 @@ public:
     void AddCaCertificates(const QList<QSslCertificate>& certificates);
     bool Encrypted() const;
 
-    // Splits a server name into host and port. Returns false with a message for a bad name.
-    static bool ParseServerName(const QString& text, QString& host, quint16& port, QString* error = nullptr);
+    // Splits a server name ("host", "host:port", "[IPv6]:port", a bare IPv6 address, each
+    // optionally after "nntp://" or "nntps://") into host and port. tls is set for port 563 and
+    // for "nntps://". Returns false with a message for a bad name.
+    static bool ParseServerName(const QString& text, QString& host, quint16& port, bool* tls = nullptr,
+                                QString* error = nullptr);
 
     // Events. An unbound event is not raised.
     TSessionEvent OnSessionConnected;
