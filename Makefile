@@ -19,7 +19,10 @@ build: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	$(BUILD)/src/vorlix
+	@bash scripts/run.sh $(BUILD)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)
 
 test: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS)
