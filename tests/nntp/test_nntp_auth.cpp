@@ -1,0 +1,302 @@
+// Authentication on demand: 480 leads to AUTHINFO with stored or typed credentials, refusals
+// (481, 502) ask again, other endings end the job, and the refused command runs once more.
+#include "ScriptedNntpServer.h"
+#include "TestSupport.h"
+#include "app/DialogService.h"
+#include "nntp/LoginDialogUnit.h"
+#include "nntp/NNTPProcessor.h"
+#include "test_nntp_processor_probe.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QByteArray Xover3()
+{
+    return ScriptedNntpServer::MultiLine(
+        "224 Overview follows",
+        {"1\tA\ta@x\tSun, 06 Nov 2005 08:49:37 GMT\t<1@x>\t", "2\tB\tb@x\tSun, 06 Nov 2005 08:49:37 GMT\t<2@x>\t",
+         "3\tC\tc@x\tSun, 06 Nov 2005 08:49:37 GMT\t<3@x>\t"});
+}
+
+// What a login window looked like when it was shown.
+struct TSeenWindow {
+    QString Server, User, Password, Status;
+    bool Save;
+    bool OkEnabled;
+};
+
+std::function<int(QDialog*)> Answer(std::vector<TSeenWindow>& seen, const QString& user, const QString& pass,
+                                    bool save, bool ok = true)
+{
+    return [&seen, user, pass, save, ok](QDialog* d) {
+        auto* login = qobject_cast<TLoginDialog*>(d);
+        if (!login)
+            return int(QDialog::Rejected);
+        seen.push_back({login->ServerName(), login->UserName(), login->Password(), login->Status(),
+                        login->SavePassword(), login->OkButton()->isEnabled()});
+        if (!ok)
+            return int(QDialog::Rejected);
+        login->Confirm(user, pass, save);
+        return login->result();
+    };
+}
+
+} // namespace
+
+class TestNntpAuth : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loginWindow()
+    {
+        TLoginDialog d;
+        QCOMPARE(d.Status(), QString("Authentication required"));
+        QVERIFY(!d.SavePassword());
+        QCOMPARE(d.PasswordEdit()->echoMode(), QLineEdit::Password);
+        QVERIFY(d.OkButton()->isDefault());
+        QCOMPARE(d.OkButton()->text(), QString("Ok"));
+        QVERIFY(d.findChild<QCheckBox*>()->text() == "Save Password");
+        d.SetServerName("news.example.org");
+        QCOMPARE(d.ServerName(), QString("news.example.org"));
+        // "Ok" waits for both entries.
+        QVERIFY(!d.OkButton()->isEnabled());
+        QTest::keyClicks(d.UserNameEdit(), "ann");
+        QVERIFY(!d.OkButton()->isEnabled());
+        QTest::keyClicks(d.PasswordEdit(), "secret");
+        QVERIFY(d.OkButton()->isEnabled());
+        QCOMPARE(d.Password(), QString("secret"));
+        d.OkButton()->click();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+    }
+
+    void storedCredentialsLogInWithoutAWindow()
+    {
+        TScopedScriptedDialogs dialogs;
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("GROUP priv.group", "480 Authentication required\r\n");
+        s.Expect("AUTHINFO USER ann", "381 Enter password\r\n");
+        s.Expect("AUTHINFO PASS secret", "281 Authentication accepted\r\n");
+        s.Expect("GROUP priv.group", "211 3 1 3 priv.group\r\n");
+        s.Expect("XOVER 1-3", Xover3());
+        TNntpProcessor p;
+        TProcessorProbe probe;
+        probe.Attach(p);
+        p.Host = s.ServerName();
+        p.UserName = "ann";
+        p.Password = "secret";
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone());
+        QCOMPARE(s.Errors(), QStringList());
+        QCOMPARE(probe.LastCode(), -2);
+        QCOMPARE(int(probe.Headers.size()), 3);
+        QCOMPARE(dialogs.DialogTitles, QStringList());
+        QCOMPARE(int(probe.Logins.size()), 1);
+        QCOMPARE(probe.Logins[0].Host, s.ServerName());
+        QCOMPARE(probe.Logins[0].UserName, QString("ann"));
+        QCOMPARE(probe.Logins[0].Password, QString("secret"));
+        QVERIFY(probe.Logins[0].Save);
+        QVERIFY(probe.Statuses.contains("Authenticating"));
+        QCOMPARE(s.Commands().count("GROUP priv.group"), 2); // the refused command, once more
+    }
+
+    void refusalsAskAgainUntilAccepted()
+    {
+        // No password stored, a blank-only user name: the window asks. The server refuses with
+        // 481 (as RFC 4643 servers do) and then 502; each time the window opens again with the
+        // server's answer, the last user name, an empty password and "Save Password" unchecked.
+        TScopedScriptedDialogs dialogs;
+        std::vector<TSeenWindow> seen;
+        dialogs.DialogHandlers.push_back(Answer(seen, "ann", "wrong", true));
+        dialogs.DialogHandlers.push_back(Answer(seen, "ann", "wrong2", true));
+        dialogs.DialogHandlers.push_back(Answer(seen, "ann", "secret", false));
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("GROUP priv.group", "480 Authentication required\r\n");
+        s.Expect("AUTHINFO USER ann", "381 Enter password\r\n");
+        s.Expect("AUTHINFO PASS wrong", "481 Authentication failed\r\n");
+        s.Expect("AUTHINFO USER ann", "381 Enter password\r\n");
+        s.Expect("AUTHINFO PASS wrong2", "502 Permission denied\r\n");
+        s.Expect("AUTHINFO USER ann", "381 Enter password\r\n");
+        s.Expect("AUTHINFO PASS secret", "281 Ok\r\n");
+        s.Expect("GROUP priv.group", "211 3 1 3 priv.group\r\n");
+        s.Expect("XOVER 1-3", Xover3());
+        TNntpProcessor p;
+        TProcessorProbe probe;
+        probe.Attach(p);
+        p.Host = s.ServerName();
+        p.UserName = "   ";
+        p.Password = "stored";
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone());
+        QCOMPARE(s.Errors(), QStringList());
+        QCOMPARE(probe.LastCode(), -2);
+        QCOMPARE(int(seen.size()), 3);
+        QCOMPARE(seen[0].Server, s.ServerName());
+        QCOMPARE(seen[0].User, QString("   "));
+        QCOMPARE(seen[0].Password, QString());
+        QVERIFY(!seen[0].Save);
+        QCOMPARE(seen[0].Status, QString("Authentication required"));
+        QCOMPARE(seen[1].User, QString("ann"));
+        QCOMPARE(seen[1].Password, QString());
+        QVERIFY(!seen[1].Save);
+        QCOMPARE(seen[1].Status, QString("481 Authentication failed"));
+        QCOMPARE(seen[2].Status, QString("502 Permission denied"));
+        QCOMPARE(int(probe.Logins.size()), 1);
+        QCOMPARE(probe.Logins[0].Password, QString("secret"));
+        QVERIFY(!probe.Logins[0].Save);
+        QCOMPARE(int(probe.Headers.size()), 3);
+    }
+
+    void cancelAndEmptyEntriesEndTheJob()
+    {
+        TScopedScriptedDialogs dialogs;
+        std::vector<TSeenWindow> seen;
+        dialogs.DialogHandlers.push_back(Answer(seen, "", "", false, false)); // Cancel
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("GROUP priv.group", "480 Authentication required\r\n");
+        TNntpProcessor p;
+        TProcessorProbe probe;
+        probe.Attach(p);
+        p.Host = s.ServerName();
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone());
+        QCOMPARE(probe.LastCode(), -2);
+        QCOMPARE(probe.LastMessage(), QString("Login cancelled"));
+        QVERIFY(p.Idle());
+
+        // "Ok" with an empty password (the window itself would not allow it): the job ends
+        // instead of waiting for ever, and nothing is sent.
+        dialogs.DialogHandlers.push_back(Answer(seen, "ann", "", false));
+        ScriptedNntpServer s2;
+        QVERIFY(s2.Listen());
+        s2.Greet();
+        s2.Expect("GROUP priv.group", "480 Authentication required\r\n");
+        p.Host = s2.ServerName();
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone(2));
+        QCOMPARE(probe.LastCode(), -2);
+        QVERIFY(probe.LastMessage().startsWith("Login cancelled"));
+        QCOMPARE(s2.Commands(), (QList<QByteArray>{"GROUP priv.group"}));
+        QVERIFY(p.Idle());
+        QCOMPARE(int(probe.Logins.size()), 0);
+    }
+
+    void otherAuthinfoEndingsEndTheJob()
+    {
+        TScopedScriptedDialogs dialogs;
+        TNntpProcessor p;
+        TProcessorProbe probe;
+        probe.Attach(p);
+        p.UserName = "ann";
+        p.Password = "secret";
+
+        // 482: the server's code and line.
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("GROUP priv.group", "480 Authentication required\r\n");
+        s.Expect("AUTHINFO USER ann", "482 Authentication commands issued out of sequence\r\n");
+        p.Host = s.ServerName();
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone());
+        QCOMPARE(probe.LastCode(), 482);
+        QCOMPARE(probe.LastMessage(), QString("482 Authentication commands issued out of sequence"));
+
+        // The connection drops during AUTHINFO: the network error ends the job.
+        ScriptedNntpServer s2;
+        QVERIFY(s2.Listen());
+        s2.Greet();
+        s2.Expect("GROUP priv.group", "480 Authentication required\r\n");
+        s2.Expect("AUTHINFO USER ann", ScriptedReply().Close());
+        p.Host = s2.ServerName();
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone(2));
+        QVERIFY(probe.LastCode() > 0);
+        QVERIFY(!probe.LastMessage().isEmpty());
+
+        // Accepted, yet the command is refused again: no endless round of logins.
+        ScriptedNntpServer s3;
+        QVERIFY(s3.Listen());
+        s3.Greet();
+        s3.Expect("GROUP priv.group", "480 Authentication required\r\n");
+        s3.Expect("AUTHINFO USER ann", "381 Enter password\r\n");
+        s3.Expect("AUTHINFO PASS secret", "281 Ok\r\n");
+        s3.Expect("GROUP priv.group", "480 Read access denied\r\n");
+        p.Host = s3.ServerName();
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone(3));
+        QCOMPARE(s3.Errors(), QStringList());
+        QCOMPARE(probe.LastCode(), 480);
+        QCOMPARE(probe.LastMessage(), QString("480 Read access denied"));
+        QCOMPARE(dialogs.DialogTitles, QStringList());
+        QCOMPARE(int(probe.Dones.size()), 3);
+    }
+
+    void refusedWindowIsAskedAgainAfterLogin()
+    {
+        // XOVER itself answered with 480: after the login the same window is asked again,
+        // not the one after it.
+        TScopedScriptedDialogs dialogs;
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("GROUP priv.group", "211 3 1 3 priv.group\r\n");
+        s.Expect("XOVER 1-3", "480 Authentication required\r\n");
+        s.Expect("AUTHINFO USER ann", "381 Enter password\r\n");
+        s.Expect("AUTHINFO PASS secret", "281 Ok\r\n");
+        s.Expect("XOVER 1-3", Xover3());
+        TNntpProcessor p;
+        TProcessorProbe probe;
+        probe.Attach(p);
+        p.Host = s.ServerName();
+        p.UserName = "ann";
+        p.Password = "secret";
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone());
+        QCOMPARE(s.Errors(), QStringList());
+        QCOMPARE(probe.LastCode(), -2);
+        QCOMPARE(int(probe.Headers.size()), 3);
+    }
+
+    void abortWhileTheWindowIsOpen()
+    {
+        // The user aborts the job while the login window is up (a Cancel elsewhere): the job
+        // ends once, and "Ok" afterwards sends nothing.
+        TScopedScriptedDialogs dialogs;
+        TNntpProcessor p;
+        TProcessorProbe probe;
+        probe.Attach(p);
+        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+            p.Abort();
+            TestSupport::WaitFor([&] { return !probe.Dones.empty(); }, 5000);
+            static_cast<TLoginDialog*>(d)->Confirm("ann", "secret", true);
+            return d->result();
+        });
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("GROUP priv.group", "480 Authentication required\r\n");
+        p.Host = s.ServerName();
+        p.DownloadHeaders("priv.group", -1, -1, 100);
+        QVERIFY(probe.WaitDone());
+        QCOMPARE(probe.LastCode(), 0);
+        QVERIFY(p.Idle());
+        QCOMPARE(s.Commands(), (QList<QByteArray>{"GROUP priv.group"}));
+        QCOMPARE(int(probe.Dones.size()), 1);
+        QCOMPARE(int(probe.Logins.size()), 0);
+    }
+};
+
+VORLIX_TEST_MAIN(TestNntpAuth)
+#include "test_nntp_auth.moc"
