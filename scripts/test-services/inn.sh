@@ -349,7 +349,7 @@ article(group => $small, id => '<reply.3@vorlix.invalid>', from => $people[0], t
         body => ['Bob Builder wrote:', '>> this group is for testing', '> Thanks, glad to be here.', '', 'You are welcome!']);
 article(group => $small, id => '<dots.4@vorlix.invalid>', from => $people[2], time => $now - 3 * $hour,
         subject => 'Lines that start with a dot',
-        body => ['The next line is a single dot:', '..', 'and this one starts with two dots:', '...two', '.hidden text', 'end']);
+        body => ['The next line is a single dot:', '.', 'and this one starts with two dots:', '..two', '.hidden text', 'end']);
 article(group => $small, id => '<utf8.5@vorlix.invalid>', from => '"Jürgen Müller" <juergen@example.de>',
         time => $now - 2 * $hour, utf8 => 1, subject => 'Grüße aus Köln – naïve café',
         body => ['Schöne Grüße, ça va? Ελληνικά and 日本語 too.']);
