@@ -767,6 +767,7 @@ void TThreadView::ShowGroup(QTreeWidgetItem* groupNode)
         TConfigClass* group = TServerTree::EntryOf(groupNode);
         if (group && index->nodes.size() > 1) {
             Loading = true;
+            View->doItemsLayout(); // the scroll range is known only once the rows are laid out
             View->verticalScrollBar()->setValue(group->ScrollPos);
             Loading = false;
         }

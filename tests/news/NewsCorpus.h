@@ -1,0 +1,80 @@
+#pragma once
+// A generated newsgroup of the usual shape: threads with replies, replies whose first
+// article is gone, several articles under one subject, identical reference chains, stored
+// placeholders and a few articles without a message ID. Shared by tests and benchmarks.
+#include "news/ArticleUnit.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <random>
+#include <vector>
+
+inline QStringList MakeCorpusLines(int count, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return int(rng() % unsigned(std::max(1, n))); };
+    const double base = 46000.0; // December 2025
+    struct Top {
+        QString id;
+        QString subject;
+        double date;
+        std::vector<QString> replies;
+    };
+    std::vector<Top> tops;
+    QStringList lines;
+    int number = 1000;
+    for (int i = 0; i < count; ++i) {
+        TArticleClass a;
+        a.Number = ++number;
+        a.MessageID = QStringLiteral("<a%1@news.example>").arg(number);
+        a.From = QStringLiteral("Author %1 <a%1@example.org>").arg(pick(300));
+        a.ReadState = pick(3) == 0 ? 1 : 0;
+        a.SpeakMark = pick(10) == 0 ? 1 : 0;
+        a.Expanded = pick(4) == 0 ? 1 : 0;
+        const int kind = pick(100);
+        if (tops.empty() || kind < 32) {
+            a.Subject = QStringLiteral("Topic %1").arg(pick(count / 3 + 1));
+            a.Date = TDateTime(base + pick(60 * 24 * 60) / (24.0 * 60.0));
+            tops.push_back({a.MessageID, a.Subject, a.Date.Value, {}});
+        } else if (kind < 72) {
+            Top& t = tops[size_t(pick(int(tops.size())))];
+            a.Subject = QStringLiteral("Re: ") + t.subject;
+            a.References = t.id;
+            if (!t.replies.empty() && pick(2) == 0)
+                a.References += QLatin1Char(' ') + t.replies[size_t(pick(int(t.replies.size())))];
+            a.Date = TDateTime(t.date + pick(5 * 24 * 60) / (24.0 * 60.0));
+            t.replies.push_back(a.MessageID);
+        } else if (kind < 87) {
+            const int lost = pick(count / 20 + 1);
+            a.References = QStringLiteral("<gone%1@news.example>").arg(lost);
+            if (pick(2) == 0)
+                a.References += QStringLiteral(" <gone%1x@news.example>").arg(pick(5));
+            a.Subject = pick(3) == 0 ? QStringLiteral("Re: ") + tops[size_t(pick(int(tops.size())))].subject
+                                     : QStringLiteral("Re: Lost thread %1").arg(lost);
+            a.Date = TDateTime(base + pick(60 * 24 * 60) / (24.0 * 60.0));
+        } else if (kind < 93) {
+            a.Subject = tops[size_t(pick(int(tops.size())))].subject;
+            a.Date = TDateTime(base + pick(60 * 24 * 60) / (24.0 * 60.0));
+        } else if (kind < 97) {
+            a.Subject = QStringLiteral("RE: ") + tops[size_t(pick(int(tops.size())))].subject;
+            a.Date = TDateTime(base + pick(60 * 24 * 60) / (24.0 * 60.0));
+        } else if (kind < 99) {
+            a.Number = TArticleClass::PlaceholderNumber;
+            a.MessageID = QStringLiteral("<gone%1@news.example>").arg(pick(count / 20 + 1));
+            a.Subject = QStringLiteral("Lost thread %1").arg(pick(count / 20 + 1));
+            a.From = QStringLiteral("????");
+            a.Date = TDateTime(base + pick(60 * 24 * 60) / (24.0 * 60.0));
+        } else {
+            a.MessageID = QStringLiteral("<>");
+            a.Subject = QStringLiteral("No id %1").arg(i);
+            a.Date = TDateTime(base + pick(60 * 24 * 60) / (24.0 * 60.0));
+        }
+        // whole seconds, as the file keeps them
+        a.Date = TDateTime(std::round(a.Date.Value * 86400.0) / 86400.0);
+        lines << a.FormatRecord();
+    }
+    // Arrival order is mostly by number, with some articles arriving late.
+    for (int i = 0; i < count / 10; ++i)
+        lines.swapItemsAt(pick(count), pick(count));
+    return lines;
+}
