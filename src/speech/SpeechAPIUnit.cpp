@@ -1,0 +1,171 @@
+#include "speech/SpeechAPIUnit.h"
+
+#include "app/BaseUtils.h"
+#include "app/DialogService.h"
+#include "app/TBaseRegistryClassUnit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+TSpeechAPI::TSpeechAPI(QObject* owner) : QObject(owner)
+{
+    UtilsClass::Log(QStringLiteral("Entered TSpeechAPI Create"));
+    Paused = false;
+    Cancelled = false;
+    FinishedTimer.setSingleShot(true);
+    FinishedTimer.setInterval(500);
+    connect(&FinishedTimer, &QTimer::timeout, this, &TSpeechAPI::FinishedTimerTick);
+}
+
+TSpeechAPI::~TSpeechAPI()
+{
+    UtilsClass::Log(QStringLiteral("Entered TSpeechAPI Destroy"));
+}
+
+void TSpeechAPI::SetActive(bool flag)
+{
+    Active = flag;
+    if (flag)
+        Cancelled = false;
+}
+
+void TSpeechAPI::Activate(TBaseVoiceClass*)
+{
+    FinishedNotified = false;
+    Cancelled = false;
+    EngineFinished = false;
+    LastError.clear();
+}
+
+void TSpeechAPI::Play(const QString& text, TBaseVoiceClass* voice)
+{
+    Activate(voice);
+    PlayText(text);
+}
+
+void TSpeechAPI::PlayText(const QString&)
+{
+    FinishedNotified = false;
+}
+
+QString TSpeechAPI::ReadTextFile(const QString& fileName, int startOffset, bool* ok)
+{
+    *ok = false;
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly)) {
+        UtilsClass::Log(QStringLiteral("Cannot read ") + fileName + QStringLiteral(": ") + f.errorString());
+        return {};
+    }
+    const QString text = QString::fromUtf8(f.readAll());
+    *ok = true;
+    return text.mid(std::clamp(startOffset, 0, int(text.size())));
+}
+
+bool TSpeechAPI::PlayStream(const QString& fileName, TBaseVoiceClass* voice, int startOffset)
+{
+    bool ok = false;
+    const QString text = ReadTextFile(fileName, startOffset, &ok);
+    if (!ok)
+        return false;
+    Play(text, voice);
+    return true;
+}
+
+bool TSpeechAPI::PlayToFileInit(TBaseVoiceClass*, const QString& wavPath)
+{
+    UtilsClass::Log(QStringLiteral("Entered TSpeechAPI PlayToFileInit"));
+    TotalLength = 0;
+    FinishedNotified = false;
+    Cancelled = false;
+    EngineFinished = false;
+    LastError.clear();
+    const QString native = QDir::fromNativeSeparators(wavPath);
+    const int slash = native.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash >= 0 ? native.left(slash + 1) : QString();
+    if (folder.trimmed().isEmpty()) {
+        Dialogs().ShowError(QStringLiteral("Output Directory must be specified"));
+        return false;
+    }
+    if (!QFileInfo(folder).isDir()) {
+        Dialogs().ShowError(QStringLiteral("Output Directory ") + QDir::toNativeSeparators(folder)
+                            + QStringLiteral(" is not valid"));
+        return false;
+    }
+    OutputFile = wavPath;
+    return true;
+}
+
+bool TSpeechAPI::PlayToFile(int, const QString&)
+{
+    FinishedNotified = false;
+    return true;
+}
+
+bool TSpeechAPI::PlayStreamToFile(int reserved, const QString& fileName, int startOffset)
+{
+    bool ok = false;
+    const QString text = ReadTextFile(fileName, startOffset, &ok);
+    if (!ok)
+        return false;
+    return PlayToFile(reserved, text);
+}
+
+void TSpeechAPI::AudioReset()
+{
+    UtilsClass::Log(QStringLiteral("Entered TSpeechAPI AudioReset"));
+    Cancelled = true;
+}
+
+void TSpeechAPI::TTSFinishedHandler()
+{
+    UtilsClass::Log(QStringLiteral("Entered TSpeechAPI TTSFinishedHandler"));
+    if (Paused)
+        return;
+    UtilsClass::Log(QStringLiteral("Processing TTSFinished"));
+    EngineFinished = true;
+    if (FinishedNotified)
+        return;
+    FinishedNotified = true;
+    if (OnFinished)
+        FinishedTimer.start();
+}
+
+void TSpeechAPI::FinishedTimerTick()
+{
+    FinishedTimer.stop();
+    if (OnFinished)
+        OnFinished(this, Cancelled);
+}
+
+void TSpeechAPI::WordPositionEvent(int position)
+{
+    if (OnWordPosition)
+        OnWordPosition(this, 0, TotalLength, position);
+}
+
+void TSpeechAPI::StreamPositionEvent(int64_t position)
+{
+    if (OnWordPosition)
+        OnWordPosition(this, 1, -1, int(std::min<int64_t>(position, INT32_MAX)));
+}
+
+void TSpeechAPI::ReportOutputError(const QString& message)
+{
+    UtilsClass::Log(QStringLiteral("Speech output failed: ") + message);
+    LastError = message;
+    Cancelled = true;
+    if (OnError)
+        OnError(this, message);
+    else
+        Dialogs().ShowError(message);
+}
+
+int TSpeechAPI::StoreInt(const QString& name, int fallback) const
+{
+    if (!Store || !Store->HasItem(name))
+        return fallback;
+    bool ok = false;
+    const int v = Store->GetValue(name).toInt(&ok);
+    return ok ? v : fallback;
+}

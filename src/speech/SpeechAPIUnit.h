@@ -1,0 +1,87 @@
+#pragma once
+// The engine adapter interface: what the speech manager uses to drive a speech engine,
+// whichever layer is behind it. The base class keeps the active, cancelled and paused flags,
+// delivers the finished notification from a 500 ms one-shot timer (never from inside an engine
+// call), forwards word positions and checks the folder of the WAV file being written.
+#include "app/VorlixException.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+class TBaseVoiceClass;
+class TVoiceList;
+class TEngineList;
+class TBaseRegistryClass;
+
+// A general adapter failure ("Test for Sapi5 installed failed", enumeration errors, ...).
+VORLIX_DECLARE_ERROR(ESpeechAPIError, EVorlixError)
+
+class TSpeechAPI : public QObject {
+    Q_OBJECT
+public:
+    explicit TSpeechAPI(QObject* owner = nullptr);
+    ~TSpeechAPI() override;
+
+    // Active := flag; true also clears Cancelled. Adapters open or close their engine here.
+    virtual void SetActive(bool flag);
+    virtual void LoadVoices(TVoiceList& voices, TEngineList& engines) = 0;
+    virtual void LoadVoiceDefaults(TBaseVoiceClass* voice) = 0;
+    // Speaking aloud: opens the engine for the voice.
+    virtual void Activate(TBaseVoiceClass* voice);
+    // Activate and speak in one call.
+    virtual void Play(const QString& text, TBaseVoiceClass* voice);
+    virtual void PlayText(const QString& text);
+    // Speaks a UTF-8 text file from a character offset. False when the file cannot be read.
+    virtual bool PlayStream(const QString& fileName, TBaseVoiceClass* voice, int startOffset);
+    // Checks the folder of wavPath (error boxes, false when blank or missing) and records it.
+    virtual bool PlayToFileInit(TBaseVoiceClass* voice, const QString& wavPath);
+    virtual bool PlayToFile(int reserved, const QString& text);
+    virtual bool PlayStreamToFile(int reserved, const QString& fileName, int startOffset);
+    // Drops the current text and reports it finished.
+    virtual void Skip() = 0;
+    // Stops the current text; it ends as cancelled.
+    virtual void AudioReset();
+    virtual void Pause() = 0;
+    virtual void Resume() = 0;
+    virtual void SetAudioDevice(int deviceId) = 0;
+    virtual bool CheckAudioDevice(int deviceId) = 0;
+
+    // Called by the adapters when their engine has stopped speaking.
+    void TTSFinishedHandler();
+
+    // --- state ---
+    QTimer FinishedTimer;
+    bool FinishedNotified = false;
+    bool Active = false;
+    std::function<void(TSpeechAPI* sender, bool cancelled)> OnFinished;
+    std::function<void(TSpeechAPI* sender)> OnStarted;
+    std::function<void(TSpeechAPI* sender, unsigned char kind, int length, int position)> OnWordPosition;
+    // The output failed while speaking (device gone, file not writable). Unassigned, the
+    // message is shown in an error box. The text then ends as cancelled.
+    std::function<void(TSpeechAPI* sender, const QString& message)> OnError;
+    int TotalLength = 0;
+    TBaseVoiceClass* CurrentVoice = nullptr;
+    bool Cancelled = false;
+    bool EngineFinished = false;
+    TBaseRegistryClass* Store = nullptr;
+    QString OutputFile;
+    bool Paused = false;
+    QString LastError; // the last output failure of this adapter
+
+protected:
+    // Word event of the engine at character position p.
+    void WordPositionEvent(int position);
+    // Byte position of file output.
+    void StreamPositionEvent(int64_t position);
+    // Records an output failure, marks the text cancelled and reports it.
+    void ReportOutputError(const QString& message);
+    // An integer setting of the speech section, or fallback when the section lacks it.
+    int StoreInt(const QString& name, int fallback) const;
+    // Reads a text file for the streaming operations (empty with ok false on failure).
+    static QString ReadTextFile(const QString& fileName, int startOffset, bool* ok);
+
+private:
+    void FinishedTimerTick();
+};
