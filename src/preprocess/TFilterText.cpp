@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <numeric>
 
-TFilterText::TFilterText(const QString& text)
-    : right(text)
-    , rightOrigin(size_t(text.size()))
-    , sourceLength(int(text.size()))
+TFilterText::TFilterText(QString text)
+    : right(std::move(text))
+    , rightOrigin(size_t(right.size()))
+    , sourceLength(int(right.size()))
 {
     std::iota(rightOrigin.begin(), rightOrigin.end(), 0);
+    // Room for the text and some growth (translations, pause tags) up front, so the passes
+    // reuse the two buffers instead of growing them piece by piece.
+    const qsizetype room = right.size() + right.size() / 8 + 64;
+    left.reserve(room);
+    leftOrigin.reserve(size_t(room));
+    right.detach();
 }
 
 void TFilterText::SetAt(int index, QChar c)
@@ -49,6 +55,42 @@ bool TFilterText::StartsWithAt(int pos, QStringView s) const
     return true;
 }
 
+namespace {
+QChar folded(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 128)
+        return (u >= u'A' && u <= u'Z') ? QChar(char16_t(u + 32)) : c;
+    return c.toCaseFolded();
+}
+
+// Qt's own search folds every character it passes; here only candidates whose first character
+// matches in either case are compared, which keeps the translation pass fast on long texts.
+qsizetype indexOfIgnoringCase(QStringView hay, QStringView needle, qsizetype from)
+{
+    if (needle.isEmpty())
+        return from <= hay.size() ? from : -1;
+    const QChar first = needle.at(0);
+    if (first.unicode() >= 128)
+        return hay.indexOf(needle, from, Qt::CaseInsensitive);
+    const QChar lower = folded(first);
+    const QChar upper = (lower.unicode() >= u'a' && lower.unicode() <= u'z') ? QChar(char16_t(lower.unicode() - 32)) : lower;
+    const qsizetype last = hay.size() - needle.size();
+    const QChar* data = hay.data();
+    for (qsizetype k = std::max<qsizetype>(from, 0); k <= last; ++k) {
+        const QChar c = data[k];
+        if (c != lower && c != upper)
+            continue;
+        qsizetype m = 1;
+        while (m < needle.size() && folded(data[k + m]) == folded(needle.at(m)))
+            ++m;
+        if (m == needle.size())
+            return k;
+    }
+    return -1;
+}
+}
+
 int TFilterText::IndexOf(QStringView needle, int from, Qt::CaseSensitivity cs)
 {
     if (from < 0)
@@ -58,7 +100,9 @@ int TFilterText::IndexOf(QStringView needle, int from, Qt::CaseSensitivity cs)
     if (from < int(left.size()))
         moveGap(from);
     const int l = int(left.size());
-    const qsizetype hit = QStringView(right).mid(rp).indexOf(needle, from - l, cs);
+    const QStringView hay = QStringView(right).mid(rp);
+    const qsizetype hit = cs == Qt::CaseInsensitive ? indexOfIgnoringCase(hay, needle, from - l)
+                                                    : hay.indexOf(needle, from - l, cs);
     return hit < 0 ? -1 : int(hit) + l;
 }
 
@@ -112,6 +156,26 @@ int TFilterText::Origin(int pos) const
         return sourceLength + (pos - len);
     const int l = int(left.size());
     return pos < l ? leftOrigin[size_t(pos)] : rightOrigin[size_t(rp + pos - l)];
+}
+
+void TFilterText::Rewind()
+{
+    if (left.isEmpty())
+        return;
+    moveGap(Length());
+    // All text is in the left part now: it becomes the right part, the old right buffer the
+    // (empty) left one, both keeping their capacity.
+    std::swap(left, right);
+    std::swap(leftOrigin, rightOrigin);
+    rp = 0;
+    left.resize(0);
+    leftOrigin.clear();
+}
+
+QStringView TFilterText::View()
+{
+    Rewind();
+    return QStringView(right).mid(rp);
 }
 
 std::vector<int> TFilterText::TakeOrigins()

@@ -8,7 +8,7 @@
 
 class TFilterText {
 public:
-    explicit TFilterText(const QString& text);
+    explicit TFilterText(QString text);
 
     int Length() const { return int(left.size() + right.size()) - rp; }
     QChar At(int index) const
@@ -33,6 +33,11 @@ public:
     // The position in the unfiltered text of the character at pos; Length() maps to the
     // unfiltered length.
     int Origin(int pos) const;
+    // Puts the whole text after the gap, the gap at the start, reusing both buffers; a pass that
+    // works from left to right starts with this so it only ever moves the gap forward.
+    void Rewind();
+    // The whole text as one piece (rewinds first); valid until the next edit.
+    QStringView View();
     // The origins of every character, in order, plus the unfiltered length at the end.
     std::vector<int> TakeOrigins();
 

@@ -264,6 +264,12 @@ void TPreProcessor::SetStartOfLineText(QString text)
 void TPreProcessor::ProcessRE(const QString& ruleLine, const QString& replacement, TTranslationList& matchList,
                               const QString& text)
 {
+    ProcessREUtf8(ruleLine, replacement, matchList, text.toUtf8());
+}
+
+void TPreProcessor::ProcessREUtf8(const QString& ruleLine, const QString& replacement, TTranslationList& matchList,
+                                  const QByteArray& subject)
+{
     UtilsClass::Log(QStringLiteral("Entered ProcessRE: ") + ruleLine);
     try {
         TRuleEngine engine;
@@ -322,7 +328,6 @@ void TPreProcessor::ProcessRE(const QString& ruleLine, const QString& replacemen
         engine.context = pcre2_match_context_create(nullptr);
         pcre2_set_match_limit(engine.context, MatchLimit);
 
-        const QByteArray subject = text.toUtf8();
         const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.constData());
         const PCRE2_SIZE length = PCRE2_SIZE(subject.size());
         // Byte offsets become character positions by walking forward from the last one converted.
@@ -387,7 +392,7 @@ QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString&
     for (QChar& c : copy)
         if (c == u'=' || c == u'\\')
             c = u' ';
-    TFilterText text(copy);
+    TFilterText text(std::move(copy));
 
     if (UseTranslations)
         applyTranslations(text);
@@ -413,6 +418,7 @@ void TPreProcessor::applyTranslations(TFilterText& text) const
         if (key.isEmpty())
             continue;
         const Qt::CaseSensitivity cs = record.CaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+        text.Rewind();
         int from = 0;
         for (;;) {
             const int v = text.IndexOf(key, from, cs);
@@ -437,13 +443,21 @@ void TPreProcessor::applyRules(TFilterText& text) const
     if (!QFile::exists(path))
         return;
     const QStringList lines = readLines(path);
+    QByteArray utf8; // the text as the rules see it, converted again only after a rule changed it
+    bool converted = false;
     for (const QString& line : lines) {
         if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
+        if (!converted) {
+            utf8 = text.View().toUtf8();
+            converted = true;
+        }
         TTranslationList matches;
-        ProcessRE(line, QString(), matches, text.ToString());
+        ProcessREUtf8(line, QString(), matches, utf8);
         if (matches.isEmpty())
             continue;
+        converted = false;
+        text.Rewind();
         std::stable_sort(matches.begin(), matches.end(),
                          [](const TTranslationRecord& a, const TTranslationRecord& b) { return a.Position < b.Position; });
         int removed = 0;
@@ -489,6 +503,7 @@ bool TPreProcessor::CheckBlockDelete(const TFilterText&, int, int, int&, int&)
 
 void TPreProcessor::linePass(TFilterText& text, const TBaseEngineClass* engine)
 {
+    text.Rewind();
     int i = 0;
     int lineStart = 0;
     bool inLine = false; // the scan starts as if a run of line breaks had just been passed
@@ -569,6 +584,7 @@ void TPreProcessor::linePass(TFilterText& text, const TBaseEngineClass* engine)
 
 void TPreProcessor::compactRuns(TFilterText& text)
 {
+    text.Rewind();
     int i = 0;
     while (i < text.Length()) {
         if (!isRunChar(text.At(i))) {
@@ -624,6 +640,7 @@ void TPreProcessor::rewriteLink(TFilterText& text, int linkStart)
 
 void TPreProcessor::rewriteLinks(TFilterText& text)
 {
+    text.Rewind();
     int from = 0;
     for (;;) {
         const int p = text.IndexOf(u"://", from);
@@ -645,6 +662,7 @@ void TPreProcessor::rewriteLinks(TFilterText& text)
         }
         from = p + 1;
     }
+    text.Rewind();
     from = 0;
     for (;;) {
         const int p = text.IndexOf(u"www.", from);
@@ -662,6 +680,7 @@ void TPreProcessor::removeNewsReferences(TFilterText& text)
     // break): a group name such as news:comp.lang.c must not swallow the text up to a mail
     // address further on. The stop found last is kept, so a long word is not searched twice.
     int cachedFrom = -1, cachedStop = -1;
+    text.Rewind();
     int from = 0;
     for (;;) {
         const int p = text.IndexOf(u"news:", from);

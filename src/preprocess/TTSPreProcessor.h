@@ -81,6 +81,10 @@ public:
     // the search goes on one character further). Logs and re-raises ERegExError.
     static void ProcessRE(const QString& ruleLine, const QString& replacement, TTranslationList& matchList,
                           const QString& text);
+    // The same on a text already in UTF-8 (the filter converts once for all rules that leave the
+    // text as it is).
+    static void ProcessREUtf8(const QString& ruleLine, const QString& replacement, TTranslationList& matchList,
+                              const QByteArray& textUtf8);
 
     // The match budget of one search, against patterns that backtrack without end.
     static constexpr unsigned MatchLimit = 5'000'000;
