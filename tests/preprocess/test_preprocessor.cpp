@@ -341,6 +341,42 @@ private slots:
         QCOMPARE(p->FilterText(&sapi5, "a zap b"), QString("a b"));
     }
 
+    void arbitraryInputNeverBreaksTheFilter()
+    {
+        // Random texts built from the characters every pass reacts to: nothing crashes, and every
+        // position of the result maps into the original in order.
+        auto p = make();
+        p->FilterSymbols = true;
+        p->Translations.Add("a", "xyz", 0, false);
+        p->Translations.Add("w", "v", 0, false); // emptied below, as the editor allows
+        p->Translations.Modify("w", "", false);
+        writeHomeFile(UserRegularExpressionsFileName, "b+\r\n{{Options=+M}}^c\r\nx*\r\n");
+        const QString alphabet = QString::fromUtf8("ab cW>|\r\n.-!?:/@=\\wn ews:<>ON200\xC3\xA4\xF0\x9F\x98\x80");
+        quint32 seed = 12345;
+        const auto next = [&seed] {
+            seed = seed * 1664525u + 1013904223u;
+            return seed >> 8;
+        };
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            const int length = int(next() % 60);
+            for (int i = 0; i < length; ++i)
+                text += alphabet.at(int(next() % alphabet.size()));
+            if (round % 7 == 0)
+                text = "On x 2005 y@z wrote:\n" + text;
+            if (round % 5 == 0)
+                text += "http://www.ab/c www.x news:q@r.s\n";
+            const QString out = p->FilterText(round % 2 ? &sapi4 : &sapi5, text);
+            int previous = 0;
+            for (int i = 0; i <= out.size(); ++i) {
+                const int m = p->MapPosition(i);
+                QVERIFY2(m >= previous && m <= text.size(),
+                         qPrintable(QString("round %1 position %2 -> %3").arg(round).arg(i).arg(m)));
+                previous = m;
+            }
+        }
+    }
+
     void veryLongInputStaysFast()
     {
         auto p = make();
