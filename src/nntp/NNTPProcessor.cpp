@@ -537,6 +537,9 @@ void TNntpProcessor::StartHeaderWindow(const TNntpRequest& request)
         m = FLast;
     if (m < std::numeric_limits<qint32>::min())
         m = std::numeric_limits<qint32>::min();
+    // Ages are measured from the moment the window is asked for: reading the clock (and the
+    // time zone) once per line would cost more than parsing the line.
+    FWindowNow = TDateTime::Now();
     if (m == n) {
         Status(QStringLiteral("Downloading header: %1").arg(n));
         FWrapper->GetHeaders(qint32(n));
@@ -557,6 +560,7 @@ void TNntpProcessor::StartCatchUpWindow(const TNntpRequest& request)
         qint64 n = qint64(FLast) - request.Number + 1;
         if (n < FFirst)
             n = FFirst;
+        FWindowNow = TDateTime::Now();
         if (m == n) {
             Status(QStringLiteral("Downloading header: %1").arg(n));
             FWrapper->GetHeaders(qint32(n));
@@ -799,7 +803,7 @@ void TNntpProcessor::MessageHeaderHandler(QObject*)
             }
             ++FUnreadableDates;
         }
-        if (WithinAge(FCurrentHeader.Date, MaxAgeDays, TDateTime::Now())) {
+        if (WithinAge(FCurrentHeader.Date, MaxAgeDays, FWindowNow)) {
             ++FReceived;
             if (OnHeader)
                 OnHeader(this, Host, FCurrentHeader, Group);

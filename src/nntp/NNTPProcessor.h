@@ -250,6 +250,7 @@ private:
     qint32 FReceived = 0;
     qint32 FLastRequested = -1;
     qint32 FWindowEnd = -1;      // end of the header window asked for, taken over when it completes
+    TDateTime FWindowNow;        // when the running header window was asked for (age limit)
     QString FLastError;
 
     TNntpHeader FCurrentHeader;
