@@ -7,9 +7,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -30,7 +32,7 @@ public:
     TFileDateFormat()
     {
         const QLocale loc;
-        localeName = loc.name();
+        locale = loc;
         QString f = loc.dateFormat(QLocale::ShortFormat);
         if (!f.contains(QLatin1String("yyyy")))
             f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
@@ -46,23 +48,30 @@ public:
     static TFileDateFormat& current()
     {
         static TFileDateFormat fmt;
-        if (fmt.localeName != QLocale().name())
+        const QLocale now;
+        if (!(fmt.locale == now))
             fmt = TFileDateFormat();
         return fmt;
     }
 
     QString format(const TDateTime& value) const
     {
-        const QDateTime dt = value.ToQDateTime();
-        const QTime t = dt.time();
-        const bool midnight = t.hour() == 0 && t.minute() == 0 && t.second() == 0;
+        // Day count and time of day straight from the value: no time-zone work per line.
+        double whole = std::floor(value.Value);
+        qint64 secs = qint64(std::llround((value.Value - whole) * 86400.0));
+        if (secs >= 86400) {
+            secs -= 86400;
+            whole += 1;
+        }
+        const QDate d = dayZero.addDays(qint64(whole));
+        const QTime t(int(secs / 3600), int(secs / 60 % 60), int(secs % 60));
+        const bool midnight = secs == 0;
         if (!fast) {
             const QString p = midnight ? datePattern : datePattern + QStringLiteral(" HH:mm:ss");
-            return QLocale().toString(dt, p);
+            return QLocale().toString(QDateTime(d, t), p);
         }
         QString out;
         out.reserve(24);
-        const QDate d = dt.date();
         for (const Tok& k : dateToks) {
             switch (k.kind) {
             case Lit: out += k.text; break;
@@ -84,13 +93,13 @@ public:
         return out;
     }
 
-    std::optional<TDateTime> parse(const QString& text) const
+    std::optional<TDateTime> parse(QStringView text) const
     {
         if (fast) {
             if (auto v = parseFast(text))
                 return v;
         }
-        const QString t = text.trimmed();
+        const QString t = text.trimmed().toString();
         if (t.isEmpty())
             return std::nullopt;
         QDateTime dt = QLocale().toDateTime(t, datePattern + QStringLiteral(" HH:mm:ss"));
@@ -151,7 +160,7 @@ private:
         return true;
     }
 
-    static bool readNum(const QString& s, int& pos, int maxDigits, int& value)
+    static bool readNum(QStringView s, int& pos, int maxDigits, int& value)
     {
         int n = 0;
         value = 0;
@@ -163,14 +172,14 @@ private:
         return n > 0;
     }
 
-    std::optional<TDateTime> parseFast(const QString& s) const
+    std::optional<TDateTime> parseFast(QStringView s) const
     {
         int pos = 0;
         int day = 0, month = 0, year = 0;
         for (const Tok& k : dateToks) {
             switch (k.kind) {
             case Lit:
-                if (QStringView(s).mid(pos, k.text.size()) != k.text)
+                if (s.mid(pos, k.text.size()) != k.text)
                     return std::nullopt;
                 pos += int(k.text.size());
                 break;
@@ -190,7 +199,7 @@ private:
                 int e = pos;
                 while (e < s.size() && s.at(e).isLetter())
                     ++e;
-                month = monthByName.value(s.mid(pos, e - pos).toLower(), 0);
+                month = monthByName.value(s.mid(pos, e - pos).toString().toLower(), 0);
                 if (month == 0)
                     return std::nullopt;
                 pos = e;
@@ -212,7 +221,7 @@ private:
         return TDateTime::Encode(year, month, day, h, mi, se);
     }
 
-    QString localeName;
+    QLocale locale;
     QString datePattern;
     bool fast = false;
     std::vector<Tok> dateToks;
@@ -220,12 +229,13 @@ private:
     QHash<QString, int> monthByName;
 };
 
-int toInt(const QString& field, const char* what)
+int toInt(QStringView field, const char* what)
 {
     bool ok = false;
     const int v = field.trimmed().toInt(&ok);
     if (!ok)
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value (%2)").arg(field, QLatin1String(what)));
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value (%2)").arg(field.toString(), QLatin1String(what)));
     return v;
 }
 
@@ -267,9 +277,9 @@ void TArticleClass::SetReadState(int state)
 
 QString TArticleClass::FirstReference() const
 {
-    const QString r = References.trimmed();
+    const QStringView r = QStringView(References).trimmed();
     const qsizetype blank = r.indexOf(QLatin1Char(' '));
-    return blank < 0 ? r : r.left(blank);
+    return (blank < 0 ? r : r.left(blank)).toString();
 }
 
 QString TArticleClass::CleanField(const QString& text)
@@ -305,23 +315,23 @@ QString TArticleClass::DateText(const TDateTime& date)
     return TFileDateFormat::current().format(date);
 }
 
-std::optional<TDateTime> TArticleClass::ParseDateText(const QString& text)
+std::optional<TDateTime> TArticleClass::ParseDateText(QStringView text)
 {
     return TFileDateFormat::current().parse(text);
 }
 
-void TArticleClass::ParseRecord(const QString& line)
+void TArticleClass::ParseRecord(QStringView line)
 {
     try {
         // Fields are cut at each "|"; a missing field is empty.
         qsizetype pos = 0;
-        auto next = [&]() -> QString {
+        auto next = [&]() -> QStringView {
             if (pos > line.size())
-                return QString();
+                return QStringView();
             qsizetype bar = line.indexOf(QLatin1Char('|'), pos);
             if (bar < 0)
                 bar = line.size();
-            QString f = line.mid(pos, bar - pos);
+            QStringView f = line.mid(pos, bar - pos);
             pos = bar + 1;
             return f;
         };
@@ -330,22 +340,22 @@ void TArticleClass::ParseRecord(const QString& line)
         SetReadState(toInt(next(), "ReadState"));
         Expanded = toInt(next(), "Expanded");
         FileCounter = toInt(next(), "FileCounter");
-        MessageID = next();
-        Subject = next();
-        From = next();
-        const QString dateText = next();
+        MessageID = next().toString();
+        Subject = next().toString();
+        From = next().toString();
+        const QStringView dateText = next();
         const std::optional<TDateTime> d = ParseDateText(dateText);
         if (!d)
-            throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(dateText));
+            throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(dateText.toString()));
         Date = *d;
-        References = next();
+        References = next().toString();
         bool ok = false;
         const int w = next().trimmed().toInt(&ok);
         if (ok)
             Watch = w;
     } catch (const EVorlixError& e) {
         UtilsClass::Log(QStringLiteral("ParseRecord Exception: ") + e.message());
-        UtilsClass::Log(line);
+        UtilsClass::Log(line.toString());
         throw;
     }
 }
@@ -476,10 +486,25 @@ bool TArticleList::LoadFromFile(const QString& path)
 {
     if (!QFileInfo::exists(path))
         return false;
-    const QStringList lines = ReadLines(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot open file %1: %2").arg(path, file.errorString()));
+    const QString text = QString::fromUtf8(file.readAll());
+    if (file.error() != QFileDevice::NoError)
+        throw EInOutError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
+    file.close();
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    for (const QString& line : lines) {
+    const QStringView all(text);
+    qsizetype start = 0;
+    while (start < all.size()) {
+        qsizetype end = all.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = all.size();
+        QStringView line = all.mid(start, end - start);
+        start = end + 1;
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
         auto record = std::make_unique<TArticleClass>();
         try {
             record->ParseRecord(line);

@@ -39,7 +39,8 @@ public:
     void SetReadState(int state);
     // Fills the record from one article-file line; throws EConvertError (logged) when a
     // number or the date does not convert.
-    void ParseRecord(const QString& line);
+    void ParseRecord(const QString& line) { ParseRecord(QStringView(line)); }
+    void ParseRecord(QStringView line);
     QString FormatRecord() const;
     void NextFileCounter();
 
@@ -53,7 +54,7 @@ public:
     // Date text of the files: the locale's short date with a four-digit year, a blank and
     // the time; the time is left out at exactly midnight.
     static QString DateText(const TDateTime& date);
-    static std::optional<TDateTime> ParseDateText(const QString& text);
+    static std::optional<TDateTime> ParseDateText(QStringView text);
 };
 
 // The records of one newsgroup in insertion order; owns them.

@@ -29,6 +29,7 @@ namespace {
 constexpr int RecordRole = Qt::UserRole;
 constexpr int MarkRole = Qt::UserRole + 1;
 constexpr quint64 LabelGap = quint64(1) << 32;
+constexpr quint64 LabelLimit = quint64(1) << 63;
 
 QString joinInfo(std::initializer_list<const char*> lines)
 {
@@ -259,16 +260,57 @@ struct TThreadView::TIndex {
         inProgress.clear();
     }
 
+    // Spreads the labels of the whole view evenly.
     void relabel()
     {
-        qsizetype count = qsizetype(nodes.size()) + 1;
+        const quint64 count = quint64(nodes.size()) + 1;
         quint64 step = LabelGap;
-        if (quint64(count) >= (quint64(1) << 30))
-            step = (quint64(1) << 62) / quint64(count);
+        if (count >= (quint64(1) << 30))
+            step = LabelLimit / count;
         quint64 label = 0;
         for (TNode* n = head.gnext; n; n = n->gnext) {
             label += step;
             n->label = label;
+        }
+    }
+
+    // Makes room after a: the labels of a growing neighbourhood of a are spread evenly
+    // once that neighbourhood is sparse enough, so crowded places are relabelled locally.
+    void makeRoomAfter(TNode* a)
+    {
+        TNode* centre = a == &head ? head.gnext : a;
+        if (!centre) {
+            relabel();
+            return;
+        }
+        for (quint64 k = 8;; k *= 2) {
+            TNode* lo = centre;
+            TNode* hi = centre;
+            quint64 count = 1;
+            for (quint64 i = 0; i < k && lo->gprev && lo->gprev != &head; ++i, ++count)
+                lo = lo->gprev;
+            for (quint64 i = 0; i < k && hi->gnext; ++i, ++count)
+                hi = hi->gnext;
+            const bool whole = (!lo->gprev || lo->gprev == &head) && !hi->gnext;
+            const quint64 left = (!lo->gprev || lo->gprev == &head) ? 0 : lo->gprev->label;
+            const quint64 right = hi->gnext ? hi->gnext->label : LabelLimit;
+            if (right > left) {
+                const quint64 gap = (right - left) / (count + 1);
+                if (gap >= 64 * count) {
+                    quint64 label = left;
+                    for (TNode* n = lo;; n = n->gnext) {
+                        label += gap;
+                        n->label = label;
+                        if (n == hi)
+                            break;
+                    }
+                    return;
+                }
+            }
+            if (whole) {
+                relabel();
+                return;
+            }
         }
     }
 
@@ -279,7 +321,7 @@ struct TThreadView::TIndex {
             const quint64 la = a == &head ? 0 : a->label;
             TNode* b = a->gnext;
             if (!b) {
-                if (la <= std::numeric_limits<quint64>::max() - LabelGap) {
+                if (la <= LabelLimit - LabelGap) {
                     n->label = la + LabelGap;
                     break;
                 }
@@ -287,7 +329,7 @@ struct TThreadView::TIndex {
                 n->label = la + (b->label - la) / 2;
                 break;
             }
-            relabel();
+            makeRoomAfter(a);
         }
         n->gprev = a;
         n->gnext = a->gnext;
