@@ -398,11 +398,13 @@ void TNntpProcessor::BindCompletion(TNntpRequest::TCompletionHandler handler)
         try {
             (this->*handler)(sender, error);
         } catch (const ENonSevereException& e) {
-            if (JobAlive(serial))
-                ExecuteRequestFinished(-2, e.message());
+            if (!JobAlive(serial))
+                throw; // the owner's own handler failed after the job's end: its business
+            ExecuteRequestFinished(-2, e.message());
         } catch (const std::exception& e) {
-            if (JobAlive(serial))
-                ExecuteRequestFinished(-1, ErrorText(e));
+            if (!JobAlive(serial))
+                throw;
+            ExecuteRequestFinished(-1, ErrorText(e));
         }
     };
 }
@@ -440,11 +442,13 @@ void TNntpProcessor::ExecuteRequest()
         }
         ExecuteStep(*request);
     } catch (const ENonSevereException& e) {
-        if (JobAlive(serial))
-            ExecuteRequestFinished(-2, e.message());
+        if (!JobAlive(serial))
+            throw; // raised by an owner's handler after the job ended
+        ExecuteRequestFinished(-2, e.message());
     } catch (const std::exception& e) {
-        if (JobAlive(serial))
-            ExecuteRequestFinished(-1, ErrorText(e));
+        if (!JobAlive(serial))
+            throw;
+        ExecuteRequestFinished(-1, ErrorText(e));
     }
 }
 
@@ -913,11 +917,13 @@ void TNntpProcessor::AskAndAuthenticate(bool repeated, const QString& refusal)
         FAuthenticating = true;
         FWrapper->Authenticate();
     } catch (const ENonSevereException& e) {
-        if (JobAlive(serial))
-            ExecuteRequestFinished(-2, e.message());
+        if (!JobAlive(serial))
+            throw; // raised by an owner's handler after the job ended
+        ExecuteRequestFinished(-2, e.message());
     } catch (const std::exception& e) {
-        if (JobAlive(serial))
-            ExecuteRequestFinished(-1, ErrorText(e));
+        if (!JobAlive(serial))
+            throw;
+        ExecuteRequestFinished(-1, ErrorText(e));
     }
 }
 
