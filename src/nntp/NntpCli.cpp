@@ -977,6 +977,16 @@ bool TNntpCli::ProcessReceived()
         return true;
     QPointer<TNntpCli> self(this);
     FInReceive = true;
+    // An exception from an event handler travels on to the application's handler; the client
+    // must still take the next data then.
+    struct TReceiveGuard {
+        QPointer<TNntpCli>& client;
+        ~TReceiveGuard()
+        {
+            if (client)
+                client->FInReceive = false;
+        }
+    } guard{self};
     const quint64 generation = FGeneration;
     while (FSocket->bytesAvailable() > 0) {
         // The line views point into the buffer: keep the last one as text before it changes.
@@ -1029,7 +1039,6 @@ bool TNntpCli::ProcessReceived()
                                     .arg(MaxLineLength),
                                 true);
                     FRcvHead = FRcvTail = FRcvScan = 0;
-                    FInReceive = false;
                     return true;
                 }
                 break;
@@ -1045,7 +1054,6 @@ bool TNntpCli::ProcessReceived()
                                 .arg(MaxLineLength),
                             true);
                 FRcvHead = FRcvTail = FRcvScan = 0;
-                FInReceive = false;
                 return true;
             }
             FCurLine = QByteArrayView(base + FRcvHead, len);
@@ -1069,7 +1077,6 @@ bool TNntpCli::ProcessReceived()
         FRcvBuffer.resize(64 * 1024);
         FRcvBuffer.squeeze();
     }
-    FInReceive = false;
     return true;
 }
 
