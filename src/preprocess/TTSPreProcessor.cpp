@@ -384,7 +384,6 @@ QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString&
         UtilsClass::Log(QStringLiteral("Before Filtering:"));
         UtilsClass::Log(source);
     }
-    ++FilterRun;
     OffsetList.Clear();
 
     // The characters of Sapi4 control sequences; the pause tags inserted later keep theirs.
@@ -503,6 +502,9 @@ bool TPreProcessor::CheckBlockDelete(const TFilterText&, int, int, int&, int&)
 
 void TPreProcessor::linePass(TFilterText& text, const TBaseEngineClass* engine)
 {
+    // Counted here, not at the start of FilterText: the rules before this pass let window
+    // messages run, and a text filtered from one of them must not share this pass's look-ahead.
+    ++FilterRun;
     text.Rewind();
     int i = 0;
     int lineStart = 0;

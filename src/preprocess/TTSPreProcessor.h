@@ -112,7 +112,7 @@ protected:
     // line break that ends it. False when no further line ends in a line break before limit.
     static bool NextLine(const TFilterText& text, int limit, int start, int& nextStart, int& nextEnd);
 
-    // Counts the texts filtered so far; lets a subclass keep look-ahead results for one text.
+    // Counts the line passes run so far; lets a subclass keep look-ahead results for one pass.
     unsigned FilterRun = 0;
 
 private:

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace {
 void writeHomeFile(const char* name, const QByteArray& data)
@@ -254,6 +255,13 @@ private slots:
                       "{{Options=+M}}^-+$\r\n");
         QCOMPARE(p->FilterText(&sapi5, "Color red COLOUR x1y2y ok"), QString(" red 2y ok"));
         QCOMPARE(p->FilterText(&sapi5, "top\n---\nbottom"), QString("top bottom"));
+        // A text filtered from a window message while the rules run does not disturb this one.
+        QString inner;
+        QTimer::singleShot(0, [&] { inner = p->FilterText(&sapi5, "Ann wrote:\nBob wrote:\nplain\n"); });
+        const QString outer = p->FilterText(&sapi5, "Color A wrote:\nB wrote:\n> q\nreply tia\n");
+        QCOMPARE(inner, QString("Ann wrote:\nBob wrote:\nplain\n"));
+        QCOMPARE(outer, QString(" reply thanks in advance\n"));
+        QCOMPARE(p->MapPosition(1), QString("Color A wrote:\nB wrote:\n> q\nreply tia\n").indexOf("reply"));
         // A blank before "#" makes the line a pattern.
         writeHomeFile(UserRegularExpressionsFileName, " #comment\r\n");
         QCOMPARE(p->FilterText(&sapi5, "a #comment b"), QString("a b"));
