@@ -38,6 +38,12 @@ TStats Stats(std::vector<double> v)
 }
 
 // One processor job; returns milliseconds, or -1 on failure.
+// Milliseconds from the start to the greeting, to the GROUP answer and to the end of XOVER.
+struct TPhases {
+    double Greeting = 0, Group = 0, Xover = 0;
+};
+std::vector<TPhases> jobPhases, plainPhases;
+
 double ProcessorRun(const QString& server, const QString& group, int& headers, QString& failure)
 {
     TNntpProcessor p;
@@ -54,11 +60,24 @@ double ProcessorRun(const QString& server, const QString& group, int& headers, Q
         message = m;
     };
     QElapsedTimer t;
+    TPhases phases;
+    // The status texts mark the steps: the group is set once connected, the headers are asked
+    // for once GROUP has answered, and the disconnect follows the end of XOVER.
+    p.OnStatus = [&](QObject*, const QString& text) {
+        const double now = double(t.nsecsElapsed()) / 1e6;
+        if (text == QLatin1String("Setting Group"))
+            phases.Greeting = now;
+        else if (text.startsWith(QLatin1String("Downloading headers")))
+            phases.Group = now;
+        else if (text == QLatin1String("Disconnecting") && phases.Group > 0)
+            phases.Xover = now;
+    };
     t.start();
     p.DownloadHeaders(group, -1, -1, kHeaders);
     while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double ms = double(t.nsecsElapsed()) / 1e6;
+    jobPhases.push_back(phases);
     headers = int(kept.size());
     if (code != 0) {
         failure = QStringLiteral("job ended with %1 %2").arg(code).arg(message);
@@ -107,11 +126,17 @@ double PlainRun(const QString& host, int port, const QString& group, bool quickA
     a.sin_family = AF_INET;
     a.sin_port = htons(quint16(port));
     ::inet_pton(AF_INET, host.toLatin1().constData(), &a.sin_addr);
+    TPhases phases;
     bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ok = ok && ReadUntil(fd, "\r\n", quickAck, nullptr);
+    phases.Greeting = double(t.nsecsElapsed()) / 1e6;
     ok = ok && SendLine(fd, "GROUP " + group.toStdString()) && ReadUntil(fd, "\r\n", quickAck, nullptr);
+    phases.Group = double(t.nsecsElapsed()) / 1e6;
     ok = ok && SendLine(fd, "XOVER 1-" + std::to_string(kHeaders)) && ReadUntil(fd, "\r\n.\r\n", quickAck, capture);
     const double ms = double(t.nsecsElapsed()) / 1e6;
+    phases.Xover = ms;
+    if (!quickAck && !capture)
+        plainPhases.push_back(phases);
     ::close(fd);
     return ok ? ms : -1;
 }
@@ -136,6 +161,7 @@ int main(int argc, char** argv)
     QString failure;
     std::string raw;
     if (ProcessorRun(server, group, headers, failure) < 0 || PlainRun(host, port, group, false, &raw) < 0) {
+        jobPhases.clear();
         std::fprintf(stderr, "bench_inn_download: warm-up failed: %s\n", qPrintable(failure));
         return 1;
     }
@@ -143,6 +169,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_inn_download: expected %d headers, got %d\n", kHeaders, headers);
         return 1;
     }
+    jobPhases.clear();
 
     std::vector<double> job, plain, plainQuick;
     for (int i = 0; i < kRuns; ++i) {
@@ -190,6 +217,17 @@ int main(int argc, char** argv)
     std::printf("  plain socket with TCP_QUICKACK:                                       median %.1f ms, min %.1f ms\n",
                 q.Median, q.Min);
     std::printf("  processor / plain socket: %.2fx (median), %.2fx (min)\n", j.Median / p.Median, j.Min / p.Min);
+    auto phase = [](const std::vector<TPhases>& v, double TPhases::*from, double TPhases::*to) {
+        std::vector<double> d;
+        for (const TPhases& x : v)
+            d.push_back(from ? x.*to - x.*from : x.*to);
+        return Stats(d).Median;
+    };
+    std::printf("  medians, processor vs plain: connect+greeting %.1f / %.1f ms, GROUP %.1f / %.1f ms, "
+                "XOVER %.1f / %.1f ms\n",
+                phase(jobPhases, nullptr, &TPhases::Greeting), phase(plainPhases, nullptr, &TPhases::Greeting),
+                phase(jobPhases, &TPhases::Greeting, &TPhases::Group), phase(plainPhases, &TPhases::Greeting, &TPhases::Group),
+                phase(jobPhases, &TPhases::Group, &TPhases::Xover), phase(plainPhases, &TPhases::Group, &TPhases::Xover));
     std::printf("  overview line parse alone (ParseOverviewLine incl. dates): %.0f lines/s (%d of %d dates read)\n",
                 parsed > 0 ? double(data.size()) * parseRounds / (parseMs / 1000) : 0.0, parsed / parseRounds,
                 int(data.size()));
