@@ -100,6 +100,7 @@ class TestNntpCli : public QObject {
     Q_OBJECT
 private slots:
     void serverNames();
+    void ipv6LoopbackWithPort();
     void connectGroupAndStates();
     void multiLineAnswersAndDotTransparency();
     void linesSplitOrJoinedAcrossReads();
@@ -176,6 +177,28 @@ void TestNntpCli::serverNames()
         QCOMPARE(e.message(), QString("Invalid server name \"news:abc\": \"abc\" is not a port number"));
     }
     QCOMPARE(cli.State(), nntpNotConnected);
+}
+
+void TestNntpCli::ipv6LoopbackWithPort()
+{
+    ScriptedNntpServer server;
+    if (!server.Listen(QHostAddress::LocalHostIPv6))
+        QSKIP("this machine has no IPv6 loopback");
+    QCOMPARE(server.ServerName(), QStringLiteral("[::1]:%1").arg(server.Port()));
+    server.Greet();
+    server.Expect("GROUP alt.v6", "211 1 1 1 alt.v6\r\n");
+    Probe p;
+    p.ConnectTo(server);
+    p.cli.Group("alt.v6");
+    QVERIFY(p.WaitDone(1));
+    QCOMPARE(p.done[0].error, quint16(0));
+
+    // Failures name the server the way the user wrote it, brackets included.
+    server.Expect("GROUP gone", ScriptedReply().Close());
+    p.cli.Group("gone");
+    QVERIFY(p.WaitDone(2));
+    QCOMPARE(p.done[1].lastResponse, QStringLiteral("[::1]:%1 closed the connection").arg(server.Port()));
+    QVERIFY(server.Errors().isEmpty());
 }
 
 void TestNntpCli::connectGroupAndStates()
