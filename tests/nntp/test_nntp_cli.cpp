@@ -297,7 +297,8 @@ void TestNntpCli::multiLineAnswersAndDotTransparency()
     server.Expect("NEXT", "223 3002 <n@x> article exists\r\n");
     server.Expect("LIST", ScriptedNntpServer::MultiLine("215 list follows", {"alt.a 10 1 y", "alt.b 5 3 n"}));
     server.Expect("ARTICLE <x@y>", "430 no such article\r\n");
-    server.Expect("XHDR Subject 1-2", ScriptedNntpServer::MultiLine("221 Subject follows", {"1 Hello", "2 World"}));
+    server.Expect("XHDR Subject 1-2",
+                  ScriptedNntpServer::MultiLine("221 Subject follows", {"1 Hello", "2 World", ".NET 3"}));
 
     Probe p;
     p.ConnectTo(server);
@@ -354,7 +355,8 @@ void TestNntpCli::multiLineAnswersAndDotTransparency()
     p.cli.XHdr(nullptr, "Subject", "1-2");
     QVERIFY(p.WaitDone(6));
     QCOMPARE(p.done[5].error, quint16(0));
-    QCOMPARE(xhdr, (QStringList{"1 Hello", "2 World"}));
+    // XHDR data lines are dot-stuffed like every multi-line answer.
+    QCOMPARE(xhdr, (QStringList{"1 Hello", "2 World", ".NET 3"}));
     QCOMPARE(xBegin, 1);
     QCOMPARE(xEnd, 1);
     QVERIFY(server.Errors().isEmpty());
