@@ -391,6 +391,11 @@ QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString&
     for (QChar& c : copy)
         if (c == u'=' || c == u'\\')
             c = u' ';
+    // The Sapi5 engine reads markup: without "=" no tag of the writer's can carry a value, but
+    // "<!--" would still silence everything up to a "-->" (or the end of the article).
+    if (engine && engine->Api == QLatin1String("Sapi5"))
+        for (qsizetype at = copy.indexOf(QLatin1String("<!--")); at >= 0; at = copy.indexOf(QLatin1String("<!--"), at + 1))
+            copy[at + 1] = u' ';
     TFilterText text(std::move(copy));
 
     if (UseTranslations)

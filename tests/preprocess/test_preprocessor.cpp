@@ -71,6 +71,9 @@ private slots:
     {
         auto p = make();
         QCOMPARE(p->FilterText(&sapi4, "a=b\\c"), QString("a b c"));
+        // Writers' markup cannot reach the Sapi5 engine as markup.
+        QCOMPARE(p->FilterText(&sapi5, "x <!-- y --> z <SILENCE MSEC=\"9\"/>"), QString("x <- y- > z <silence msec \"9\"/>"));
+        QCOMPARE(p->FilterText(&sapi4, "x <!-- y"), QString("x <! y"));
         QCOMPARE(p->FilterText(&sapi5, "Wait...  what"), QString("Wait. what"));
         QCOMPARE(p->FilterText(&sapi5, "end.\r\nNext"), QString("end. Next"));
         QCOMPARE(p->FilterText(&sapi5, "one  two"), QString("one two"));
