@@ -591,6 +591,10 @@ void TNntpProcessor::ExecuteRequestFinished(int code, const QString& messageText
     FBodyLines.reset();
     FWrapper->OnMessageLine = nullptr;
     FAuthenticating = false;
+    // A job that ended early ("No more Articles", a refusal, a failed login) would otherwise
+    // leave its connection open until the next job or the server's time-out.
+    if (FWrapper->Connected())
+        WrapperAbort();
     // The processor is idle before the owner hears of the end, so the owner may start the next
     // job from its handler.
     FLastError.clear();

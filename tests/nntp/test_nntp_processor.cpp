@@ -172,6 +172,8 @@ private slots:
         QVERIFY(probe.Statuses.contains("Setting Group"));
         QVERIFY(probe.Statuses.contains("Downloading headers: 4231 - 4233"));
         QCOMPARE(int(probe.Dones.size()), 1);
+        // The connection does not stay open after a job that ended early.
+        QVERIFY(TestSupport::WaitFor([&] { return !s.ClientConnected(); }, 5000));
     }
 
     void windowsStopAtTheLimitAndSkipRefusedLines()
