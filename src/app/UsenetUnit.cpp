@@ -4,6 +4,10 @@
 #include "DialogService.h"
 #include "RegistryUnit.h"
 #include "TipOfDayUnit.h"
+#include "dialogs/GroupDialog.h"
+#include "dialogs/ServerDialog.h"
+#include "news/ConfigUnit.h"
+#include "news/ThreadView.h"
 #include "prefs/NewsgroupPreferencesUnit.h"
 
 #include <QAction>
@@ -62,6 +66,13 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     NodeKindOf = [](QTreeWidgetItem* item) {
         if (!item)
             return TNodeKind::None;
+        if (const TConfigClass* e = TServerTree::EntryOf(item)) {
+            switch (e->Kind) {
+            case ckServer: return TNodeKind::Server;
+            case ckNewsGroup: return TNodeKind::Newsgroup;
+            default: return TNodeKind::Folder;
+            }
+        }
         return item->parent() ? TNodeKind::Newsgroup : TNodeKind::Server;
     };
 
@@ -422,6 +433,7 @@ void TForm1::FormCreate()
 
     LoadingConfig = false;
     DataFolder = MakeDataFolder();
+    bindNewsStore();
     UpdateSelectionCommands();
 
     if (splash)
@@ -452,6 +464,11 @@ void TForm1::FormShow()
     splitVertical->setSizes({std::max(1, hTotal - panelWidth - splitVertical->handleWidth()), panelWidth});
     Loading = false;
 
+    LoadingConfig = true;
+    ServerTree->LoadConfig();
+    LoadingConfig = false;
+    configLoaded = true;
+
     const QString server = Store->NewsServer.trimmed();
     if (!server.isEmpty()) {
         for (QTreeWidgetItemIterator it(tvServers); *it; ++it) {
@@ -467,6 +484,7 @@ void TForm1::FormShow()
             ShowTipWindow();
     }
     Shown = true;
+    ServerTree->Shown = true;
     FormResize();
     UtilsClass::Log(QStringLiteral("Exit FormShow"));
 }
@@ -505,6 +523,15 @@ void TForm1::FormDestroy()
         return;
     destroyed = true;
     Timer1->stop();
+    // Only a tree that was loaded is written back: a window closed before it was shown
+    // must not empty the configuration.
+    if (configLoaded && ServerTree) {
+        try {
+            ServerTree->SaveConfig();
+        } catch (const EVorlixError& e) {
+            UtilsClass::Log(QStringLiteral("FormDestroy Exception: ") + e.message());
+        }
+    }
     ArticleViewTag = TTVTag();
 }
 
@@ -667,4 +694,158 @@ void TForm1::ShowTipWindow()
 {
     TTipOfDayForm tips(this);
     Dialogs().Exec(&tips);
+}
+
+// ---------------------------------------------------------------- news store
+
+void TForm1::bindNewsStore()
+{
+    ServerTree = std::make_unique<TServerTree>(tvServers);
+    ServerTree->Store = Store.get();
+    ThreadView = std::make_unique<TThreadView>(tvArticles, Store.get());
+    BindServerWindow(*ServerTree, Store.get(), this);
+    BindGroupWindow(*ServerTree, this);
+
+    ServerTree->OnClearArticleView = [this](TServerTree*) {
+        ThreadView->ClearArticleView();
+        ArticleViewTag = TTVTag();
+        memoMessage->clear();
+    };
+    ServerTree->OnDeselectAllArticles = [this](TServerTree*) { ThreadView->DeselectAll(); };
+    ServerTree->OnUpdateButtons = [this](TServerTree*, bool addGroup, bool deleteGroup) {
+        setRuleEnabled(cmd.btnAddGroup, addGroup);
+        setRuleEnabled(cmd.btnDeleteGroup, deleteGroup);
+    };
+    ServerTree->OnArticleViewLoading = [this](TServerTree*) { return ThreadView->Loading; };
+    ServerTree->OnServerSelected = [this](TServerTree*, QTreeWidgetItem*) {
+        memoMessage->clear();
+        setRuleEnabled(cmd.poRetrieve, false);
+        setRuleEnabled(cmd.poCatchUp, false);
+    };
+    ServerTree->OnShowGroup = [this](TServerTree*, QTreeWidgetItem* node) {
+        newsCommand(QStringLiteral("ShowGroup"), [this, node] {
+            Loading = true;
+            try {
+                ThreadView->ShowGroup(node);
+            } catch (...) {
+                Loading = false;
+                throw;
+            }
+            Loading = false;
+            ArticleViewTag.Node = node;
+        });
+    };
+    ThreadView->OnClearMessagePane = [this](TThreadView*) { memoMessage->clear(); };
+    ThreadView->OnItemClicked = [this](TThreadView*, QTreeWidgetItem* item) {
+        // A click on another article ends the wait for the focused one to become read.
+        if (item != tvArticles->currentItem())
+            Timer1->stop();
+    };
+
+    auto offer = [this](std::initializer_list<QAction*> actions, void (TForm1::*handler)()) {
+        for (QAction* a : actions) {
+            SetCommandAvailable(a, true);
+            connect(a, &QAction::triggered, this, handler);
+        }
+    };
+    offer({cmd.AddServer, cmd.poAddServer, cmd.btnAddServer}, &TForm1::poAddServerClick);
+    offer({cmd.EditServer, cmd.poEditServer}, &TForm1::poEditServerClick);
+    offer({cmd.DeleteServer, cmd.poDeleteServer}, &TForm1::poDeleteServerClick);
+    offer({cmd.AddGroup, cmd.poAddGroup, cmd.btnAddGroup}, &TForm1::poAddGroupClick);
+    offer({cmd.DeleteGroup, cmd.poDeleteGroup, cmd.btnDeleteGroup}, &TForm1::poDeleteGroupClick);
+    offer({cmd.SelectAll}, &TForm1::mnuSelectAllClick);
+    offer({cmd.DeselectAll}, &TForm1::mnuDeselectAllClick);
+    offer({cmd.MarkSpeak, cmd.popMarkSpeak}, &TForm1::popMarkReadClick);
+    offer({cmd.MarkSpoken, cmd.popMarkSpoken}, &TForm1::popMarkReadDoneClick);
+    offer({cmd.MarkClear, cmd.popMarkClear}, &TForm1::popMarkClearClick);
+    offer({cmd.MarkRead, cmd.popMarkRead}, &TForm1::popMarkAsReadClick);
+    offer({cmd.MarkUnread, cmd.popMarkUnread}, &TForm1::popMarkAsUnreadClick);
+    offer({cmd.Watch, cmd.popWatch}, &TForm1::popMarkWatchClick);
+    offer({cmd.Unwatch, cmd.popUnwatch}, &TForm1::popMarkUnwatchClick);
+    offer({cmd.DeleteOldThreads}, &TForm1::DeleteOldThreads1Click);
+}
+
+void TForm1::newsCommand(const QString& name, const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const EVorlixError& e) {
+        UtilsClass::Log(name + QStringLiteral(" Exception: ") + e.message());
+        Dialogs().ShowError(e.message());
+    }
+}
+
+void TForm1::poAddServerClick()
+{
+    newsCommand(QStringLiteral("poAddServerClick"), [this] { ServerTree->AddServer(); });
+}
+
+void TForm1::poEditServerClick()
+{
+    newsCommand(QStringLiteral("poEditServerClick"), [this] { ServerTree->EditServer(); });
+}
+
+void TForm1::poDeleteServerClick()
+{
+    newsCommand(QStringLiteral("poDeleteServerClick"), [this] { ServerTree->DeleteServer(); });
+}
+
+void TForm1::poAddGroupClick()
+{
+    newsCommand(QStringLiteral("poAddGroupClick"), [this] { ServerTree->AddGroup(); });
+}
+
+void TForm1::poDeleteGroupClick()
+{
+    newsCommand(QStringLiteral("poDeleteGroupClick"), [this] { ServerTree->DeleteGroup(); });
+}
+
+void TForm1::mnuSelectAllClick()
+{
+    ThreadView->SelectAll();
+}
+
+void TForm1::mnuDeselectAllClick()
+{
+    ThreadView->DeselectAll();
+}
+
+void TForm1::popMarkReadClick()
+{
+    newsCommand(QStringLiteral("popMarkReadClick"), [this] { ThreadView->MarkSelectedSpeak(1); });
+}
+
+void TForm1::popMarkReadDoneClick()
+{
+    newsCommand(QStringLiteral("popMarkReadDoneClick"), [this] { ThreadView->MarkSelectedSpeak(2); });
+}
+
+void TForm1::popMarkClearClick()
+{
+    newsCommand(QStringLiteral("popMarkClearClick"), [this] { ThreadView->MarkSelectedSpeak(0); });
+}
+
+void TForm1::popMarkAsReadClick()
+{
+    newsCommand(QStringLiteral("popMarkAsReadClick"), [this] { ThreadView->MarkSelectedRead(0); });
+}
+
+void TForm1::popMarkAsUnreadClick()
+{
+    newsCommand(QStringLiteral("popMarkAsUnreadClick"), [this] { ThreadView->MarkSelectedRead(1); });
+}
+
+void TForm1::popMarkWatchClick()
+{
+    newsCommand(QStringLiteral("popMarkWatchClick"), [this] { ThreadView->WatchSelected(true); });
+}
+
+void TForm1::popMarkUnwatchClick()
+{
+    newsCommand(QStringLiteral("popMarkUnwatchClick"), [this] { ThreadView->WatchSelected(false); });
+}
+
+void TForm1::DeleteOldThreads1Click()
+{
+    newsCommand(QStringLiteral("DeleteOldThreads1Click"), [this] { ThreadView->DeleteOldThreads(); });
 }

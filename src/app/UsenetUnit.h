@@ -19,6 +19,8 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TMyRegistryClass;
+class TServerTree;
+class TThreadView;
 
 // What a node of the server tree stands for.
 enum class TNodeKind { None, Server, Newsgroup, Folder };
@@ -53,6 +55,23 @@ public:
     void QuickStartGuide1Click();
     void TipofDay1Click();
     void VorlixSupport1Click();
+
+    // News-store commands: servers and newsgroups, the marks of the article view.
+    void poAddServerClick();
+    void poEditServerClick();
+    void poDeleteServerClick();
+    void poAddGroupClick();
+    void poDeleteGroupClick();
+    void mnuSelectAllClick();
+    void mnuDeselectAllClick();
+    void popMarkReadClick();
+    void popMarkReadDoneClick();
+    void popMarkClearClick();
+    void popMarkAsReadClick();
+    void popMarkAsUnreadClick();
+    void popMarkWatchClick();
+    void popMarkUnwatchClick();
+    void DeleteOldThreads1Click();
 
     // Kind of a server-tree node; the configuration entries refine this when they are loaded.
     std::function<TNodeKind(QTreeWidgetItem*)> NodeKindOf;
@@ -128,6 +147,9 @@ public:
     } cmd;
 
     std::unique_ptr<TMyRegistryClass> Store;
+    // The server tree with its configuration entries ("Config.chl") and the thread view.
+    std::unique_ptr<TServerTree> ServerTree;
+    std::unique_ptr<TThreadView> ThreadView;
     TTVTag ArticleViewTag;
     bool Loading = false;
     bool LoadingConfig = false;
@@ -159,6 +181,10 @@ private:
     void setRuleEnabled(QAction* a, bool enabled);
     void placeProgress();
     void ShowTipWindow();
+    void bindNewsStore();
+    // Runs a command; an error is logged and shown, and the window goes on.
+    void newsCommand(const QString& name, const std::function<void()>& work);
+    bool configLoaded = false;
 
     QPointer<QWidget> splash;
     QTreeWidgetItem* readTimerItem = nullptr;
