@@ -1,0 +1,303 @@
+#include "PostReplyUnit.h"
+
+#include "NNTPProcessor.h"
+#include "Rfc2047.h"
+
+#include "app/BaseUtils.h"
+#include "app/DialogService.h"
+#include "app/RegistryUnit.h"
+#include "app/TBaseRegistryClassUnit.h"
+#include "news/ArticleUnit.h"
+#include "news/ConfigUnit.h"
+
+#include <QShowEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+#include <QTimer>
+#include <QTreeWidgetItem>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace {
+const QString PlacementName = QStringLiteral("TPostReply");
+const QString NoEmailText = QStringLiteral("You must enter your email address on the Newsgroup Options panel");
+} // namespace
+
+TPostReply::TPostReply(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("PostReply"));
+    resize(640, 480);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* header = new QHBoxLayout();
+    header->addWidget(new QLabel(QStringLiteral("To Newsgroup:"), this));
+    lblNewsgroup = new QLabel(this);
+    lblNewsgroup->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    header->addWidget(lblNewsgroup, 1);
+    layout->addLayout(header);
+
+    auto* subject = new QHBoxLayout();
+    auto* subjectLabel = new QLabel(QStringLiteral("Subject:"), this);
+    edSubject = new QLineEdit(this);
+    subjectLabel->setBuddy(edSubject);
+    subject->addWidget(subjectLabel);
+    subject->addWidget(edSubject, 1);
+    layout->addLayout(subject);
+
+    memBody = new QPlainTextEdit(this);
+    memBody->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memBody->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    memBody->setTabChangesFocus(true);
+    layout->addWidget(memBody, 1);
+
+    // The stretch on both sides keeps "Send" centred under the body at every size.
+    auto* buttons = new QHBoxLayout();
+    buttons->addStretch(1);
+    btnSend = new QPushButton(QStringLiteral("Send"), this);
+    btnSend->setAutoDefault(false);
+    buttons->addWidget(btnSend);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+
+    connect(btnSend, &QPushButton::clicked, this, [this] { btnSendClick(); });
+    RestoreWindowPlacement(this, PlacementName);
+    SetMode(false);
+}
+
+TPostReply::~TPostReply()
+{
+    ReleaseProcessor();
+}
+
+void TPostReply::SetMode(bool reply)
+{
+    ReplyFlag = reply;
+    if (reply) {
+        setWindowTitle(QStringLiteral("Reply to Message"));
+        edSubject->setReadOnly(true);
+    } else {
+        setWindowTitle(QStringLiteral("Post New Message"));
+        memBody->clear();
+        edSubject->setReadOnly(false);
+    }
+}
+
+void TPostReply::SetBody(const QStringList& lines)
+{
+    memBody->setPlainText(lines.join(QLatin1Char('\n')));
+    QTextCursor c = memBody->textCursor();
+    c.movePosition(QTextCursor::Start);
+    memBody->setTextCursor(c);
+}
+
+QString TPostReply::ReplySubject(const QString& subject)
+{
+    if (subject.trimmed().toUpper().startsWith(QLatin1String("RE")))
+        return subject;
+    return QStringLiteral("Re: ") + subject;
+}
+
+QString TPostReply::ReplyReferences(const TArticleClass& article)
+{
+    QString refs = article.References.trimmed();
+    if (!refs.isEmpty())
+        refs += QLatin1Char(' ');
+    return refs + article.MessageID;
+}
+
+QStringList TPostReply::QuoteBody(const QStringList& viewerLines)
+{
+    QStringList body{QString(), QString()};
+    for (const QString& line : viewerLines)
+        body << QStringLiteral("> ") + line;
+    return body;
+}
+
+QString TPostReply::ComposeSender(const QString& displayName, const QString& emailAddress)
+{
+    // A line break typed into a setting must not end the header early.
+    QString address = emailAddress;
+    address.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    address.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return EncodeMailbox(displayName, address);
+}
+
+QStringList TPostReply::BodyLines() const
+{
+    QStringList lines;
+    const QTextDocument* doc = memBody->document();
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        const QTextLayout* layout = block.layout();
+        if (!layout || layout->lineCount() <= 1) {
+            lines << text;
+            continue;
+        }
+        // A wrapped paragraph is sent as the lines the box shows; the blank at each break
+        // belongs to no line.
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            QString piece = text.mid(line.textStart(), line.textLength());
+            if (i + 1 < layout->lineCount()) {
+                while (piece.endsWith(QLatin1Char(' ')))
+                    piece.chop(1);
+            }
+            lines << piece;
+        }
+    }
+    return lines;
+}
+
+void TPostReply::FormShow()
+{
+    lblNewsgroup->setText(NewsGroup);
+    if (ReplyFlag) {
+        edSubject->setText(ReplySubject(Subject));
+        memBody->setFocus();
+    } else {
+        edSubject->setFocus();
+    }
+}
+
+void TPostReply::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TPostReply::done(int result)
+{
+    if (!FPlacementSaved) {
+        SaveWindowPlacement(this, PlacementName);
+        FPlacementSaved = true;
+    }
+    // A post still on its way is given up with the window: nothing more reaches it.
+    if (FProcessor && !FProcessor->Idle()) {
+        FProcessor->OnRequestDone = nullptr;
+        FProcessor->Abort();
+    }
+    QDialog::done(result);
+}
+
+void TPostReply::ReleaseProcessor()
+{
+    if (!FProcessor)
+        return;
+    FProcessor->OnRequestDone = nullptr;
+    // It may be the processor whose event is running right now: let it unwind first.
+    FProcessor->deleteLater();
+    FProcessor = nullptr;
+}
+
+void TPostReply::btnSendClick()
+{
+    TTrace t(QStringLiteral("btnSendClick"));
+    // One post at a time: a second click while the first is on its way would post twice.
+    if (FProcessor && !FProcessor->Idle())
+        return;
+    if (EmailAddress.trimmed().isEmpty()) {
+        Dialogs().ShowMessage(NoEmailText);
+        return;
+    }
+    if (memBody->toPlainText().trimmed().isEmpty()) {
+        Dialogs().ShowMessage(QStringLiteral("Enter message text"));
+        return;
+    }
+    const QString references = ReplyFlag ? References : QString();
+    const QString sender = ComposeSender(UserName, EmailAddress);
+
+    ReleaseProcessor();
+    FPlacementSaved = false;
+    FProcessor = new TNntpProcessor(this);
+    FProcessor->OnRequestDone = [this](QObject* s, int code, const QString& message) {
+        PostDoneHandler(s, code, message);
+    };
+    FProcessor->Host = ServerHost;
+    FProcessor->UserName = ServerUserName;
+    FProcessor->Password = ServerPassword;
+
+    btnSend->setEnabled(false);
+    FProcessor->PostArticle(NewsGroup, NewsGroup, sender, ReplyToAddress, references, QStringLiteral("None"),
+                            EncodeHeaderText(edSubject->text()), BodyLines());
+}
+
+void TPostReply::PostDoneHandler(QObject* Sender, int Code, const QString& Message)
+{
+    btnSend->setEnabled(true);
+    if (Code == 0) {
+        accept();
+        return;
+    }
+    UtilsClass::Log(QStringLiteral("TPostReply.PostDoneHandler: ") + Message);
+    Dialogs().ShowError(Message);
+}
+
+TPostReply* TPostReply::Prepare(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode)
+{
+    const QString email = store ? store->GetValue(QStringLiteral("EmailAddress")).toString() : QString();
+    if (email.trimmed().isEmpty()) {
+        Dialogs().ShowMessage(NoEmailText);
+        return nullptr;
+    }
+    TConfigClass* entry = TServerTree::EntryOf(selectedNode);
+    if (!selectedNode || !entry) {
+        Dialogs().ShowMessage(QStringLiteral("Select a newsgroup"));
+        return nullptr;
+    }
+    if (entry->Kind != ckNewsGroup) {
+        Dialogs().ShowMessage(QStringLiteral("Select a newsgroup for server ") + selectedNode->text(0));
+        return nullptr;
+    }
+    TConfigClass* server = TServerTree::EntryOf(TServerTree::ServerNodeOf(selectedNode));
+    auto* window = new TPostReply(parent);
+    if (server) {
+        window->ServerHost = server->Name;
+        window->ServerUserName = server->UserName;
+        window->ServerPassword = server->Password;
+    }
+    window->UserName = store->GetValue(QStringLiteral("UserName")).toString();
+    window->NewsGroup = entry->Name;
+    window->EmailAddress = email;
+    window->ReplyToAddress = store->GetValue(QStringLiteral("ReplyToAddress")).toString();
+    return window;
+}
+
+void TPostReply::PostNewMessage(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode)
+{
+    TTrace t(QStringLiteral("PostNewMessage"));
+    std::unique_ptr<TPostReply> window(Prepare(parent, store, selectedNode));
+    if (!window)
+        return;
+    window->SetMode(false);
+    Dialogs().Exec(window.get());
+}
+
+void TPostReply::ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode,
+                                const QList<TArticleClass*>& selectedArticles, const QStringList& viewerLines)
+{
+    TTrace t(QStringLiteral("ReplyToMessage"));
+    const QString email = store ? store->GetValue(QStringLiteral("EmailAddress")).toString() : QString();
+    // The newsgroup checks come first, with their own messages.
+    if (!email.trimmed().isEmpty() && selectedNode && TServerTree::EntryOf(selectedNode)
+        && TServerTree::EntryOf(selectedNode)->Kind == ckNewsGroup
+        && (selectedArticles.size() != 1 || !selectedArticles.first())) {
+        Dialogs().ShowMessage(QStringLiteral("Select 1 message to reply to"));
+        return;
+    }
+    std::unique_ptr<TPostReply> window(Prepare(parent, store, selectedNode));
+    if (!window)
+        return;
+    const TArticleClass* article = selectedArticles.first();
+    window->SetMode(true);
+    window->Subject = article->Subject.trimmed();
+    window->References = ReplyReferences(*article);
+    window->SetBody(QuoteBody(viewerLines));
+    Dialogs().Exec(window.get());
+}

@@ -1,0 +1,91 @@
+#pragma once
+// The post window: a new article to the selected newsgroup, or a reply to the one selected
+// article. It checks the input, composes the sender line and posts through a request
+// processor of its own; it closes when the server has accepted the article and stays open
+// with the server's answer otherwise, so the user can send again.
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidgetItem;
+class TArticleClass;
+class TBaseRegistryClass;
+class TNntpProcessor;
+
+class TPostReply : public QDialog {
+    Q_OBJECT
+public:
+    explicit TPostReply(QWidget* parent = nullptr);
+    ~TPostReply() override;
+
+    // Values the main window hands over before showing the window.
+    bool ReplyFlag = false;
+    QString ServerHost;
+    QString ServerUserName;
+    QString ServerPassword;
+    QString UserName;        // the user's display name ("UserName" setting)
+    QString NewsGroup;
+    QString Subject;         // of the article replied to, trimmed
+    QString References;      // References text of the reply
+    QString EmailAddress;
+    QString ReplyToAddress;
+
+    // New-article or reply mode: caption, body and whether the subject can be edited.
+    void SetMode(bool reply);
+    // Replaces the body (the quoted text of a reply) and puts the caret at its start.
+    void SetBody(const QStringList& lines);
+
+    // The subject a reply is sent with: unchanged when it begins with "RE" (any case, after
+    // trimming), else "Re: " + subject.
+    static QString ReplySubject(const QString& subject);
+    // The References of a reply: the article's References, trimmed, a blank, its message ID.
+    static QString ReplyReferences(const TArticleClass& article);
+    // The quoted body of a reply: two empty lines, then every line prefixed with "> ".
+    static QStringList QuoteBody(const QStringList& viewerLines);
+    // "name <address>", or "<address>" alone when the name is blank; a name beyond ASCII is
+    // sent as encoded words.
+    static QString ComposeSender(const QString& displayName, const QString& emailAddress);
+
+    // The body as the editing box shows it: one entry per displayed line, long lines broken
+    // where the box wraps them.
+    QStringList BodyLines() const;
+
+    // Window events and buttons.
+    void FormShow();
+    void btnSendClick();
+    void PostDoneHandler(QObject* Sender, int Code, const QString& Message);
+
+    // The window's processor while it exists (created on Send).
+    TNntpProcessor* Processor() const { return FProcessor; }
+    QLineEdit* SubjectEdit() const { return edSubject; }
+    QPlainTextEdit* BodyEdit() const { return memBody; }
+    QPushButton* SendButton() const { return btnSend; }
+    QLabel* NewsgroupLabel() const { return lblNewsgroup; }
+
+    // The main window's commands. Each checks, in order, the "EmailAddress" setting, the
+    // selected server-tree node and that it is a newsgroup (Reply: also exactly one selected
+    // article), then shows the window modally and releases it when it closes.
+    static void PostNewMessage(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode);
+    static void ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode,
+                               const QList<TArticleClass*>& selectedArticles, const QStringList& viewerLines);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    static TPostReply* Prepare(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode);
+    void ReleaseProcessor();
+
+    QLabel* lblNewsgroup = nullptr;
+    QLineEdit* edSubject = nullptr;
+    QPlainTextEdit* memBody = nullptr;
+    QPushButton* btnSend = nullptr;
+    TNntpProcessor* FProcessor = nullptr;
+    bool FPlacementSaved = false;
+};

@@ -1,0 +1,26 @@
+#pragma once
+// Header text with RFC 2047 encoded words: "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=" in a Subject or From
+// line reads "Grüße". Decoding is lenient: a word that does not decode (bad Base64, bad hex,
+// a charset nobody knows) stays exactly as it arrived. Encoding keeps plain ASCII untouched,
+// so an ASCII header leaves this module byte for byte as it came in.
+#include <QByteArray>
+#include <QString>
+
+// Raw header bytes: UTF-8 where they are valid UTF-8, else Latin-1; then the encoded words
+// are decoded.
+QString DecodeHeaderText(const QByteArray& raw);
+// Text already turned into characters (for example an overview field); its encoded words are
+// decoded. Whitespace between two adjacent encoded words is dropped, as the standard says.
+QString DecodeHeaderText(const QString& text);
+
+// Unstructured header text (Subject): returned unchanged when it is pure ASCII and nothing in
+// it could be mistaken for an encoded word; otherwise the words holding other characters are
+// written as UTF-8 encoded words of at most 75 characters each, the other words stay plain.
+QString EncodeHeaderText(const QString& text);
+
+// A mailbox for From: "name <address>", or "<address>" alone when the name is blank. A name
+// beyond ASCII becomes encoded words; an ASCII name stays as typed.
+QString EncodeMailbox(const QString& displayName, const QString& address);
+
+// True when every character is 7-bit ASCII.
+bool IsPureAscii(const QString& text);
