@@ -104,8 +104,11 @@ struct TRuleEngine {
     pcre2_code* code = nullptr;
     pcre2_match_data* data = nullptr;
     pcre2_match_context* context = nullptr;
+    pcre2_jit_stack* jitStack = nullptr;
     ~TRuleEngine()
     {
+        if (jitStack)
+            pcre2_jit_stack_free(jitStack);
         if (data)
             pcre2_match_data_free(data);
         if (context)
@@ -327,6 +330,11 @@ void TPreProcessor::ProcessREUtf8(const QString& ruleLine, const QString& replac
         engine.data = pcre2_match_data_create_from_pattern(engine.code, nullptr);
         engine.context = pcre2_match_context_create(nullptr);
         pcre2_set_match_limit(engine.context, MatchLimit);
+        // The compiled form's default stack (32 KB) is short for rules that recurse on long
+        // articles; give it room up to 4 MB.
+        engine.jitStack = pcre2_jit_stack_create(64 * 1024, 4 * 1024 * 1024, nullptr);
+        if (engine.jitStack)
+            pcre2_jit_stack_assign(engine.context, nullptr, engine.jitStack);
 
         const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.constData());
         const PCRE2_SIZE length = PCRE2_SIZE(subject.size());
@@ -348,7 +356,8 @@ void TPreProcessor::ProcessREUtf8(const QString& ruleLine, const QString& replac
             if (rc == PCRE2_ERROR_NOMATCH)
                 break;
             if (rc < 0) {
-                if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT)
+                if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT
+                    || rc == PCRE2_ERROR_JIT_STACKLIMIT)
                     throw ERegExError(QStringLiteral("Regular expression gave up on this text (%1): ").arg(pcreMessage(rc))
                                       + pattern);
                 throw ERegExError(QStringLiteral("Error while matching regular expression: ") + pcreMessage(rc));

@@ -332,6 +332,13 @@ private slots:
         const QString msg = failure("(a+)+$", QString(40, 'a') + "!");
         QVERIFY2(msg.startsWith("Regular expression gave up on this text"), qPrintable(msg));
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        // A rule that recurses once per character works on a long text.
+        {
+            TTranslationList deep;
+            TPreProcessor::ProcessRE("(?:a|b)+c", "", deep, QString(20000, 'a') + "c");
+            QCOMPARE(deep.size(), 1);
+            QCOMPARE(deep[0].Length, 20001);
+        }
 
         // A rule that matches the empty string ends, removes nothing, and the next rule still runs.
         writeHomeFile(UserRegularExpressionsFileName, "x*\r\nq\r\n");
