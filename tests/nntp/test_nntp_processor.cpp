@@ -444,14 +444,19 @@ private slots:
         ScriptedNntpServer s;
         QVERIFY(s.Listen());
         s.Greet();
-        s.Expect("LIST", ScriptedNntpServer::MultiLine("215 list follows",
-                                                       {"alt.test 0000000010 0000000001 y", "comp.lang.c 12 3 m"}));
+        const QByteArray list = ScriptedNntpServer::MultiLine(
+            "215 list follows", {"alt.test 0000000010 0000000001 y", "comp.lang.c 12 3 m"});
+        s.SetChunkGap(300);
+        s.Expect("LIST", ScriptedReply().SendSplit(list, {int(list.indexOf("comp"))}));
         TNntpProcessor p;
         TProcessorProbe probe;
         probe.Attach(p);
         Aim(p, s);
         QCOMPARE(p.DownloadedSize(), 0);
         p.DownloadGroupList(file);
+        // The size grows while the list arrives (the list window shows it as progress).
+        QVERIFY(TestSupport::WaitFor([&] { return p.DownloadedSize() > 0; }, 5000));
+        QCOMPARE(p.DownloadedSize(), qint64(strlen("alt.test 0000000010 0000000001 y\r\n")));
         QVERIFY(probe.WaitDone());
         QCOMPARE(probe.LastCode(), 0);
         QCOMPARE(p.DownloadedSize(), 0); // the file is closed with the job
