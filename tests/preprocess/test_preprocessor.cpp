@@ -19,6 +19,14 @@ void removeHomeFile(const char* name)
 {
     QFile::remove(UtilsClass::GetProgramFolder() + name);
 }
+QString logTail(int n)
+{
+    QFile f(UtilsClass::GetLogBase() + ".dbg");
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    return lines.mid(std::max<qsizetype>(0, lines.size() - n)).join('\n');
+}
 QString crlf(QString text)
 {
     return text.replace("\n", "\r\n");
@@ -322,6 +330,8 @@ private slots:
         };
         for (const char* rule : {"{{Options=+Q}}abc", "{{Options=I}}abc", "{{Options=+I abc", "{{Options=+}}abc"})
             QCOMPARE(failure(rule), QString("Invalid Regular Expression Options: ") + rule);
+        QVERIFY(logTail(1).endsWith("ProcessRE Exception: Invalid Regular Expression Options: {{Options=+}}abc"));
+        QVERIFY(logTail(2).contains("Entered ProcessRE: {{Options=+}}abc"));
         QVERIFY(failure("(abc").startsWith("Error in regular expression at offset 4:"));
         QVERIFY(failure("{{Options=+I}}").startsWith("Error in regular expression"));
         QVERIFY(failure("{{Options=+I}}   ").startsWith("Error in regular expression"));
