@@ -288,6 +288,14 @@ private slots:
         QVERIFY(probe.LastCode() > 0);
         QVERIFY(!probe.LastMessage().isEmpty());
         QCOMPARE(int(probe.Dones.size()), 4);
+
+        // No server name at all: refused before any connection, the job ends with -1 and why.
+        p.Host = "  ";
+        p.DownloadHeaders("alt.test", -1, -1, 10);
+        QVERIFY(probe.WaitDone(5));
+        QCOMPARE(probe.LastCode(), -1);
+        QVERIFY(!probe.LastMessage().isEmpty());
+        QVERIFY(p.Idle());
     }
 
     void unreadableDatesAreToldOncePerJob()
