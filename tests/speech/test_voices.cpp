@@ -5,6 +5,7 @@
 #include "speech/TBaseEngineList.h"
 #include "speech/TBaseVoiceList.h"
 #include "speech/TBaseVoiceRegistryClassUnit.h"
+#include "speech/Sapi4Unit.h"
 #include "speech/TBaseVoiceUtils.h"
 
 #include <QFile>
@@ -351,6 +352,35 @@ private slots:
         again.AddItem("UDV", rlSection, "", QVariant(), rkList);
         again.LoadAll();
         QCOMPARE(again.GetList("UDV"), saved);
+    }
+
+    void voicesOfARealEngine()
+    {
+        // The voices the Flite-backed adapter loads: ids, limits asked from the engine, choice.
+        TSapi4 adapter;
+        TVoiceList voices;
+        TEngineList engines;
+        adapter.LoadVoices(voices, engines);
+        QVERIFY(voices.Count() > 0);
+        QVERIFY(engines.Count() > 0);
+        TBaseVoiceClass* v = voices[0];
+        QCOMPARE(v->Adapter, static_cast<TSpeechAPI*>(&adapter));
+        QCOMPARE(v->Id, v->Engine->VendorPrefix + "Sapi4" + v->Name + QString::number(v->Language));
+        QCOMPARE(v->PitchMin, NotSet);
+        v->LoadDefaults();
+        QVERIFY(v->PitchMin != NotSet);
+        QVERIFY(v->SpeedMax >= v->SpeedMin);
+        const int max = v->SpeedMax;
+        v->LoadDefaults(); // limits are asked once
+        QCOMPARE(v->SpeedMax, max);
+        v->SetSpeed(v->SpeedDefault);
+        QCOMPARE(v->Speed, v->SpeedDefault);
+        QVERIFY_THROWS_EXCEPTION(EVoiceException, v->SetSpeed(v->SpeedMin - 1));
+        QCOMPARE(v->Engine->PauseTag(0.5), QString("\\Pau=500\\"));
+        for (int i = 0; i < voices.Count(); ++i)
+            voices[i]->SetEnabled(true);
+        QCOMPARE(voices.RoundRobin(GetLanguageName(v->Language))->Language, v->Language);
+        QVERIFY(voices.RandomVoice());
     }
 
     void speechSectionAndEngineFlags()
