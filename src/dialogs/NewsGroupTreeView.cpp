@@ -301,12 +301,14 @@ QString TNGDialog::ProgressText(qint64 size)
 
 int TNGDialog::NodePicture(const QTreeWidgetItem* node)
 {
-    return node ? node->data(0, PictureRole).toInt() : -1;
+    const QVariant v = node ? node->data(0, PictureRole) : QVariant();
+    return v.isValid() ? v.toInt() : -1;
 }
 
 int TNGDialog::ResultPicture(const QListWidgetItem* item)
 {
-    return item ? item->data(PictureRole).toInt() : -1;
+    const QVariant v = item ? item->data(PictureRole) : QVariant();
+    return v.isValid() ? v.toInt() : -1;
 }
 
 bool TNGDialog::IsFolder(const QTreeWidgetItem* node)
@@ -552,7 +554,11 @@ void TNGDialog::BuildTree()
     // The nodes are built apart from the view and handed to it in one go at the end.
     QList<QTreeWidgetItem*> roots;
     QList<QTreeWidgetItem*> stack; // open nodes by depth - 1
-    QHash<QString, QList<QTreeWidgetItem*>> groupNodes;
+    QList<QString> paths;          // their texts
+    QMultiHash<QString, QTreeWidgetItem*> groupNodes;
+    groupNodes.reserve(lines.size());
+    const QVariant folderKind(KindFolder);
+    const QVariant groupKind(KindGroup);
     bool stopped = false;
     for (const QByteArray& line : lines) {
         LetEventsRun();
@@ -561,42 +567,51 @@ void TNGDialog::BuildTree()
             break;
         }
         const QString name = LineName(line);
-        const QStringList all = name.split(QLatin1Char('.'));
-        QStringList parts;
-        for (const QString& p : all) {
-            if (p.trimmed().isEmpty())
+        const QStringView nameView(name);
+        qsizetype partStart = 0;
+        for (int d = 1; partStart <= name.size(); ++d) {
+            qsizetype partEnd = name.indexOf(QLatin1Char('.'), partStart);
+            if (partEnd < 0)
+                partEnd = name.size();
+            // The walk ends at the first empty name part.
+            if (nameView.mid(partStart, partEnd - partStart).trimmed().isEmpty())
                 break;
-            parts << p;
-        }
-        QString path;
-        for (int d = 1; d <= parts.size(); ++d) {
-            path = d == 1 ? parts.at(0) : path + QLatin1Char('.') + parts.at(d - 1);
-            const bool full = path == name;
+            const QStringView path = nameView.left(partEnd);
+            const bool full = partEnd == name.size();
             QTreeWidgetItem* node = nullptr;
             if (stack.size() >= d) {
-                if (stack.at(d - 1)->text(0) == path)
+                if (paths.at(d - 1) == path) {
                     node = stack.at(d - 1);
-                else
-                    stack.erase(stack.begin() + (d - 1), stack.end());
+                } else {
+                    stack.resize(d - 1);
+                    paths.resize(d - 1);
+                }
             }
             if (!node) {
-                node = new QTreeWidgetItem(QStringList{path});
+                const QString text = path.toString();
+                node = new QTreeWidgetItem();
+                node->setText(0, text);
                 if (d == 1)
                     roots << node;
                 else
                     stack.at(d - 2)->addChild(node);
                 stack << node;
+                paths << text;
                 if (!full) {
-                    node->setData(0, KindRole, KindFolder);
+                    node->setData(0, KindRole, folderKind);
                     SetNodePicture(node, npFolder);
                 }
             }
             if (full) {
                 // A group that is also the folder of the groups below it stays one node.
-                node->setData(0, KindRole, KindGroup);
-                SetNodePicture(node, SubscribeList.Find(name) ? npNewsGroup : -1);
-                groupNodes[name] << node;
+                node->setData(0, KindRole, groupKind);
+                if (SubscribeList.Find(name))
+                    SetNodePicture(node, npNewsGroup);
+                else if (node->data(0, PictureRole).isValid())
+                    SetNodePicture(node, -1);
+                groupNodes.insert(name, node);
             }
+            partStart = partEnd + 1;
         }
     }
     if (stopped) {
@@ -648,8 +663,8 @@ void TNGDialog::NodeDoubleClicked(QTreeWidgetItem* node)
 
 void TNGDialog::ShowNamePicture(const QString& name, int picture)
 {
-    for (QTreeWidgetItem* node : FGroupNodes.value(name))
-        SetNodePicture(node, picture);
+    for (auto it = FGroupNodes.constFind(name); it != FGroupNodes.cend() && it.key() == name; ++it)
+        SetNodePicture(it.value(), picture);
     for (int i = 0; i < lvResults->count(); ++i) {
         QListWidgetItem* item = lvResults->item(i);
         if (item->text() == name)

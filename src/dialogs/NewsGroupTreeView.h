@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QMultiHash>
 #include <QIcon>
 #include <QList>
 #include <QString>
@@ -183,6 +184,6 @@ private:
     QString FLastFailure;
     qint64 FSliceStart = 0;
     // Every group node by name, so a mark made on the search page shows in the tree too.
-    QHash<QString, QList<QTreeWidgetItem*>> FGroupNodes;
+    QMultiHash<QString, QTreeWidgetItem*> FGroupNodes;
     QIcon FIcons[5];
 };
