@@ -603,6 +603,8 @@ void TNntpProcessor::ExecuteRequestFinished(int code, const QString& messageText
     const QString firstUnreadable = FFirstUnreadableDate;
     FUnreadableDates = 0;
     FFirstUnreadableDate.clear();
+    // The owner may delete the processor from its handler (a window that closes on success):
+    // nothing of this object is touched after the event.
     if (OnRequestDone)
         OnRequestDone(this, code, message);
     if (unreadable > 0) {

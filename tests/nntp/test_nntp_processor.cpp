@@ -602,6 +602,33 @@ private slots:
         QCOMPARE(int(probe.Dones.size()), 3);
     }
 
+    void ownerMayDeleteTheProcessorWhenTheJobEnds()
+    {
+        // A post window closes (and releases its processor) from the completion event.
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 10 3000 3009 alt.test\r\n");
+        s.Expect("POST", "340 send article\r\n");
+        s.ExpectArticle("240 Article received <new@x>\r\n");
+        s.Greet();
+        s.Expect("GROUP alt.test", "411 No such group\r\n");
+        for (int round = 0; round < 2; ++round) {
+            auto* p = new TNntpProcessor;
+            int code = -9999;
+            p->OnRequestDone = [&](QObject* sender, int c, const QString&) {
+                code = c;
+                delete static_cast<TNntpProcessor*>(sender);
+            };
+            p->Host = s.ServerName();
+            p->PostArticle("alt.test", "alt.test", "<me@example.org>", "", "", "None", "Test", {"Hello"});
+            QVERIFY(TestSupport::WaitFor([&] { return code != -9999; }));
+            QCOMPARE(code, round == 0 ? 0 : 411);
+        }
+        QVERIFY(TestSupport::WaitFor([&] { return !s.ClientConnected(); }));
+        QCOMPARE(s.Errors(), QStringList());
+    }
+
     void silentServerTimesOut()
     {
         // A greeting that never comes ends the job as a failure instead of hanging.
