@@ -531,6 +531,10 @@ bool TPulseStream::Drain()
 
 void TPulseStream::SetPaused(bool p)
 {
+    // While corked the server reports the read position, which runs ahead of what was heard
+    // by the device's latency; the position heard at the pause is kept instead.
+    if (p && !paused.load())
+        pausedAt = PlayedUsec();
     paused = p;
     LockLoop();
     if (stream && pa_stream_get_state(stream) == PA_STREAM_READY) {
@@ -557,6 +561,8 @@ void TPulseStream::Abort()
 
 int64_t TPulseStream::PlayedUsec()
 {
+    if (paused.load())
+        return pausedAt.load();
     pa_usec_t t = 0;
     LockLoop();
     if (stream && pa_stream_get_state(stream) == PA_STREAM_READY) {

@@ -122,6 +122,7 @@ private:
     std::atomic<bool> failed{false};
     std::atomic<bool> paused{false};
     std::atomic<int64_t> framesWritten{0};
+    std::atomic<int64_t> pausedAt{0};
     mutable std::mutex waitMutex;
     std::condition_variable wake;
     QString errorText;

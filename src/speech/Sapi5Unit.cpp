@@ -521,6 +521,14 @@ void TSapi5::SpVoice1EndStream(int streamNumber)
         return; // a settings or closing text, not the text being spoken
     CurrentStreamEnded = true;
     Timer2.stop();
+    // A short text can end before the watch timer first looked at the output.
+    if (!AudioStarted && !Cancelled && Voice->OutputPosition() > 0) {
+        AudioStarted = true;
+        if (OnStarted)
+            OnStarted(this);
+    }
+    if (OnWordPosition && OutputTarget == QLatin1String("File") && !Cancelled)
+        StreamPositionEvent(Voice->OutputPosition());
     FinishedHandler();
 }
 

@@ -57,8 +57,8 @@ int SynthCallback(short* wav, int numsamples, espeak_EVENT* events)
     if (!job)
         return 1;
     for (espeak_EVENT* e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
-        if (e->type != espeakEVENT_WORD)
-            continue;
+        if (e->type != espeakEVENT_WORD || e->text_position < 1)
+            continue; // the library's closing word event carries no position
         const auto& map = *job->CodePointPositions;
         if (map.empty())
             continue;

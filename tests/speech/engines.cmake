@@ -1,2 +1,4 @@
 # Tests of the engine layers, the adapters and the sound output.
 vorlix_add_test(test_engine_layers LIBS vorlix_speech SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_engine_layers.cpp)
+vorlix_add_test(test_sapi5_adapter LIBS vorlix_speech SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_sapi5_adapter.cpp)
+vorlix_add_test(test_sapi4_adapter LIBS vorlix_speech SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_sapi4_adapter.cpp)

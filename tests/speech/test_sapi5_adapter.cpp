@@ -1,0 +1,369 @@
+// The SAPI 5 adapter over the eSpeak NG layer: voices and engines, defaults, the folder checks,
+// rendering into WAV files, the finished notification, and speaking aloud into the test
+// server's null sink with pause, resume and reset.
+#include "TestSupport.h"
+#include "test_engine_support.h"
+
+#include "app/DialogService.h"
+#include "app/RegistryUnit.h"
+#include "speech/Sapi5Unit.h"
+#include "speech/TBaseEngineList.h"
+#include "speech/TBaseVoiceList.h"
+#include "speech/TBaseVoiceRegistryClassUnit.h"
+#include "speech/TBaseVoiceUnit.h"
+#include "speech/TBaseVoiceUtils.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+namespace {
+struct TEvents {
+    int Finished = 0;
+    bool LastCancelled = false;
+    int Started = 0;
+    QList<int> Words;
+    QList<int> Bytes;
+    QStringList Errors;
+    qint64 FirstWordMs = -1;
+    QElapsedTimer Clock;
+    void Bind(TSpeechAPI& a)
+    {
+        Clock.start();
+        a.OnFinished = [this](TSpeechAPI*, bool c) {
+            ++Finished;
+            LastCancelled = c;
+        };
+        a.OnStarted = [this](TSpeechAPI*) { ++Started; };
+        a.OnWordPosition = [this](TSpeechAPI*, unsigned char kind, int length, int pos) {
+            if (kind == 0) {
+                if (FirstWordMs < 0)
+                    FirstWordMs = Clock.elapsed();
+                Words << pos;
+                QCOMPARE(length, 0);
+            } else {
+                QCOMPARE(length, -1);
+                Bytes << pos;
+            }
+        };
+        a.OnError = [this](TSpeechAPI*, const QString& m) { Errors << m; };
+    }
+};
+
+void ResetValues(TBaseVoiceClass* v)
+{
+    v->SetValue(QStringLiteral("Pitch"), NotSet);
+    v->SetValue(QStringLiteral("Speed"), NotSet);
+    v->SetValue(QStringLiteral("Volume"), NotSet);
+}
+
+QString LongText(int words)
+{
+    QString t;
+    for (int i = 0; i < words; ++i)
+        t += (i % 12 == 11) ? QStringLiteral("sentence. ") : QStringLiteral("word ");
+    return t;
+}
+} // namespace
+
+class TestSapi5Adapter : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    std::unique_ptr<TMyRegistryClass> main;
+    std::unique_ptr<TBaseVoiceRegistryClass> store;
+    std::unique_ptr<TSapi5> adapter;
+    TVoiceList voices;
+    TEngineList engines;
+
+    TBaseVoiceClass* English()
+    {
+        TBaseVoiceClass* v = voices.FindByName(QStringLiteral("English (America)"));
+        if (v)
+            ResetValues(v);
+        return v;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        main = std::make_unique<TMyRegistryClass>();
+        store = std::make_unique<TBaseVoiceRegistryClass>(*main);
+        store->AddItem(QStringLiteral("PauseAtWavEOF"), rlSection, QString(), 0, rkInteger);
+        store->AddItem(QStringLiteral("TTS_AudioDeviceID"), rlSection, QString(), -1, rkInteger);
+        TSapi5::SetUserLanguageForTesting(QStringLiteral("de"));
+        QVERIFY(TSapi5::IsSapi5Installed());
+        adapter = std::make_unique<TSapi5>();
+        adapter->Store = store.get();
+        adapter->SetAudioDevice(-1);
+        adapter->LoadVoices(voices, engines);
+        store->LoadAll();
+    }
+
+    void voicesAndEngines()
+    {
+        QVERIFY2(voices.Count() > 90, qPrintable(QString::number(voices.Count())));
+        QCOMPARE(engines.Count(), 1);
+        const TBaseEngineClass* e = engines[0];
+        QCOMPARE(e->Key, QStringLiteral("eSpeak NG"));
+        QCOMPARE(e->VendorPrefix, QStringLiteral("ESNG"));
+        QCOMPARE(e->Api, QStringLiteral("Sapi5"));
+        TBaseVoiceClass* en = voices.FindByName(QStringLiteral("English (America)"));
+        QVERIFY(en);
+        QCOMPARE(en->Language, 1033);
+        QCOMPARE(en->Token->GetAttribute(QStringLiteral("Language")), QStringLiteral("409"));
+        QCOMPARE(en->Id, QStringLiteral("ESNGSapi5English (America)1033"));
+        QCOMPARE(en->Adapter, adapter.get());
+        QCOMPARE(en->SampleRateCode, -1);
+        QCOMPARE(en->PitchMin, NotSet);
+        QCOMPARE(en->VolumeMaxRight, NotSet);
+        QCOMPARE(store->GetValue(QStringLiteral("VCE_") + en->Id).toString(), QStringLiteral("1,-9999,-9999,-9999"));
+        // Other languages carry their language name; the user's language (German here) and
+        // English start enabled, the rest disabled.
+        TBaseVoiceClass* de = voices.FindByName(QStringLiteral("German (German)"));
+        QVERIFY(de);
+        QCOMPARE(de->Language, 1031);
+        QCOMPARE(store->GetValue(QStringLiteral("VCE_") + de->Id).toString(), QStringLiteral("1,-9999,-9999,-9999"));
+        TBaseVoiceClass* gb = voices.FindByName(QStringLiteral("English (Great Britain) (UK English)"));
+        QVERIFY(gb);
+        QCOMPARE(store->GetValue(QStringLiteral("VCE_") + gb->Id).toString(), QStringLiteral("1,-9999,-9999,-9999"));
+        TBaseVoiceClass* fr = voices.FindByName(QStringLiteral("French (France) (French)"));
+        QVERIFY(fr);
+        QCOMPARE(fr->Token->GetAttribute(QStringLiteral("Language")), QStringLiteral("40C"));
+        QCOMPARE(store->GetValue(QStringLiteral("VCE_") + fr->Id).toString(), QStringLiteral("0,-9999,-9999,-9999"));
+        // Ids are unique: they key the stored settings.
+        QSet<QString> ids;
+        for (int i = 0; i < voices.Count(); ++i)
+            ids.insert(voices[i]->Id);
+        QCOMPARE(ids.size(), voices.Count());
+        // A second load adds the voices again but registers nothing twice.
+        TVoiceList again;
+        TEngineList againEngines;
+        adapter->LoadVoices(again, againEngines);
+        QCOMPARE(again.Count(), voices.Count());
+    }
+
+    void voiceDefaults()
+    {
+        TBaseVoiceClass* v = English();
+        adapter->LoadVoiceDefaults(v);
+        QCOMPARE(v->PitchMin, -10);
+        QCOMPARE(v->PitchMax, 10);
+        QCOMPARE(v->SpeedDefault, 0);
+        QCOMPARE(v->GetMaxVolume(), 100);
+        QCOMPARE(v->Pitch, 0);
+        QCOMPARE(v->Speed, 0);
+        QCOMPARE(v->VolumeLeft, 100);
+    }
+
+    void folderChecks()
+    {
+        TScopedScriptedDialogs d;
+        TBaseVoiceClass* v = English();
+        QVERIFY(!adapter->PlayToFileInit(v, QStringLiteral("/no/such/folder/x.wav")));
+        QCOMPARE(d.LastText(), QStringLiteral("Output Directory /no/such/folder/ is not valid"));
+        QVERIFY(!adapter->PlayToFileInit(v, QStringLiteral("x.wav")));
+        QCOMPARE(d.LastText(), QStringLiteral("Output Directory must be specified"));
+        QVERIFY(!adapter->Active);
+    }
+
+    void renderToFile()
+    {
+        TScopedScriptedDialogs d;
+        TBaseVoiceClass* v = English();
+        const QString text = QStringLiteral("Reading an article into a file. <SILENCE MSEC=\"300\"/> It has two sentences.");
+        for (int pause : {0, 1500}) {
+            store->SetValue(QStringLiteral("PauseAtWavEOF"), pause);
+            const QString path = dir.filePath(QStringLiteral("a%1.wav").arg(pause));
+            TEvents ev;
+            ev.Bind(*adapter);
+            QVERIFY(adapter->PlayToFileInit(v, path));
+            QVERIFY(adapter->Active);
+            QCOMPARE(adapter->OutputFile, path);
+            QCOMPARE(adapter->OutputTarget, QStringLiteral("File"));
+            QVERIFY(adapter->PlayToFile(0, text));
+            QCOMPARE(ev.Finished, 0);
+            QVERIFY(TestSupport::WaitFor([&] { return ev.Finished > 0; }, 30000));
+            QVERIFY(!ev.LastCancelled);
+            QCOMPARE(ev.Started, 1);
+            QCOMPARE(ev.Words.first(), 0);
+            QCOMPARE(ev.Words.last(), int(text.indexOf(QLatin1String("sentences"))));
+            QVERIFY(!ev.Bytes.isEmpty());
+            adapter->SetActive(false);
+            QVERIFY(!adapter->Active);
+            // Only one finished notification per text, 500 ms after the end.
+            QTest::qWait(700);
+            QCOMPARE(ev.Finished, 1);
+            const TWavFacts w = ReadWav(path);
+            QVERIFY(w.Ok);
+            QCOMPARE(w.Rate, 22050);
+            QCOMPARE(w.Channels, 1);
+            QCOMPARE(w.Format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+            QVERIFY(ev.Bytes.last() <= int(w.Samples.size() * 2));
+            if (pause == 0) {
+                QVERIFY(TrailingSilenceMs(w) < 200);
+            } else {
+                QVERIFY2(TrailingSilenceMs(w) >= 1500 && TrailingSilenceMs(w) < 1700, qPrintable(QString::number(TrailingSilenceMs(w))));
+            }
+        }
+        store->SetValue(QStringLiteral("PauseAtWavEOF"), 0);
+        // The voice's sample-rate code picks the file's format.
+        v->SampleRateCode = 18;
+        TEvents ev;
+        ev.Bind(*adapter);
+        const QString path = dir.filePath(QStringLiteral("a16.wav"));
+        QVERIFY(adapter->PlayToFileInit(v, path));
+        QVERIFY(adapter->PlayToFile(0, QStringLiteral("Sixteen kilohertz.")));
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Finished > 0; }, 30000));
+        adapter->SetActive(false);
+        v->SampleRateCode = -1;
+        QCOMPARE(ReadWav(path).Rate, 16000);
+        QVERIFY(d.Shown.empty());
+    }
+
+    void finishedNotification()
+    {
+        TEvents ev;
+        ev.Bind(*adapter);
+        adapter->FinishedNotified = false;
+        adapter->EngineFinished = false;
+        adapter->Paused = true;
+        adapter->TTSFinishedHandler();
+        QVERIFY(!adapter->EngineFinished);
+        QVERIFY(!adapter->FinishedTimer.isActive());
+        adapter->Paused = false;
+        adapter->Cancelled = true;
+        adapter->TTSFinishedHandler();
+        adapter->TTSFinishedHandler();
+        QVERIFY(adapter->EngineFinished);
+        QCOMPARE(ev.Finished, 0); // never from inside the call
+        QTest::qWait(300);
+        QCOMPARE(ev.Finished, 0);
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Finished > 0; }, 2000));
+        QTest::qWait(600);
+        QCOMPARE(ev.Finished, 1);
+        QVERIFY(ev.LastCancelled);
+        adapter->SetActive(true);
+        QVERIFY(!adapter->Cancelled);
+        adapter->SetActive(false);
+    }
+
+    void speakAloud()
+    {
+        REQUIRE_PULSE();
+        TScopedScriptedDialogs d;
+        TBaseVoiceClass* v = English();
+        const QString text = QStringLiteral("Speaking aloud into the test sink. Every word is reported as it is heard.");
+        TEvents ev;
+        ev.Bind(*adapter);
+        adapter->Activate(v);
+        QVERIFY(adapter->Active);
+        QCOMPARE(adapter->OutputTarget, QStringLiteral("Speakers"));
+        QElapsedTimer t;
+        t.start();
+        adapter->PlayText(text);
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Finished > 0; }, 30000));
+        const qint64 took = t.elapsed();
+        QVERIFY(!ev.LastCancelled);
+        QCOMPARE(ev.Started, 1);
+        // Played in real time: the text lasts some seconds, and the words come as they are heard.
+        QVERIFY2(took > 3000, qPrintable(QString::number(took)));
+        QVERIFY(ev.FirstWordMs < 1000);
+        QCOMPARE(ev.Words.first(), 0);
+        QVERIFY(ev.Words.size() >= WordStarts(text).size() - 2);
+        QVERIFY(ev.Errors.isEmpty());
+        adapter->SetActive(false);
+        QVERIFY(d.Shown.empty());
+    }
+
+    void pauseResumeReset()
+    {
+        REQUIRE_PULSE();
+        TBaseVoiceClass* v = English();
+        TEvents ev;
+        ev.Bind(*adapter);
+        adapter->Activate(v);
+        adapter->PlayText(LongText(400));
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Words.size() >= 3; }, 10000));
+        adapter->Pause();
+        QVERIFY(adapter->Paused);
+        QTest::qWait(100);
+        const int64_t p1 = adapter->Voice->OutputPosition();
+        const int words = ev.Words.size();
+        QTest::qWait(600);
+        // Nothing is played while paused, and no words are reported.
+        QVERIFY2(adapter->Voice->OutputPosition() - p1 < 22050 * 2 / 20,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(p1).arg(adapter->Voice->OutputPosition())));
+        QCOMPARE(ev.Words.size(), words);
+        QVERIFY(adapter->IsEngineResponding());
+        adapter->Resume();
+        QVERIFY(!adapter->Paused);
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Words.size() > words + 2; }, 10000));
+        QVERIFY(adapter->Voice->OutputPosition() > p1);
+        // Reset while playing: cancelled at once, and the finished notification says so.
+        QElapsedTimer t;
+        t.start();
+        adapter->AudioReset();
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(adapter->Cancelled);
+        QVERIFY(adapter->EngineFinished);
+        QVERIFY(!adapter->Voice->Busy());
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Finished > 0; }, 3000));
+        QVERIFY(ev.LastCancelled);
+        adapter->SetActive(false);
+        // Reset while paused resumes and stops as well.
+        TEvents ev2;
+        ev2.Bind(*adapter);
+        adapter->Activate(v);
+        adapter->PlayText(LongText(200));
+        QVERIFY(TestSupport::WaitFor([&] { return ev2.Words.size() >= 2; }, 10000));
+        adapter->Pause();
+        adapter->AudioReset();
+        QVERIFY(!adapter->Paused);
+        QVERIFY(TestSupport::WaitFor([&] { return ev2.Finished > 0; }, 3000));
+        QVERIFY(ev2.LastCancelled);
+        adapter->SetActive(false);
+    }
+
+    void stalledOutputIsNotResponding()
+    {
+        REQUIRE_PULSE();
+        // A suspended device stops taking audio: the engine then counts as not responding.
+        const QString sink = QStringLiteral("vorlix_stall_%1").arg(QCoreApplication::applicationPid());
+        const QString module = Pactl({"load-module", "module-null-sink", "sink_name=" + sink, "norewinds=1"});
+        QVERIFY(!module.isEmpty());
+        std::vector<TPulseSinkInfo> sinks;
+        QVERIFY(TPulseAudio::Instance().ListSinks(sinks));
+        int id = -1;
+        for (size_t i = 0; i < sinks.size(); ++i)
+            if (sinks[i].Name == sink)
+                id = int(i);
+        QVERIFY(id >= 0);
+        store->SetValue(QStringLiteral("TTS_AudioDeviceID"), id);
+        TBaseVoiceClass* v = English();
+        TEvents ev;
+        ev.Bind(*adapter);
+        adapter->Activate(v);
+        adapter->PlayText(LongText(300));
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Words.size() >= 2; }, 10000));
+        Pactl({"suspend-sink", sink, "1"});
+        QTest::qWait(300);
+        adapter->ResponseTimeoutMs = 1000;
+        try {
+            adapter->Pause();
+            QFAIL("Pause on a stalled device must fail");
+        } catch (const ETTSEngineBusy& e) {
+            QCOMPARE(e.message(), QStringLiteral("Engine is not responding"));
+        }
+        QVERIFY(!adapter->Paused);
+        adapter->ResponseTimeoutMs = 2500;
+        Pactl({"suspend-sink", sink, "0"});
+        adapter->AudioReset();
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Finished > 0; }, 5000));
+        QVERIFY(ev.LastCancelled);
+        adapter->SetActive(false);
+        Pactl({"unload-module", module});
+        store->SetValue(QStringLiteral("TTS_AudioDeviceID"), -1);
+    }
+};
+
+VORLIX_TEST_MAIN(TestSapi5Adapter)
+#include "test_sapi5_adapter.moc"
