@@ -272,7 +272,6 @@ $group_auth	Members only (login required).
 EOF
 : > "$dir/db/history"
 chown -R news:news "$dir"
-runuser -u news -- env INNCONF="$dir/etc/inn.conf" true
 write_conf 0
 ( cd "$dir/db" && runuser -u news -- env INNCONF="$dir/etc/inn.conf" "$pathbin/makedbz" -i -o -s 20000 )
 
