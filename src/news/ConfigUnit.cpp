@@ -93,7 +93,15 @@ TConfigNode::TConfigNode(std::unique_ptr<TConfigClass> e) : entry(std::move(e))
 {
     entry->Node = this;
     setText(0, entry->Name);
-    setIcon(0, NewsPicture(pictureOf(entry->Kind)));
+    if (entry->Kind == ckServer || entry->Kind == ckNewsGroup) {
+        setIcon(0, NewsPicture(pictureOf(entry->Kind)));
+    } else {
+        // A folder entry shows its other picture while it is selected.
+        QIcon icon;
+        icon.addPixmap(NewsPicture(npFolder).pixmap(16, 16), QIcon::Normal);
+        icon.addPixmap(NewsPicture(npFolderSelected).pixmap(16, 16), QIcon::Selected);
+        setIcon(0, icon);
+    }
 }
 
 TConfigNode::~TConfigNode() = default;
@@ -110,17 +118,18 @@ bool TConfigNode::operator<(const QTreeWidgetItem& other) const
 
 TServerTree::TServerTree(QTreeWidget* tree) : Tree(tree)
 {
-    QObject::connect(Tree, &QTreeWidget::currentItemChanged, Tree,
-                     [this](QTreeWidgetItem* current, QTreeWidgetItem*) { SelectionChanged(current); });
-    QObject::connect(Tree, &QTreeWidget::itemExpanded, Tree,
-                     [this](QTreeWidgetItem* node) { NodeExpandedChanged(node, true); });
-    QObject::connect(Tree, &QTreeWidget::itemCollapsed, Tree,
-                     [this](QTreeWidgetItem* node) { NodeExpandedChanged(node, false); });
+    connections.push_back(QObject::connect(Tree, &QTreeWidget::currentItemChanged, Tree,
+                                           [this](QTreeWidgetItem* current, QTreeWidgetItem*) { SelectionChanged(current); }));
+    connections.push_back(QObject::connect(Tree, &QTreeWidget::itemExpanded, Tree,
+                                           [this](QTreeWidgetItem* node) { NodeExpandedChanged(node, true); }));
+    connections.push_back(QObject::connect(Tree, &QTreeWidget::itemCollapsed, Tree,
+                                           [this](QTreeWidgetItem* node) { NodeExpandedChanged(node, false); }));
 }
 
 TServerTree::~TServerTree()
 {
-    QObject::disconnect(Tree, nullptr, Tree, nullptr);
+    for (const QMetaObject::Connection& c : connections)
+        QObject::disconnect(c);
 }
 
 QString TServerTree::ConfigPath()

@@ -135,4 +135,5 @@ public:
 private:
     void updateButtons();
     void clearArticleView();
+    std::vector<QMetaObject::Connection> connections;
 };

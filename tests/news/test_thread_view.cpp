@@ -356,6 +356,34 @@ private slots:
         QVERIFY(!TServerTree::EntryOf(other)->Articles);
     }
 
+    void focusFirstNew()
+    {
+        Fixture f;
+        QStringList lines;
+        for (int i = 0; i < 60; ++i)
+            lines << QString("%1|0|0|0|0|<t%1>|Topic %1|Al|09/12/2025 09:%2:00||0").arg(i + 1).arg(i, 2, 10, QChar('0'));
+        lines << "100|0|1|0|0|<r>|Re: Topic 50|Bo|10/12/2025 09:00:00|<t50>|0";
+        writeLines(f.entry()->FilePath(), lines);
+        f.articleTree.resize(600, 200);
+        f.articleTree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.articleTree));
+        f.view.ShowGroup(f.group);
+        QTreeWidgetItem* top50 = f.articleTree.topLevelItem(49);
+        QVERIFY(!top50->isExpanded());
+        QCOMPARE(f.articleTree.verticalScrollBar()->value(), 0);
+        f.view.FocusFirstNew();
+        QVERIFY(top50->isExpanded());
+        const QRect shown = f.articleTree.visualItemRect(top50);
+        QVERIFY(f.articleTree.viewport()->rect().contains(shown));
+        // Nothing new: the last item comes into view, or its collapsed parent.
+        TThreadView::RecordOf(top50->child(0))->SetReadState(0);
+        top50->setExpanded(false);
+        f.articleTree.scrollToTop();
+        f.view.FocusFirstNew();
+        QVERIFY(!top50->isExpanded());
+        QVERIFY(f.articleTree.viewport()->rect().contains(f.articleTree.visualItemRect(f.articleTree.topLevelItem(59))));
+    }
+
     void clicksInTheMarkColumns()
     {
         Fixture f;
