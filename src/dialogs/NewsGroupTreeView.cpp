@@ -453,6 +453,10 @@ void TNGDialog::FinishDownload(bool restore)
                 UtilsClass::Log(QStringLiteral("Cannot restore ") + ListFile + QStringLiteral(" from ") + backup);
         }
         QFile::remove(backup);
+    } else if (restore) {
+        // A first download that failed or was cancelled leaves no list behind: what arrived
+        // is cut off, and the next opening asks the server again instead of showing it.
+        QFile::remove(ListFile);
     }
 }
 
@@ -466,6 +470,8 @@ void TNGDialog::DownloadDone(int code, const QString& message)
     if (code != 0) {
         FLastFailure = message;
         lblStatus->setText(QStringLiteral("The newsgroup list could not be downloaded: ") + message);
+    } else if (FUserCancelled) {
+        lblStatus->setText(QStringLiteral("The newsgroup list download was cancelled."));
     }
     emit downloadFinished(code);
     if (!FClosing)

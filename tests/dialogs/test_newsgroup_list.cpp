@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTcpServer>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -309,6 +310,54 @@ private slots:
         QCOMPARE(ReadFile(f.ListFile()), old);
         QVERIFY(!QFileInfo::exists(TNGDialog::BackupFileName(f.ListFile())));
         QCOMPARE(Shape(w.dlg.Tree()), QStringLiteral("alt[alt.old]"));
+    }
+
+    void brokenFirstDownloadLeavesNoList()
+    {
+        // The connection breaks in the middle of the list: nothing half-received stays behind,
+        // so the next opening asks the server again.
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("LIST", ScriptedReply().Send("215 list follows\r\nalt.first 1 1 y\r\nalt.sec").Reset());
+        Fixture f(s.ServerName(), {});
+        QFile::remove(f.ListFile());
+        Window w(f);
+        QSignalSpy done(&w.dlg, &TNGDialog::downloadFinished);
+        QVERIFY(w.ShowAndLoad());
+        QCOMPARE(done.count(), 1);
+        QVERIFY(done.at(0).at(0).toInt() != 0);
+        QVERIFY(!QFileInfo::exists(f.ListFile()));
+        QVERIFY(!QFileInfo::exists(TNGDialog::BackupFileName(f.ListFile())));
+        QCOMPARE(w.dlg.Tree()->topLevelItemCount(), 0);
+        QCOMPARE(w.dlg.RefreshButton()->text(), QStringLiteral("Load"));
+    }
+
+    void cancelWhileTheTreeLoads()
+    {
+        // Cancel pressed while a long list is loading ends the load at its next turn and
+        // closes the window; the list file is untouched.
+        Fixture f(QStringLiteral("news.example"), {});
+        QStringList names;
+        for (int i = 0; i < 60000; ++i)
+            names << QStringLiteral("alt.load.g%1").arg(i);
+        const QByteArray bytes = ListBytes(names);
+        WriteFile(f.ListFile(), bytes);
+        Window w(f);
+        bool clicked = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (w.dlg.Busy() && !clicked) {
+                clicked = true;
+                w.dlg.CancelButton()->click();
+            }
+        });
+        poll.start(0);
+        w.dlg.show();
+        QVERIFY(TestSupport::WaitFor([&] { return clicked && !w.dlg.Busy() && !w.dlg.isVisible(); }));
+        QCOMPARE(w.dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(w.dlg.Tree()->topLevelItemCount(), 0);
+        QCOMPARE(ReadFile(f.ListFile()), bytes);
     }
 
     void closingDuringADownloadKeepsTheOldList()
