@@ -611,7 +611,7 @@ void TNGDialog::BuildTree()
             if (full) {
                 // A group that is also the folder of the groups below it stays one node.
                 node->setData(0, KindRole, groupKind);
-                if (SubscribeList.Find(name))
+                if (ShownSubscribed(name))
                     SetNodePicture(node, npNewsGroup);
                 else if (node->data(0, PictureRole).isValid())
                     SetNodePicture(node, -1);
@@ -676,6 +676,13 @@ void TNGDialog::ShowNamePicture(const QString& name, int picture)
         if (item->text() == name)
             SetResultPicture(item, picture);
     }
+}
+
+bool TNGDialog::ShownSubscribed(const QString& name) const
+{
+    // A group marked to be dropped no longer shows as subscribed, wherever it appears.
+    const TSubscribeRec* rec = SubscribeList.Find(name);
+    return rec && rec->State != 2;
 }
 
 void TNGDialog::Subscribe(const QString& name)
@@ -778,7 +785,7 @@ void TNGDialog::btnSearchClick()
         if (!name.contains(text, Qt::CaseSensitive))
             continue;
         auto* item = new QListWidgetItem(name, lvResults);
-        SetResultPicture(item, SubscribeList.Find(name) ? npNewsGroup : -1);
+        SetResultPicture(item, ShownSubscribed(name) ? npNewsGroup : -1);
     }
     lvResults->setUpdatesEnabled(true);
     working.close();

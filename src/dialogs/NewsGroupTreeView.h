@@ -148,6 +148,7 @@ private:
     void ClearResults();
     void SetNodePicture(QTreeWidgetItem* node, int picture);
     void SetResultPicture(QListWidgetItem* item, int picture);
+    bool ShownSubscribed(const QString& name) const;
     void Subscribe(const QString& name);
     bool Unsubscribe(const QString& name);
     void ShowNamePicture(const QString& name, int picture);

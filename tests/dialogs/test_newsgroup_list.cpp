@@ -479,6 +479,13 @@ private slots:
         QCOMPARE(state("comp.twice"), 1);
         QCOMPARE(state("alt.dropped"), 2);
         QCOMPARE(TNGDialog::NodePicture(FindNode(tree, "comp.twice")), int(npNewsGroup));
+        QCOMPARE(TNGDialog::NodePicture(FindNode(tree, "alt.dropped")), -1);
+        QCOMPARE(TNGDialog::NodePicture(FindNode(tree, "alt.kept")), int(npNewsGroup));
+        // A group to be dropped shows unsubscribed in the search results too.
+        w.dlg.SearchEdit()->setText(QStringLiteral("alt.d"));
+        w.dlg.SearchButton()->click();
+        QCOMPARE(ResultNames(w.dlg.Results()), QStringList{"alt.dropped"});
+        QCOMPARE(TNGDialog::ResultPicture(w.dlg.Results()->item(0)), -1);
     }
 
     void okAppliesTheMarksToTheServerTree()
