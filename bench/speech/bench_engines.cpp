@@ -1,0 +1,181 @@
+// Speed and responsiveness of the speech engines: a 5 000-word article rendered to WAV by
+// both engines (times faster than real time), the delay to audible output after PlayText,
+// the time AudioReset takes to silence the output, memory while a long text speaks, and the
+// longest pause of the event loop meanwhile. Speaking aloud needs the PulseAudio service.
+#include "app/RegistryUnit.h"
+#include "speech/Sapi4Unit.h"
+#include "speech/Sapi5Unit.h"
+#include "speech/TBaseEngineList.h"
+#include "speech/TBaseVoiceList.h"
+#include "speech/TBaseVoiceRegistryClassUnit.h"
+#include "speech/TBaseVoiceUnit.h"
+#include "speech/TBaseVoiceUtils.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <sndfile.h>
+
+namespace {
+QString Article(int words)
+{
+    static const char* vocabulary[] = {"the", "server", "posted", "an", "article", "about", "speech", "engines",
+                                       "and", "their", "voices", "which", "read", "every", "message", "aloud",
+                                       "while", "users", "listen", "carefully", "to", "long", "threads", "of",
+                                       "discussion", "in", "newsgroups", "covering", "many", "topics"};
+    QString t;
+    for (int i = 0; i < words; ++i) {
+        t += QLatin1String(vocabulary[(i * 7 + i / 13) % 30]);
+        t += (i % 14 == 13) ? QStringLiteral(". ") : QStringLiteral(" ");
+    }
+    return t;
+}
+
+double WavSeconds(const QString& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!f)
+        return 0;
+    sf_close(f);
+    return double(info.frames) / info.samplerate;
+}
+
+long RssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+bool WaitFor(const std::function<bool()>& pred, int ms)
+{
+    QDeadlineTimer d(ms);
+    while (!pred() && !d.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return pred();
+}
+
+// Longest gap between ticks of a 10 ms timer while something runs.
+struct TStallMeter {
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0, worst = 0;
+    TStallMeter()
+    {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.elapsed();
+            worst = std::max(worst, now - last);
+            last = now;
+        });
+        clock.start();
+        timer.start();
+    }
+};
+
+void Prepare(TBaseVoiceClass* v)
+{
+    v->SetValue(QStringLiteral("Pitch"), NotSet);
+    v->SetValue(QStringLiteral("Speed"), NotSet);
+    v->SetValue(QStringLiteral("Volume"), NotSet);
+}
+
+void RenderBench(TSpeechAPI& a, TBaseVoiceClass* v, const QString& text, const QString& path, const char* label)
+{
+    Prepare(v);
+    TStallMeter stall;
+    QElapsedTimer t;
+    t.start();
+    a.PlayToFileInit(v, path);
+    a.PlayToFile(0, text);
+    WaitFor([&] { return a.EngineFinished; }, 600000);
+    const double wall = t.elapsed() / 1000.0;
+    a.SetActive(false);
+    const double audio = WavSeconds(path);
+    std::printf("%-34s audio %7.1f s, wall %6.2f s, %7.1fx real time, longest event-loop pause %lld ms\n", label, audio,
+                wall, audio / wall, static_cast<long long>(stall.worst));
+}
+
+template <class Position>
+void AloudBench(TSpeechAPI& a, TBaseVoiceClass* v, const QString& text, Position position, const char* label)
+{
+    Prepare(v);
+    a.Activate(v);
+    TStallMeter stall;
+    QElapsedTimer t;
+    t.start();
+    a.PlayText(text);
+    if (!WaitFor([&] { return position() > 0; }, 5000)) {
+        std::printf("%-34s no audio within 5 s\n", label);
+        a.AudioReset();
+        a.SetActive(false);
+        return;
+    }
+    const qint64 firstAudio = t.elapsed();
+    // Memory while speaking: sampled for 8 s after output began.
+    const long rss0 = RssKb();
+    long rssMax = rss0;
+    QElapsedTimer m;
+    m.start();
+    while (m.elapsed() < 8000) {
+        WaitFor([] { return false; }, 250);
+        rssMax = std::max(rssMax, RssKb());
+    }
+    // AudioReset flushes the device's queue and stops the stream before it returns.
+    QElapsedTimer r;
+    r.start();
+    a.AudioReset();
+    const qint64 resetMs = r.elapsed();
+    const qint64 after = position();
+    WaitFor([] { return false; }, 300);
+    const qint64 later = position();
+    std::printf("%-34s first audio after %lld ms; AudioReset silenced the output in %lld ms (output moved %lld "
+                "bytes in the 300 ms after); RSS %ld kB -> max %ld kB (+%ld kB) during 8 s of speech; longest "
+                "event-loop pause %lld ms\n",
+                label, static_cast<long long>(firstAudio), static_cast<long long>(resetMs),
+                static_cast<long long>(later - after), rss0, rssMax, rssMax - rss0,
+                static_cast<long long>(stall.worst));
+    a.SetActive(false);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    TMyRegistryClass mainStore;
+    TBaseVoiceRegistryClass store(mainStore);
+    TVoiceList voices;
+    TEngineList engines;
+    TSapi5 sapi5;
+    TSapi4 sapi4;
+    sapi5.Store = sapi4.Store = &store;
+    sapi5.LoadVoices(voices, engines);
+    sapi4.LoadVoices(voices, engines);
+    store.LoadAll();
+    TBaseVoiceClass* en = voices.FindByName(QStringLiteral("English (America)"));
+    TBaseVoiceClass* kal16 = voices.FindByName(QStringLiteral("Kal16"));
+    TBaseVoiceClass* slt = voices.FindByName(QStringLiteral("Slt"));
+    const QString article = Article(5000);
+    std::printf("5 000-word article, %lld characters\n", static_cast<long long>(article.size()));
+    RenderBench(sapi5, en, article, dir.filePath(QStringLiteral("es.wav")), "WAV, eSpeak NG (English America)");
+    RenderBench(sapi4, kal16, article, dir.filePath(QStringLiteral("kal16.wav")), "WAV, Flite kal16");
+    RenderBench(sapi4, slt, article, dir.filePath(QStringLiteral("slt.wav")), "WAV, Flite slt");
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        std::printf("PULSE_SERVER not set: speaking aloud not measured\n");
+        return 0;
+    }
+    AloudBench(sapi5, en, article, [&] { return sapi5.Voice->OutputPosition(); }, "aloud, eSpeak NG");
+    AloudBench(sapi4, kal16, article, [&] { return sapi4.Tts->OutputPosition(); }, "aloud, Flite kal16");
+    return 0;
+}
