@@ -595,5 +595,10 @@ void TServerTree::NodeExpandedChanged(QTreeWidgetItem* node, bool expanded)
     if (!e)
         return;
     e->Expanded = expanded ? 1 : 0;
-    SaveConfig();
+    try {
+        SaveConfig();
+    } catch (const EVorlixError& ex) {
+        UtilsClass::Log(QStringLiteral("SaveConfig Exception: ") + ex.message());
+        Dialogs().ShowError(ex.message());
+    }
 }
