@@ -5,6 +5,7 @@
 #include "app/TextFunctions.h"
 #include "nntp/LoginDialogUnit.h"
 #include "nntp/NNTPWrapper.h"
+#include "nntp/Rfc2047.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -334,9 +335,12 @@ QStringList TNntpProcessor::ComposeArticle(const QString& newsgroups, const QStr
     if (!references.trimmed().isEmpty())
         lines << QStringLiteral("References: ") + oneLine(references);
     lines << QStringLiteral("X-Newsreader: ") + NewsreaderText();
-    // Text beyond ASCII is sent as UTF-8; say so, or readers guess the charset.
-    bool ascii = true;
+    // Text beyond ASCII is sent as UTF-8; say so, or readers guess the charset. A subject or
+    // name that arrives already as encoded words counts as such text too.
+    bool ascii = DecodeHeaderText(subject) == subject && DecodeHeaderText(from) == from;
     for (const QString& l : lines + body) {
+        if (!ascii)
+            break;
         for (QChar c : l) {
             if (c.unicode() >= 0x80) {
                 ascii = false;

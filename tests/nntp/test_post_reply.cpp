@@ -343,6 +343,30 @@ private slots:
                  QStringLiteral("Jürgen <ann@example.org>"));
     }
 
+    void subjectAloneBeyondAsciiIsDeclared()
+    {
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        ExpectPost(s);
+        Fixture f(s.ServerName(), QStringLiteral("alt.test"));
+        TScopedScriptedDialogs d;
+        int result = -3;
+        QueueDriver(d, [&](TPostReply* w) {
+            w->SubjectEdit()->setText(QStringLiteral("Café tonight"));
+            w->BodyEdit()->setPlainText(QStringLiteral("Plain ASCII body"));
+            result = SendAndWait(w);
+            return result;
+        });
+        TPostReply::PostNewMessage(nullptr, &f.store, f.group);
+        QCOMPARE(result, int(QDialog::Accepted));
+        QCOMPARE(s.RawArticles().size(), 1);
+        const QByteArray article = s.RawArticles()[0];
+        const QByteArray head = article.left(article.indexOf("\r\n\r\n") + 2);
+        QVERIFY2(head.contains("\r\nSubject: =?UTF-8?"), head.constData());
+        QVERIFY(head.contains("\r\nMIME-Version: 1.0\r\n"));
+        QVERIFY(head.contains("\r\nContent-Type: text/plain; charset=UTF-8\r\n"));
+    }
+
     void wrappedLinesAreSentAsShown()
     {
         TPostReply w;
