@@ -515,7 +515,8 @@ bool TArticleList::LoadFromFile(const QString& path)
         Add(std::move(record));
         // Large groups keep the window responsive while they load.
         if (sinceEvents.elapsed() >= 30) {
-            QCoreApplication::processEvents();
+            // Painting goes on; clicks wait, so nothing can switch groups half-way.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             sinceEvents.restart();
         }
     }

@@ -472,7 +472,7 @@ void TServerTree::DeleteServer()
         DeleteEntryFile(EntryOf(group));
         for (int j = 0; j < group->childCount(); ++j)
             DeleteEntryFile(EntryOf(group->child(j)));
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     {
         FlagGuard noChange(TreeChangeEnabled, false);
