@@ -2,6 +2,7 @@
 
 #include "BaseUtils.h"
 #include "DialogService.h"
+#include "NewsCommands.h"
 #include "RegistryUnit.h"
 #include "TipOfDayUnit.h"
 #include "dialogs/GroupDialog.h"
@@ -434,6 +435,7 @@ void TForm1::FormCreate()
     LoadingConfig = false;
     DataFolder = MakeDataFolder();
     bindNewsStore();
+    bindNewsCommands();
     UpdateSelectionCommands();
 
     if (splash)
@@ -523,6 +525,8 @@ void TForm1::FormDestroy()
         return;
     destroyed = true;
     Timer1->stop();
+    // No processor event may reach the window while it is taken down.
+    News.reset();
     // Only a tree that was loaded is written back: a window closed before it was shown
     // must not empty the configuration.
     if (configLoaded && ServerTree) {
@@ -848,4 +852,42 @@ void TForm1::popMarkUnwatchClick()
 void TForm1::DeleteOldThreads1Click()
 {
     newsCommand(QStringLiteral("DeleteOldThreads1Click"), [this] { ThreadView->DeleteOldThreads(); });
+}
+
+// ---------------------------------------------------------------- network commands
+
+void TForm1::bindNewsCommands()
+{
+    // The main processor: header downloads, catch-ups and the bodies of the message pane.
+    News = std::make_unique<TNewsCommands>(this, ServerTree.get(), ThreadView.get(), Store.get());
+    ServerTree->OnFirstGroupSelection = [this](TServerTree*, QTreeWidgetItem* node) { News->DownloadMessages(node); };
+    ThreadView->OnItemFocused = [this](TThreadView*, QTreeWidgetItem* item) { News->ItemFocused(item); };
+    OnArticleReadTimeout = [this](TForm1*, QTreeWidgetItem* item) { News->ArticleReadTimeout(item); };
+    for (QAction* a : {cmd.Download, cmd.poRetrieve, cmd.btnReceive}) {
+        SetCommandAvailable(a, true);
+        connect(a, &QAction::triggered, this, &TForm1::mnuDownloadClick);
+    }
+    for (QAction* a : {cmd.CatchUp, cmd.poCatchUp}) {
+        SetCommandAvailable(a, true);
+        connect(a, &QAction::triggered, this, &TForm1::MnuCatchUpClick);
+    }
+    for (QAction* a : {cmd.CatchUpServer, cmd.poCatchUpServer}) {
+        SetCommandAvailable(a, true);
+        connect(a, &QAction::triggered, this, &TForm1::MnuCatchUpSrvrClick);
+    }
+}
+
+void TForm1::mnuDownloadClick()
+{
+    News->DownloadSelected();
+}
+
+void TForm1::MnuCatchUpClick()
+{
+    News->CatchUp();
+}
+
+void TForm1::MnuCatchUpSrvrClick()
+{
+    News->CatchUpServer();
 }

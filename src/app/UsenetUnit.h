@@ -21,6 +21,7 @@ class QTreeWidgetItem;
 class TMyRegistryClass;
 class TServerTree;
 class TThreadView;
+class TNewsCommands;
 
 // What a node of the server tree stands for.
 enum class TNodeKind { None, Server, Newsgroup, Folder };
@@ -72,6 +73,11 @@ public:
     void popMarkWatchClick();
     void popMarkUnwatchClick();
     void DeleteOldThreads1Click();
+
+    // Network commands: download, catch-up of a newsgroup and of a server.
+    void mnuDownloadClick();
+    void MnuCatchUpClick();
+    void MnuCatchUpSrvrClick();
 
     // Kind of a server-tree node; the configuration entries refine this when they are loaded.
     std::function<TNodeKind(QTreeWidgetItem*)> NodeKindOf;
@@ -150,6 +156,8 @@ public:
     // The server tree with its configuration entries ("Config.chl") and the thread view.
     std::unique_ptr<TServerTree> ServerTree;
     std::unique_ptr<TThreadView> ThreadView;
+    // The network commands with the main processor (created after the two above, released before).
+    std::unique_ptr<TNewsCommands> News;
     TTVTag ArticleViewTag;
     bool Loading = false;
     bool LoadingConfig = false;
@@ -182,6 +190,7 @@ private:
     void placeProgress();
     void ShowTipWindow();
     void bindNewsStore();
+    void bindNewsCommands();
     // Runs a command; an error is logged and shown, and the window goes on.
     void newsCommand(const QString& name, const std::function<void()>& work);
     bool configLoaded = false;
