@@ -218,6 +218,19 @@ void TNewsCommands::stopViewUpdates()
 {
     view->View->setUpdatesEnabled(false);
     viewFrozen = true;
+    sinceViewShown.start();
+}
+
+void TNewsCommands::showViewProgress()
+{
+    // The frozen view is drawn a few times a second, so it visibly grows while headers arrive
+    // without paying for a redraw per header.
+    if (!viewFrozen || sinceViewShown.elapsed() < 250)
+        return;
+    sinceViewShown.restart();
+    view->View->setUpdatesEnabled(true);
+    view->View->viewport()->repaint();
+    view->View->setUpdatesEnabled(false);
 }
 
 void TNewsCommands::resumeViewUpdates()
@@ -404,8 +417,10 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
     record->References = header.References;
     record->SetReadState(1); // new: shown bold
     TArticleClass* added = entry->EnsureArticles()->Add(std::move(record));
-    if (added && node == servers->SelectedNode() && view->GroupNode == node)
+    if (added && node == servers->SelectedNode() && view->GroupNode == node) {
         view->AddArticleToTree(added);
+        showViewProgress();
+    }
 }
 
 void TNewsCommands::expireArticles(QTreeWidgetItem* groupNode, int code, const QString& message)

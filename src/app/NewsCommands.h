@@ -105,6 +105,7 @@ private:
     void setToolbarDisabled(bool disabled);
     void stopViewUpdates();
     void resumeViewUpdates();
+    void showViewProgress();
     void expireArticles(QTreeWidgetItem* groupNode, int code, const QString& message);
     void saveDirtyGroups();
     TConfigClass* serverEntryOf(QTreeWidgetItem* node) const;
@@ -121,5 +122,6 @@ private:
     int jobHeaders = 0;       // headers this job delivered
     bool starting = false;    // a command is between its checks and the start of its job
     bool viewFrozen = false;
+    QElapsedTimer sinceViewShown;
     QPointer<QTreeWidget> guardedTrees[2];
 };

@@ -6,9 +6,11 @@
 #include "RegistryUnit.h"
 #include "TipOfDayUnit.h"
 #include "dialogs/GroupDialog.h"
+#include "dialogs/NewsGroupTreeView.h"
 #include "dialogs/ServerDialog.h"
 #include "news/ConfigUnit.h"
 #include "news/ThreadView.h"
+#include "nntp/PostReplyUnit.h"
 #include "prefs/NewsgroupPreferencesUnit.h"
 
 #include <QAction>
@@ -875,6 +877,26 @@ void TForm1::bindNewsCommands()
         SetCommandAvailable(a, true);
         connect(a, &QAction::triggered, this, &TForm1::MnuCatchUpSrvrClick);
     }
+    for (QAction* a : {cmd.Post, cmd.btnPost}) {
+        SetCommandAvailable(a, true);
+        connect(a, &QAction::triggered, this, &TForm1::mnuPostClick);
+    }
+    for (QAction* a : {cmd.Reply, cmd.btnReply}) {
+        SetCommandAvailable(a, true);
+        connect(a, &QAction::triggered, this, &TForm1::mnuReplyClick);
+    }
+    for (QAction* a : {cmd.poNewsgroupList, cmd.btnNewsgroupList}) {
+        SetCommandAvailable(a, true);
+        connect(a, &QAction::triggered, this, &TForm1::NewsgroupDialog1Click);
+    }
+    // The newsgroup list window of a server; also opened right after a server was added when
+    // "AutoLoadNewsgroups" is on.
+    ServerTree->OnNewsgroupList = [this](TServerTree*, TConfigClass* server, std::vector<TGroupChange>& changes) {
+        const bool ok = TNGDialog::Execute(server, changes, this);
+        raise();
+        activateWindow();
+        return ok;
+    };
 }
 
 void TForm1::mnuDownloadClick()
@@ -890,4 +912,28 @@ void TForm1::MnuCatchUpClick()
 void TForm1::MnuCatchUpSrvrClick()
 {
     News->CatchUpServer();
+}
+
+void TForm1::mnuPostClick()
+{
+    newsCommand(QStringLiteral("mnuPostClick"),
+                [this] { TPostReply::PostNewMessage(this, Store.get(), ServerTree->SelectedNode()); });
+}
+
+void TForm1::mnuReplyClick()
+{
+    newsCommand(QStringLiteral("mnuReplyClick"), [this] {
+        QList<TArticleClass*> selected;
+        for (QTreeWidgetItem* item : tvArticles->selectedItems()) {
+            if (TArticleClass* r = TThreadView::RecordOf(item))
+                selected << r;
+        }
+        TPostReply::ReplyToMessage(this, Store.get(), ServerTree->SelectedNode(), selected,
+                                   memoMessage->toPlainText().split(QLatin1Char('\n')));
+    });
+}
+
+void TForm1::NewsgroupDialog1Click()
+{
+    newsCommand(QStringLiteral("NewsgroupDialog1Click"), [this] { ServerTree->NewsgroupList(); });
 }

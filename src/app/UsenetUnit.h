@@ -78,6 +78,10 @@ public:
     void mnuDownloadClick();
     void MnuCatchUpClick();
     void MnuCatchUpSrvrClick();
+    // Posting, replying and the newsgroup list of the selected server.
+    void mnuPostClick();
+    void mnuReplyClick();
+    void NewsgroupDialog1Click();
 
     // Kind of a server-tree node; the configuration entries refine this when they are loaded.
     std::function<TNodeKind(QTreeWidgetItem*)> NodeKindOf;

@@ -7,12 +7,17 @@
 #include "app/BaseUtils.h"
 #include "app/DialogService.h"
 #include "app/RegistryEnhanced.h"
+#include "dialogs/NewsGroupTreeView.h"
+#include "dialogs/ServerDialog.h"
 #include "nntp/LoginDialogUnit.h"
+#include "nntp/PostReplyUnit.h"
 #include "SampleNewsServer.h"
 
 #include <QAction>
 #include <QElapsedTimer>
 #include <QProgressBar>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -431,6 +436,96 @@ private slots:
         QVERIFY(w.WaitIdle(10000));
         QVERIFY(dialogs.Texts().isEmpty());
         qDeleteAll(held);
+    }
+
+    void postReplyAndNewsgroupListFromTheWindow()
+    {
+        TScopedScriptedDialogs dialogs;
+        TSampleNewsServer server;
+        QVERIFY(server.LoadDirectory(SampleDir()) > 0);
+        QVERIFY(server.Listen());
+        const int before = server.Groups()[kHiking].Articles.size();
+        WriteConfig(ServerName(server), {kHiking});
+        Window w;
+        QVERIFY(w.Open());
+        w.Form->Store->SetValue("EmailAddress", "tester@example.org");
+        w.Select(kHiking);
+        QVERIFY(w.WaitIdle());
+
+        // "Post a new message": the window posts through its own processor and closes.
+        QString postedTo;
+        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+            auto* post = qobject_cast<TPostReply*>(d);
+            if (!post)
+                return int(QDialog::Rejected);
+            post->show();
+            postedTo = post->NewsGroup;
+            post->SubjectEdit()->setText("Posted from the main window");
+            post->BodyEdit()->setPlainText("Hello, hikers.");
+            post->btnSendClick();
+            TestSupport::WaitFor([post] { return post->result() == QDialog::Accepted; });
+            return post->result();
+        });
+        QVERIFY(w.Form->cmd.btnPost->isEnabled());
+        w.Form->cmd.btnPost->trigger();
+        QCOMPARE(postedTo, kHiking);
+        QCOMPARE(server.Groups()[kHiking].Articles.size(), before + 1);
+        QCOMPARE(server.Groups()[kHiking].Articles.last().Subject, QByteArray("Posted from the main window"));
+        w.Form->cmd.btnReceive->trigger();
+        QVERIFY(w.WaitIdle());
+        QVERIFY(w.ItemBySubject("Posted from the main window"));
+
+        // "Reply to the current message": reply mode with the shown body quoted.
+        QTreeWidgetItem* item = w.ItemBySubject("Posted from the main window");
+        w.Form->tvArticles->setCurrentItem(item);
+        QVERIFY(w.WaitIdle());
+        QString replySubject, replyBody;
+        bool replyMode = false;
+        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+            auto* post = qobject_cast<TPostReply*>(d);
+            if (!post)
+                return int(QDialog::Rejected);
+            post->show(); // as the real modal run does
+            replyMode = post->ReplyFlag;
+            replySubject = post->SubjectEdit()->text();
+            replyBody = post->BodyEdit()->toPlainText();
+            return int(QDialog::Rejected);
+        });
+        w.Form->cmd.btnReply->trigger();
+        QVERIFY(replyMode);
+        QCOMPARE(replySubject, QString("Re: Posted from the main window"));
+        QVERIFY2(replyBody.contains("> Hello, hikers."), qPrintable(replyBody));
+
+        // "Display all newsgroups for current server" opens the list of the selected server.
+        QString listFor;
+        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+            if (auto* list = qobject_cast<TNGDialog*>(d))
+                listFor = list->ServerName;
+            return int(QDialog::Rejected);
+        });
+        w.Form->cmd.btnNewsgroupList->trigger();
+        QCOMPARE(listFor, ServerName(server));
+
+        // Adding a server opens its newsgroup list at once when "AutoLoadNewsgroups" is on.
+        w.Form->Store->SetValue("AutoLoadNewsgroups", true);
+        listFor.clear();
+        dialogs.DialogHandlers.push_back([](QDialog* d) {
+            auto* add = dynamic_cast<TForm2*>(d);
+            if (!add)
+                return int(QDialog::Rejected);
+            add->edServerName->setText("news.example.invalid");
+            add->btnOkClick();
+            return add->result();
+        });
+        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+            if (auto* list = qobject_cast<TNGDialog*>(d))
+                listFor = list->ServerName;
+            return int(QDialog::Rejected);
+        });
+        w.Form->cmd.btnAddServer->trigger();
+        QVERIFY(w.Node("news.example.invalid"));
+        QCOMPARE(listFor, QString("news.example.invalid"));
+        QVERIFY(dialogs.DialogHandlers.empty());
     }
 
     void expiredArticlesLeaveTheView()
