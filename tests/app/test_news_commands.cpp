@@ -590,6 +590,65 @@ private slots:
         QVERIFY(dialogs.Texts().isEmpty());
     }
 
+    void bodyWithoutIdAndLostConnection()
+    {
+        // A body answer naming no message ID marks the focused article italic and saves that;
+        // a connection lost during a body fetch leaves the article as it was.
+        TScopedScriptedDialogs dialogs;
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        WriteConfig(s.ServerName(), {"alt.test"});
+        QStringList lines;
+        for (int n = 1; n <= 2; ++n) {
+            TArticleClass r;
+            r.Number = n;
+            r.MessageID = QString("<m%1@x>").arg(n);
+            r.Subject = QString("Article %1").arg(n);
+            r.From = "a@example.org";
+            r.Date = TDateTime(TDateTime::Now().Value - 1 + n / 100.0);
+            r.SetReadState(1);
+            lines << r.FormatRecord();
+        }
+        WriteLinesAtomically(GetDataFolder() + "260101000001M.chl", lines);
+        QStringList config = ReadLines(TServerTree::ConfigPath());
+        config[1].replace("|0|-1|0|", "|0|2|0|");
+        WriteLinesAtomically(TServerTree::ConfigPath(), config);
+        // The automatic download finds nothing new.
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 2 1 2 alt.test\r\n");
+        // The body of article 1 comes without a message ID.
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 2 1 2 alt.test\r\n");
+        s.Expect("BODY 1", "222 1\r\nNo ID here.\r\n.\r\n");
+        // The connection drops while article 2 is asked for.
+        s.Greet();
+        s.Expect("GROUP alt.test", ScriptedReply("211 2 1 2 alt.test\r\n").Reset());
+        Window w;
+        QVERIFY(w.Open());
+        w.Select("alt.test");
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Status(), QString("No more Articles"));
+        QTreeWidgetItem* first = w.ItemByNumber(1);
+        w.Form->tvArticles->setCurrentItem(first);
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Memo(), QString("No ID here."));
+        QCOMPARE(TThreadView::RecordOf(first)->ReadState, 2);
+        QVERIFY(first->font(TThreadView::ColSubject).italic());
+        QVERIFY(!w.Form->Timer1->isActive());
+        TArticleList reread;
+        QVERIFY(reread.LoadFromFile(w.Entry("alt.test")->FilePath()));
+        QCOMPARE(reread.FindByMessageID("<m1@x>")->ReadState, 2);
+
+        w.Form->SetStatusText("before");
+        w.Form->tvArticles->setCurrentItem(w.ItemByNumber(2));
+        QVERIFY(w.WaitIdle());
+        // A network failure with a code of its own is reported in the status bar only.
+        QVERIFY(dialogs.Texts().isEmpty());
+        QVERIFY2(w.Status().contains("closed the connection"), qPrintable(w.Status()));
+        QCOMPARE(TThreadView::RecordOf(w.ItemByNumber(2))->ReadState, 1);
+        QVERIFY(w.Form->toolBar->isEnabled());
+    }
+
     void jobEndingEarlyExpiresNothing()
     {
         // A download whose GROUP was refused must not treat the old GROUP numbers as this
