@@ -453,6 +453,7 @@ void TNewsCommands::expireArticles(QTreeWidgetItem* groupNode, int code, const Q
 
 void TNewsCommands::saveDirtyGroups()
 {
+    bool saved = false;
     for (QTreeWidgetItem* node : servers->AllNodes()) {
         TConfigClass* e = TServerTree::EntryOf(node);
         if (!e || e->Kind != ckNewsGroup || !e->Dirty)
@@ -461,11 +462,21 @@ void TNewsCommands::saveDirtyGroups()
             if (e->Articles)
                 e->Articles->SaveFromList();
             e->Dirty = false;
+            saved = true;
         } catch (const std::exception& ex) {
             // The records stay in memory and Dirty, so the next save tries again.
             UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(ex));
             Dialogs().ShowError(errorText(ex));
         }
+    }
+    if (!saved)
+        return;
+    // The groups' last article numbers go with their files, so a program that ends abruptly
+    // does not ask for the same headers again.
+    try {
+        servers->SaveConfig();
+    } catch (const std::exception& ex) {
+        UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(ex));
     }
 }
 

@@ -86,6 +86,8 @@ private slots:
         QVERIFY(!group->Dirty);
         QCOMPARE(FileLines(group->FilePath()).size(), count);
         QCOMPARE(w.Status(), QString("No more Articles"));
+        QVERIFY(FileLines(TServerTree::ConfigPath())
+                    .contains(QString("NewsGroup|%1|0|%2|0|260101000001M").arg(kHiking).arg(group->LastArticle)));
         // Everything new is bold; a reply sits below its thread top.
         for (QTreeWidgetItem* i : w.Items())
             QCOMPARE(TThreadView::RecordOf(i)->ReadState, 1);
