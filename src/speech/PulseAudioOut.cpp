@@ -61,7 +61,14 @@ void TPulseAudio::ContextStateCallback(pa_context*, void* userdata)
 
 void TPulseAudio::Disconnect()
 {
-    if (mainloop && context) {
+    if (mainloop && context && !everReady) {
+        // Never connected: no stream can use it, so it is freed at once.
+        pa_threaded_mainloop_stop(mainloop);
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+        pa_threaded_mainloop_free(mainloop);
+    } else if (mainloop && context) {
         pa_threaded_mainloop_lock(mainloop);
         pa_context_set_state_callback(context, nullptr, nullptr);
         pa_context_disconnect(context);
@@ -72,6 +79,7 @@ void TPulseAudio::Disconnect()
     }
     mainloop = nullptr;
     context = nullptr;
+    everReady = false;
 }
 
 bool TPulseAudio::Connect(QString* error)
@@ -124,8 +132,10 @@ bool TPulseAudio::Connect(QString* error)
         const pa_context_state_t st = pa_context_get_state(context);
         const int err = pa_context_errno(context);
         pa_threaded_mainloop_unlock(mainloop);
-        if (st == PA_CONTEXT_READY)
+        if (st == PA_CONTEXT_READY) {
+            everReady = true;
             return true;
+        }
         if (!PA_CONTEXT_IS_GOOD(st)) {
             Disconnect();
             if (error)

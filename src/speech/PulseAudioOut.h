@@ -68,6 +68,7 @@ private:
 
     pa_threaded_mainloop* mainloop = nullptr;
     pa_context* context = nullptr;
+    bool everReady = false;
     std::mutex connectMutex;
     // Connections replaced after the server went away. Streams opened on them may still be
     // closing on another thread, so they are stopped but never freed.
