@@ -250,6 +250,38 @@ private slots:
         }
         adapter->SetActive(false);
     }
+
+    void megabyteTextStreams()
+    {
+        REQUIRE_PULSE();
+        // A megabyte of text speaks as a stream: sound starts at once and memory stays flat.
+        QString text = LongText(200000);
+        text.truncate(1 << 20);
+        const auto rss = [] {
+            QFile f(QStringLiteral("/proc/self/status"));
+            f.open(QIODevice::ReadOnly);
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (line.startsWith("VmRSS:"))
+                    return line.mid(6).trimmed().split(' ').first().toLong();
+            return 0L;
+        };
+        TBaseVoiceClass* v = Voice(QStringLiteral("Kal16"));
+        TEvents ev;
+        ev.Bind(*adapter);
+        adapter->Activate(v);
+        QElapsedTimer t;
+        t.start();
+        adapter->PlayText(text);
+        QVERIFY(TestSupport::WaitFor([&] { return adapter->Tts->OutputPosition() > 0; }, 2000));
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        const long before = rss();
+        QTest::qWait(1500);
+        QVERIFY2(rss() - before < 20000, qPrintable(QStringLiteral("%1 -> %2 kB").arg(before).arg(rss())));
+        adapter->AudioReset();
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Finished > 0; }, 3000));
+        QVERIFY(ev.LastCancelled);
+        adapter->SetActive(false);
+    }
 };
 
 VORLIX_TEST_MAIN(TestSapi4Adapter)
