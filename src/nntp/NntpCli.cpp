@@ -736,16 +736,17 @@ void TNntpCli::GetArticleNext()
         OnMessageBegin(this);
 }
 
-void TNntpCli::GetArticleLineNext()
+bool TNntpCli::TakeDataLine(const TNotifyEvent& endEvent)
 {
     if (FCurLine.size() == 1 && FCurLine[0] == '.') {
         SetLastResponse(FSavedStatusLine);
         FSavedStatusLine.clear();
-        if (OnMessageEnd)
-            OnMessageEnd(this);
+        if (endEvent)
+            endEvent(this);
         TriggerRequestDone(0);
-        return;
+        return false;
     }
+    // Every multi-line answer is dot-stuffed, XHDR's too.
     if (!FCurLine.isEmpty() && FCurLine[0] == '.') {
         FCurLine = FCurLine.sliced(1);
         FLastResponse.reset();
@@ -755,7 +756,12 @@ void TNntpCli::GetArticleLineNext()
             FDataStream->write(FCurLine.data(), FCurLine.size());
         FDataStream->write("\r\n", 2);
     }
-    if (OnMessageLine)
+    return true;
+}
+
+void TNntpCli::GetArticleLineNext()
+{
+    if (TakeDataLine(OnMessageEnd) && OnMessageLine)
         OnMessageLine(this);
 }
 
@@ -779,25 +785,7 @@ void TNntpCli::XHdrNext()
 
 void TNntpCli::XHdrLineNext()
 {
-    if (FCurLine.size() == 1 && FCurLine[0] == '.') {
-        SetLastResponse(FSavedStatusLine);
-        FSavedStatusLine.clear();
-        if (OnXHdrEnd)
-            OnXHdrEnd(this);
-        TriggerRequestDone(0);
-        return;
-    }
-    // XHDR data lines are dot-stuffed like every multi-line answer.
-    if (!FCurLine.isEmpty() && FCurLine[0] == '.') {
-        FCurLine = FCurLine.sliced(1);
-        FLastResponse.reset();
-    }
-    if (FDataStream) {
-        if (!FCurLine.isEmpty())
-            FDataStream->write(FCurLine.data(), FCurLine.size());
-        FDataStream->write("\r\n", 2);
-    }
-    if (OnXHdrLine)
+    if (TakeDataLine(OnXHdrEnd) && OnXHdrLine)
         OnXHdrLine(this);
 }
 

@@ -200,6 +200,9 @@ protected:
     virtual void XHdrLineNext();
     virtual void GetArticleNext();
     virtual void GetArticleLineNext();
+    // Ends the request at the terminating "." (raising endEvent first) and returns false;
+    // otherwise unstuffs the line, writes it to the data stream and returns true.
+    bool TakeDataLine(const TNotifyEvent& endEvent);
     virtual void GetArticleByNumber(TNntpRequestType rq, qint32 number, QIODevice* stream);
     virtual void GetArticleByID(TNntpRequestType rq, const QString& id, QIODevice* stream);
     virtual void GetArticle(TNntpRequestType rq, const QString& id, QIODevice* stream);
