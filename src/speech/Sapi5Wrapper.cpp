@@ -46,7 +46,9 @@ std::vector<TSpObjectTokenPtr> voiceTokens;
 struct TEspeakJob {
     TSpeechRun* Run = nullptr;
     const std::vector<int>* CodePointPositions = nullptr; // 0-based code point -> source position
+    const std::vector<bool>* CodePointBlank = nullptr;    // the code point is white space
     int64_t SegmentStart = 0;
+    int LastPosition = -1;
     bool Stop = false;
 };
 TEspeakJob* currentJob = nullptr; // touched only on the worker thread
@@ -62,9 +64,18 @@ int SynthCallback(short* wav, int numsamples, espeak_EVENT* events)
         const auto& map = *job->CodePointPositions;
         if (map.empty())
             continue;
-        const int cp = std::clamp(e->text_position - 1, 0, int(map.size()) - 1);
+        int cp = std::clamp(e->text_position - 1, 0, int(map.size()) - 1);
         const int cpEnd = std::clamp(e->text_position - 1 + std::max(e->length, 1) - 1, 0, int(map.size()) - 1);
+        // At the start of a clause the library points at the blank before the word.
+        const std::vector<bool>& blank = *job->CodePointBlank;
+        while (cp < cpEnd && blank[size_t(cp)])
+            ++cp;
         const int pos = map[size_t(cp)];
+        // Now and then the library repeats an earlier word at a clause's end; the reader's
+        // position never moves back.
+        if (pos < job->LastPosition)
+            continue;
+        job->LastPosition = pos;
         const int len = std::max(1, map[size_t(cpEnd)] - pos + 1);
         const int64_t sample = job->SegmentStart + int64_t(e->audio_position) * espeakRate / 1000;
         job->Run->AddMark(sample, pos, len);
@@ -755,10 +766,12 @@ void RunEspeakJob(const std::shared_ptr<TSpeechRun>& run, const std::vector<TSap
         espeak_SetParameter(espeakVOLUME, std::clamp(volume * seg.Volume / 100, 0, 200), 0);
         QByteArray utf8;
         std::vector<int> cpMap;
+        std::vector<bool> cpBlank;
         int flags = espeakCHARS_UTF8;
         if (seg.SegmentKind == TSapiSegment::Phonemes) {
             utf8 = "[[" + seg.Content.toUtf8() + "]]";
             cpMap.assign(size_t(seg.Content.size() + 4), seg.SourcePosition);
+            cpBlank.assign(cpMap.size(), false);
             flags |= espeakPHONEMES;
         } else {
             utf8 = seg.Content.toUtf8();
@@ -768,11 +781,13 @@ void RunEspeakJob(const std::shared_ptr<TSpeechRun>& run, const std::vector<TSap
                 if (c[k].isLowSurrogate() && k > 0 && c[k - 1].isHighSurrogate())
                     continue;
                 cpMap.push_back(seg.Positions[size_t(k)]);
+                cpBlank.push_back(c[k].isSpace());
             }
         }
         TEspeakJob job;
         job.Run = run.get();
         job.CodePointPositions = &cpMap;
+        job.CodePointBlank = &cpBlank;
         job.SegmentStart = run->SamplesWritten();
         currentJob = &job;
         unsigned int uid = 0;

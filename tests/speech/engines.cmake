@@ -5,3 +5,4 @@ vorlix_add_test(test_sapi4_adapter LIBS vorlix_speech SOURCES ${CMAKE_CURRENT_LI
 vorlix_add_test(test_audio_devices LIBS vorlix_speech SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_audio_devices.cpp)
 vorlix_add_test(test_audio_nodevice LIBS vorlix_speech SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_audio_nodevice.cpp)
 vorlix_add_test(test_audio_vanish LIBS vorlix_speech SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_audio_vanish.cpp)
+vorlix_add_test(test_both_engines LIBS vorlix_speech SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_both_engines.cpp)
