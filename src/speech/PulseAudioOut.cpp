@@ -369,12 +369,12 @@ bool TPulseStream::Open(const QString& sinkName, int rate, int channels, QString
     }
     sampleRate = rate;
     channelCount = channels;
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = uint32_t(rate);
-    spec.channels = uint8_t(channels);
+    pa_sample_spec sampleSpec;
+    sampleSpec.format = PA_SAMPLE_S16LE;
+    sampleSpec.rate = uint32_t(rate);
+    sampleSpec.channels = uint8_t(channels);
     LockLoop();
-    stream = pa_stream_new(ctx, "Vorlix speech", &spec, nullptr);
+    stream = pa_stream_new(ctx, "Vorlix speech", &sampleSpec, nullptr);
     if (!stream) {
         const QString msg = QString::fromUtf8(pa_strerror(pa_context_errno(ctx)));
         UnlockLoop();
@@ -388,7 +388,7 @@ bool TPulseStream::Open(const QString& sinkName, int rate, int channels, QString
     // immediate, and the synthesis never runs far ahead of what is heard.
     pa_buffer_attr attr;
     attr.maxlength = uint32_t(-1);
-    attr.tlength = uint32_t(pa_usec_to_bytes(250 * 1000, &spec));
+    attr.tlength = uint32_t(pa_usec_to_bytes(250 * 1000, &sampleSpec));
     attr.prebuf = uint32_t(-1);
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);

@@ -37,7 +37,7 @@ struct TAudioDeviceDetails {
     QString Formats;
     QString Channels;
     QString Features;
-    QString Device; // the server's name, sample spec and state of the device
+    QString Device; // the server's name, sample format and state of the device
 };
 
 class TAudioDeviceForm : public QDialog {
