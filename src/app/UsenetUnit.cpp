@@ -1,4 +1,5 @@
 #include "UsenetUnit.h"
+#include "news/NewsFiles.h"
 
 #include "BaseUtils.h"
 #include "DialogService.h"
@@ -435,7 +436,7 @@ void TForm1::FormCreate()
     FormResize();
 
     LoadingConfig = false;
-    DataFolder = MakeDataFolder();
+    DataFolder = GetDataFolder();
     bindNewsStore();
     bindNewsCommands();
     UpdateSelectionCommands();
@@ -443,16 +444,6 @@ void TForm1::FormCreate()
     if (splash)
         splash->close();
     UtilsClass::Log(QStringLiteral("Exit FormCreate"));
-}
-
-QString TForm1::MakeDataFolder()
-{
-    QString user = UtilsClass::GetWindowsUserName().trimmed();
-    if (user.isEmpty())
-        user = QStringLiteral("Default");
-    const QString folder = UtilsClass::GetProgramFolder() + user + QStringLiteral("/Files/");
-    QDir().mkpath(folder);
-    return folder;
 }
 
 void TForm1::FormShow()

@@ -173,8 +173,6 @@ public:
     // Process-wide values.
     static QString DataFolder; // home folder + user (or "Default") + "/Files/"
     static bool Shown;
-    // Derives the data folder and creates its missing levels.
-    static QString MakeDataFolder();
 
     static constexpr const char* SupportUrl = "https://www.vorlix.org/support";
 
