@@ -347,7 +347,6 @@ void TForm1::buildToolbar()
     auto button = [&](const QString& hint, QStyle::StandardPixmap icon, const QString& text = QString()) {
         QAction* a = makeAction(text.isEmpty() ? hint : text);
         a->setToolTip(hint);
-        a->setStatusTip(hint);
         a->setIcon(st->standardIcon(icon));
         toolBar->addAction(a);
         return a;
