@@ -317,26 +317,34 @@ void TNewsCommands::CatchUp()
     }
     if (!SelectionChangeAllowed())
         return;
+    TCatchUpRecord record;
+    record.Groups << group->Name;
+    startCatchUp(record, server, jtCatchUpGroup, QStringLiteral("CatchUp"));
+}
+
+void TNewsCommands::startCatchUp(const TCatchUpRecord& groups, TConfigClass* server, int jobTag,
+                                 const QString& operation)
+{
     starting = true;
     try {
-        openProgress(QStringLiteral("Catching Up Group "), group->Name);
-        TCatchUpRecord record;
+        TCatchUpRecord record = groups;
+        closeProgress();
         record.Host = server->Name;
         record.UserName = server->UserName;
         record.Password = server->Password;
         record.Count = setting("MsgsToRetrieve");
-        record.Groups << group->Name;
+        openProgress(QStringLiteral("Catching Up Group "), record.Groups.first());
         stopViewUpdates();
-        processor->JobTag = jtCatchUpGroup;
+        processor->JobTag = jobTag;
         jobGroup.clear();
         jobHeaders = 0;
         starting = false;
         processor->CatchUp({record}, setting("MsgDeleteDays"));
     } catch (const std::exception& e) {
         starting = false;
+        UtilsClass::Log(operation + QStringLiteral(" Exception: ") + errorText(e));
         resumeViewUpdates();
         Dialogs().ShowError(errorText(e));
-        UtilsClass::Log(QStringLiteral("CatchUp Exception: ") + errorText(e));
         closeProgress();
     }
 }
@@ -360,27 +368,7 @@ void TNewsCommands::CatchUpServer()
     }
     if (!SelectionChangeAllowed())
         return;
-    starting = true;
-    try {
-        closeProgress();
-        record.Host = server->Name;
-        record.UserName = server->UserName;
-        record.Password = server->Password;
-        record.Count = setting("MsgsToRetrieve");
-        openProgress(QStringLiteral("Catching Up Group "), record.Groups.first());
-        stopViewUpdates();
-        processor->JobTag = jtCatchUpServer;
-        jobGroup.clear();
-        jobHeaders = 0;
-        starting = false;
-        processor->CatchUp({record}, setting("MsgDeleteDays"));
-    } catch (const std::exception& e) {
-        starting = false;
-        UtilsClass::Log(QStringLiteral("CatchUpServer Exception: ") + errorText(e));
-        resumeViewUpdates();
-        Dialogs().ShowError(errorText(e));
-        closeProgress();
-    }
+    startCatchUp(record, server, jtCatchUpServer, QStringLiteral("CatchUpServer"));
 }
 
 // --- Processor events ------------------------------------------------------------------------

@@ -21,6 +21,7 @@ class TConfigClass;
 class TForm1;
 class TNntpProcessor;
 class TServerTree;
+struct TCatchUpRecord;
 class TThreadView;
 struct TNntpHeader;
 
@@ -102,6 +103,8 @@ private:
     void guardTree(QTreeWidget* tree);
     void openProgress(const QString& prefix, const QString& group);
     void closeProgress();
+    // Starts a catch-up job of the record's groups with the server entry's login.
+    void startCatchUp(const TCatchUpRecord& groups, TConfigClass* server, int jobTag, const QString& operation);
     void setToolbarDisabled(bool disabled);
     void stopViewUpdates();
     void resumeViewUpdates();

@@ -631,9 +631,8 @@ void TNntpProcessor::ExecDisconnectedHandler(QObject*, quint16 Error)
     ExecuteRequest();
 }
 
-void TNntpProcessor::ExecCompleteDefaultHandler(QObject*, quint16 Error)
+void TNntpProcessor::CompleteStep(quint16 Error)
 {
-    TTrace t(QStringLiteral("ExecCompleteDefaultHandler"));
     FLastError = FWrapper->LastError();
     ReleaseStream();
     if (Error != 0) {
@@ -643,16 +642,16 @@ void TNntpProcessor::ExecCompleteDefaultHandler(QObject*, quint16 Error)
     ExecuteRequest();
 }
 
+void TNntpProcessor::ExecCompleteDefaultHandler(QObject*, quint16 Error)
+{
+    TTrace t(QStringLiteral("ExecCompleteDefaultHandler"));
+    CompleteStep(Error);
+}
+
 void TNntpProcessor::PostCompleteHandler(QObject*, quint16 Error)
 {
     TTrace t(QStringLiteral("PostCompleteHandler"));
-    FLastError = FWrapper->LastError();
-    ReleaseStream();
-    if (Error != 0) {
-        ExecuteRequestFinished(Error, FLastError);
-        return;
-    }
-    ExecuteRequest();
+    CompleteStep(Error);
 }
 
 void TNntpProcessor::ExecSetGroupComplete(QObject*, quint16 Error)

@@ -216,6 +216,8 @@ private:
 
     // Completion handlers.
     void ExecDisconnectedHandler(QObject* Sender, quint16 Error);
+    // Ends a step: a failure ends the job with the server's line, success runs the next step.
+    void CompleteStep(quint16 Error);
     void ExecCompleteDefaultHandler(QObject* Sender, quint16 Error);
     void ExecSetGroupComplete(QObject* Sender, quint16 Error);
     void ExecCompleteBodyHandler(QObject* Sender, quint16 Error);
