@@ -29,4 +29,5 @@ for s in "$root"/scripts/test-services/*.sh; do
   fi
 done
 
-cd "$build" && ctest --output-on-failure -j 2 --timeout 600
+shift || true
+cd "$build" && ctest --output-on-failure -j 2 --timeout 600 "$@"

@@ -2,7 +2,7 @@
 #include "NewsCorpus.h"
 
 #include "news/ArticleUnit.h"
-#include "news/NewsFiles.h"
+#include "core/TextFiles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 #include "NewsCorpus.h"
 
 #include "news/ConfigUnit.h"
-#include "news/NewsFiles.h"
+#include "core/TextFiles.h"
 #include "news/ThreadView.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // TNntpHeader for every overview line and OnHeader for each. Next to it, the same GROUP and
 // XOVER done by a plain blocking socket that throws the bytes away, so the cost of the client
 // stack shows; and the rate at which the processor parses overview lines on their own.
-#include "app/DateTimeValue.h"
+#include "core/DateTimeValue.h"
 #include "nntp/NNTPProcessor.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // FilterText of a typical 5 KB article and of a 1 MB article (quotes with attribution lines,
 // links, paragraphs, shouting, translations) with the default settings and ten user rules.
 // Target: under 200 ms for the megabyte. Exit status 1 when the target is missed.
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 #include "preprocess/TTSPreProcessor.h"
 #include "speech/TBaseEngineUnit.h"
 

@@ -2,7 +2,7 @@
 // both engines (times faster than real time), the delay to audible output after PlayText,
 // the time AudioReset takes to silence the output, memory while a long text speaks, and the
 // longest pause of the event loop meanwhile. Speaking aloud needs the PulseAudio service.
-#include "app/RegistryUnit.h"
+#include "core/RegistryUnit.h"
 #include "speech/Sapi4Unit.h"
 #include "speech/Sapi5Unit.h"
 #include "speech/TBaseEngineList.h"

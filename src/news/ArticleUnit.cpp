@@ -1,9 +1,9 @@
-#include "ArticleUnit.h"
+#include "news/ArticleUnit.h"
 
-#include "ConfigUnit.h"
-#include "NewsFiles.h"
+#include "news/ConfigUnit.h"
+#include "core/TextFiles.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #pragma once
 // One article header record, the records of one newsgroup and the group's article file.
-#include "app/DateTimeValue.h"
-#include "app/VorlixException.h"
+#include "core/DateTimeValue.h"
+#include "core/VorlixException.h"
 
 #include <QHash>
 #include <QString>

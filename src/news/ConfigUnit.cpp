@@ -1,12 +1,12 @@
-#include "ConfigUnit.h"
+#include "news/ConfigUnit.h"
 
-#include "NewsFiles.h"
-#include "NewsIcons.h"
+#include "core/TextFiles.h"
+#include "news/NewsIcons.h"
 
-#include "app/BaseUtils.h"
-#include "app/DialogService.h"
-#include "app/TBaseRegistryClassUnit.h"
-#include "app/TextFunctions.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/TBaseRegistryClassUnit.h"
+#include "core/TextFunctions.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

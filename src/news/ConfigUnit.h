@@ -1,7 +1,7 @@
 #pragma once
 // The servers and subscribed newsgroups: one configuration entry per node of the server
 // tree, kept in "Config.chl" in the data folder, and the commands that change them.
-#include "ArticleUnit.h"
+#include "news/ArticleUnit.h"
 
 #include <QString>
 #include <QTreeWidgetItem>

@@ -1,4 +1,4 @@
-#include "NewsIcons.h"
+#include "news/NewsIcons.h"
 
 #include <QHash>
 #include <QPainter>

@@ -1,11 +1,11 @@
-#include "ThreadView.h"
+#include "news/ThreadView.h"
 
-#include "ConfigUnit.h"
-#include "NewsIcons.h"
+#include "news/ConfigUnit.h"
+#include "news/NewsIcons.h"
 
-#include "app/BaseUtils.h"
-#include "app/DialogService.h"
-#include "app/TBaseRegistryClassUnit.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/TBaseRegistryClassUnit.h"
 
 #include <QApplication>
 #include <QCoreApplication>

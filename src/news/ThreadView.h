@@ -1,7 +1,7 @@
 #pragma once
 // The article view: the records of the shown newsgroup as threads in five columns, the
 // speak, read and watch marks with their mouse and menu commands, and deleting old threads.
-#include "ArticleUnit.h"
+#include "news/ArticleUnit.h"
 
 #include <QDialog>
 #include <QHash>

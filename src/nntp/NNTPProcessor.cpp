@@ -1,8 +1,8 @@
 #include "nntp/NNTPProcessor.h"
 
-#include "app/BaseUtils.h"
-#include "app/DialogService.h"
-#include "app/TextFunctions.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/TextFunctions.h"
 #include "nntp/LoginDialogUnit.h"
 #include "nntp/NNTPWrapper.h"
 #include "nntp/Rfc2047.h"

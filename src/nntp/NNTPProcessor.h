@@ -12,8 +12,8 @@
 //   -3  "Request Aborted"
 // Servers that answer 480 get AUTHINFO USER/PASS with the stored credentials, or with those
 // the user types into TLoginDialog; the refused command then runs again.
-#include "app/DateTimeValue.h"
-#include "app/VorlixException.h"
+#include "core/DateTimeValue.h"
+#include "core/VorlixException.h"
 
 #include <QBuffer>
 #include <QFile>

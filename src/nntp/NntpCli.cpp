@@ -1,6 +1,6 @@
 #include "nntp/NntpCli.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <QHostAddress>
 #include <QMetaObject>

@@ -4,8 +4,8 @@
 // answer arrives through the socket's notifications, and the end of every request is
 // announced by exactly one OnRequestDone, always delivered from the event loop and never
 // inside the code that ended the request.
-#include "app/DateTimeValue.h"
-#include "app/VorlixException.h"
+#include "core/DateTimeValue.h"
+#include "core/VorlixException.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

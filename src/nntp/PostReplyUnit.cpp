@@ -1,12 +1,12 @@
-#include "PostReplyUnit.h"
+#include "nntp/PostReplyUnit.h"
 
-#include "NNTPProcessor.h"
-#include "Rfc2047.h"
+#include "nntp/NNTPProcessor.h"
+#include "nntp/Rfc2047.h"
 
-#include "app/BaseUtils.h"
-#include "app/DialogService.h"
-#include "app/RegistryUnit.h"
-#include "app/TBaseRegistryClassUnit.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/RegistryUnit.h"
+#include "core/TBaseRegistryClassUnit.h"
 #include "news/ArticleUnit.h"
 #include "news/ConfigUnit.h"
 

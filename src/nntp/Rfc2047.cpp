@@ -1,4 +1,4 @@
-#include "Rfc2047.h"
+#include "nntp/Rfc2047.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>

@@ -1,7 +1,7 @@
 #include "preprocess/TLookUpTableUnit.h"
 
-#include "app/BaseUtils.h"
-#include "app/TextFunctions.h"
+#include "core/BaseUtils.h"
+#include "core/TextFunctions.h"
 
 #include <QFile>
 #include <QSaveFile>

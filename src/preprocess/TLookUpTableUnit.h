@@ -1,7 +1,7 @@
 #pragma once
 // The user translations: strings the preprocessor replaces before speaking ("tia" spoken as
 // "thanks in advance"), kept in "UserTranslations.chl" in the home folder.
-#include "app/VorlixException.h"
+#include "core/VorlixException.h"
 
 #include <QList>
 #include <QString>

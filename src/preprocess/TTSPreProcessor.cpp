@@ -1,8 +1,8 @@
 #include "preprocess/TTSPreProcessor.h"
 
-#include "app/BaseUtils.h"
-#include "app/TBaseRegistryClassUnit.h"
-#include "app/TextFunctions.h"
+#include "core/BaseUtils.h"
+#include "core/TBaseRegistryClassUnit.h"
+#include "core/TextFunctions.h"
 #include "speech/TBaseEngineUnit.h"
 
 #include <QCoreApplication>

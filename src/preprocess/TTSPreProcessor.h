@@ -4,7 +4,7 @@
 // puts pauses at paragraph breaks, compacts runs of blanks and punctuation, rewrites links,
 // blanks symbols and lowers shouted words; and it maps the positions of the spoken text back
 // onto the unfiltered text.
-#include "app/VorlixException.h"
+#include "core/VorlixException.h"
 #include "preprocess/TFilterText.h"
 #include "preprocess/TLookUpTableUnit.h"
 

@@ -1,6 +1,6 @@
 #include "speech/PulseAudioOut.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <pulse/pulseaudio.h>
 

@@ -1,8 +1,8 @@
 #include "speech/Sapi5Unit.h"
 
-#include "app/BaseUtils.h"
-#include "app/DialogService.h"
-#include "app/TBaseRegistryClassUnit.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/TBaseRegistryClassUnit.h"
 #include "speech/TBaseEngineList.h"
 #include "speech/TBaseVoiceList.h"
 #include "speech/TBaseVoiceUnit.h"

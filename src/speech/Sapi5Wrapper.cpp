@@ -1,6 +1,6 @@
 #include "speech/Sapi5Wrapper.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <espeak-ng/speak_lib.h>
 

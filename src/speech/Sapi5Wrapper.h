@@ -4,7 +4,7 @@
 // into, and the user lexicon. Synthesis runs on the eSpeak NG thread (one for the whole
 // process, as the library keeps one global engine); the voice object's events are raised
 // on the GUI thread from its own timer, never from inside a call into the layer.
-#include "app/VorlixException.h"
+#include "core/VorlixException.h"
 #include "speech/SpeechOutput.h"
 
 #include <QHash>

@@ -1,8 +1,8 @@
 #include "speech/SpeechAPIUnit.h"
 
-#include "app/BaseUtils.h"
-#include "app/DialogService.h"
-#include "app/TBaseRegistryClassUnit.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/TBaseRegistryClassUnit.h"
 
 #include <QDir>
 #include <QFile>

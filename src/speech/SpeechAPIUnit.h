@@ -3,7 +3,7 @@
 // whichever layer is behind it. The base class keeps the active, cancelled and paused flags,
 // delivers the finished notification from a 500 ms one-shot timer (never from inside an engine
 // call), forwards word positions and checks the folder of the WAV file being written.
-#include "app/VorlixException.h"
+#include "core/VorlixException.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "speech/SpeechOutput.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <sndfile.h>
 #include <soxr.h>

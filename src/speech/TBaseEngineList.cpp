@@ -1,6 +1,6 @@
 #include "speech/TBaseEngineList.h"
 
-#include "app/TBaseRegistryClassUnit.h"
+#include "core/TBaseRegistryClassUnit.h"
 
 bool TEngineList::Contains(const TBaseEngineClass* engine) const
 {

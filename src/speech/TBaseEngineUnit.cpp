@@ -1,6 +1,6 @@
 #include "speech/TBaseEngineUnit.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // The speech settings section: the main section's name followed by "\BaseTTS". It holds the
 // "TTS_" settings of the speech manager, the "VCE_" voice and "ENG_" engine items, the
 // preprocessor switches and "SapiVersion" (0 = Sapi4 only, 1 = Sapi5 only, 2 = both).
-#include "app/TBaseRegistryClassUnit.h"
+#include "core/TBaseRegistryClassUnit.h"
 
 class TBaseVoiceRegistryClass : public TBaseRegistryClass {
 public:

@@ -1,6 +1,6 @@
 #include "speech/TBaseVoiceUnit.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <algorithm>
 

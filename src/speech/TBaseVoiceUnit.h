@@ -2,7 +2,7 @@
 // One voice: what the user picks and tunes (pitch, speed, volume). A voice belongs to the
 // adapter or window that created it (its QObject parent); it refers to its engine and adapter
 // without owning the adapter.
-#include "app/VorlixException.h"
+#include "core/VorlixException.h"
 #include "speech/TBaseEngineUnit.h"
 #include "speech/TBaseVoiceUtils.h"
 

@@ -1,6 +1,6 @@
 #include "speech/TTS.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <QPointer>
 #include <chrono>

@@ -5,7 +5,7 @@
 // notifications the adapter uses (end of text data, word positions as byte offsets into the
 // Unicode text, end of audio). Flite runs on a thread of its own; the notifications are
 // raised on the GUI thread from this component's timer.
-#include "app/VorlixException.h"
+#include "core/VorlixException.h"
 #include "speech/SpeechOutput.h"
 
 #include <QObject>

@@ -10,7 +10,6 @@ list(APPEND VORLIX_SPEECH_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/EventSink.cpp ${CMAKE_CURRENT_LIST_DIR}/EventSink.h
   ${CMAKE_CURRENT_LIST_DIR}/Sapi5Unit.cpp ${CMAKE_CURRENT_LIST_DIR}/Sapi5Unit.h
   ${CMAKE_CURRENT_LIST_DIR}/Sapi4Unit.cpp ${CMAKE_CURRENT_LIST_DIR}/Sapi4Unit.h
-  ${CMAKE_CURRENT_LIST_DIR}/SoundCardError.cpp ${CMAKE_CURRENT_LIST_DIR}/SoundCardError.h
 )
 list(APPEND VORLIX_SPEECH_LIBS PkgConfig::VORLIX_ENGINE_DEPS
   flite_cmu_us_kal flite_cmu_us_kal16 flite_cmu_us_slt flite_cmu_us_awb flite_cmu_us_rms

@@ -2,9 +2,9 @@
 
 #include "news/ArticleUnit.h"
 #include "news/ConfigUnit.h"
-#include "news/NewsFiles.h"
+#include "core/TextFiles.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 
 #include <QFile>
 #include <QLocale>

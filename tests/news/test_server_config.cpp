@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 
 #include "news/ConfigUnit.h"
-#include "news/NewsFiles.h"
+#include "core/TextFiles.h"
 
-#include "app/BaseUtils.h"
-#include "app/DialogService.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,12 +4,12 @@
 
 #include "news/ArticleUnit.h"
 #include "news/ConfigUnit.h"
-#include "news/NewsFiles.h"
+#include "core/TextFiles.h"
 #include "news/ThreadView.h"
 
-#include "app/DialogService.h"
-#include "app/RegistryEnhanced.h"
-#include "app/RegistryUnit.h"
+#include "core/DialogService.h"
+#include "core/RegistryEnhanced.h"
+#include "core/RegistryUnit.h"
 
 #include <QFile>
 #include <QHeaderView>

@@ -2,7 +2,7 @@
 // (481, 502) ask again, other endings end the job, and the refused command runs once more.
 #include "ScriptedNntpServer.h"
 #include "TestSupport.h"
-#include "app/DialogService.h"
+#include "core/DialogService.h"
 #include "nntp/LoginDialogUnit.h"
 #include "nntp/NNTPProcessor.h"
 #include "test_nntp_processor_probe.h"

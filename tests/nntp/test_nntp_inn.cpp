@@ -2,7 +2,7 @@
 // GROUP, XOVER windows, the age limit, BODY (also of a missing article), LIST into a file,
 // POST, AUTHINFO after 480, catch-up, and an abort in the middle of a download.
 #include "TestSupport.h"
-#include "app/DialogService.h"
+#include "core/DialogService.h"
 #include "nntp/LoginDialogUnit.h"
 #include "nntp/NNTPProcessor.h"
 #include "test_nntp_processor_probe.h"

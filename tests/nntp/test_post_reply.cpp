@@ -4,8 +4,8 @@
 #include "ScriptedNntpServer.h"
 #include "TestSupport.h"
 
-#include "app/DialogService.h"
-#include "app/RegistryUnit.h"
+#include "core/DialogService.h"
+#include "core/RegistryUnit.h"
 #include "news/ArticleUnit.h"
 #include "news/ConfigUnit.h"
 #include "nntp/NNTPProcessor.h"

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 #include "preprocess/TTSPreProcessor.h"
 #include "speech/TBaseEngineUnit.h"
 

@@ -3,9 +3,9 @@
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
-#include "app/DialogService.h"
+#include "core/DialogService.h"
 #include "speech/PulseAudioOut.h"
-#include "speech/SoundCardError.h"
+#include "gui/speech/SoundCardError.h"
 
 #include <QCheckBox>
 #include <QLabel>

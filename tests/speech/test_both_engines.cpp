@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
-#include "app/DialogService.h"
-#include "app/RegistryUnit.h"
+#include "core/DialogService.h"
+#include "core/RegistryUnit.h"
 #include "speech/Sapi4Unit.h"
 #include "speech/Sapi5Unit.h"
 #include "speech/TBaseEngineList.h"

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
-#include "app/BaseUtils.h"
+#include "core/BaseUtils.h"
 #include "speech/Sapi5Wrapper.h"
 #include "speech/TTS.h"
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "app/RegistryEnhanced.h"
+#include "core/RegistryEnhanced.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,0 +1,186 @@
+#include "core/RegistryEnhanced.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <algorithm>
+#include <memory>
+
+namespace {
+std::unique_ptr<QSettings> settings;
+
+// "/" separates groups in the INI file, so it is escaped inside key and value names.
+QString escapeName(const QString& name)
+{
+    QString out = name;
+    out.replace(QLatin1Char('%'), QLatin1String("%25"));
+    out.replace(QLatin1Char('/'), QLatin1String("%2F"));
+    return out;
+}
+
+QString unescapeName(const QString& name)
+{
+    QString out = name;
+    out.replace(QLatin1String("%2F"), QLatin1String("/"), Qt::CaseInsensitive);
+    out.replace(QLatin1String("%25"), QLatin1String("%"));
+    return out;
+}
+
+QString groupOf(const QString& keyPath)
+{
+    QStringList parts = keyPath.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    for (QString& p : parts)
+        p = escapeName(p);
+    return parts.join(QLatin1Char('/'));
+}
+
+// Finds the stored spelling of a value name, ignoring letter case.
+QString storedName(QSettings& s, const QString& group, const QString& name)
+{
+    s.beginGroup(group);
+    const QStringList keys = s.childKeys();
+    s.endGroup();
+    const QString wanted = escapeName(name);
+    for (const QString& k : keys) {
+        if (k == wanted)
+            return k;
+    }
+    for (const QString& k : keys) {
+        if (k.compare(wanted, Qt::CaseInsensitive) == 0)
+            return k;
+    }
+    return QString();
+}
+}
+
+TRegistryEnhanced::TRegistryEnhanced(const QString& keyPath) : Key(keyPath)
+{
+    while (Key.startsWith(QLatin1Char('\\')))
+        Key.remove(0, 1);
+    while (Key.endsWith(QLatin1Char('\\')))
+        Key.chop(1);
+}
+
+QString TRegistryEnhanced::SettingsFilePath()
+{
+    const QString home = qEnvironmentVariable("VORLIX_HOME");
+    if (!home.isEmpty())
+        return QDir::cleanPath(home) + QStringLiteral("/settings.ini");
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return QDir::cleanPath(config) + QStringLiteral("/Vorlix/settings.ini");
+}
+
+QSettings& TRegistryEnhanced::store()
+{
+    if (!settings) {
+        const QString path = SettingsFilePath();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        settings->setAtomicSyncRequired(true);
+    }
+    return *settings;
+}
+
+void TRegistryEnhanced::Flush()
+{
+    if (settings)
+        settings->sync();
+}
+
+void TRegistryEnhanced::ResetStore()
+{
+    if (settings)
+        settings->sync();
+    settings.reset();
+}
+
+void TRegistryEnhanced::resolve(const QString& name, QString& group, QString& value) const
+{
+    const qsizetype cut = name.lastIndexOf(QLatin1Char('\\'));
+    QString key = Key;
+    value = name;
+    if (cut >= 0) {
+        key += QLatin1Char('\\') + name.left(cut);
+        value = name.mid(cut + 1);
+    }
+    group = groupOf(key);
+}
+
+void TRegistryEnhanced::WriteValue(const QString& name, const QVariant& value)
+{
+    if (Key.isEmpty())
+        return;
+    QString group, valueName;
+    resolve(name, group, valueName);
+    QSettings& s = store();
+    QString stored = storedName(s, group, valueName);
+    if (stored.isEmpty())
+        stored = escapeName(valueName);
+    QString text;
+    if (value.typeId() == QMetaType::Bool)
+        text = value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    else
+        text = value.toString();
+    s.setValue(group + QLatin1Char('/') + stored, text);
+}
+
+QVariant TRegistryEnhanced::ReadValue(const QString& name) const
+{
+    if (Key.isEmpty())
+        return {};
+    QString group, valueName;
+    resolve(name, group, valueName);
+    QSettings& s = store();
+    const QString stored = storedName(s, group, valueName);
+    if (stored.isEmpty())
+        return {};
+    const QVariant v = s.value(group + QLatin1Char('/') + stored);
+    // A value edited by hand into a list ("a, b") is read back as the text it was.
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QStringLiteral(", "));
+    return v.toString();
+}
+
+QVariant TRegistryEnhanced::ReadValueDefault(const QString& name, const QVariant& defaultValue) const
+{
+    const QVariant v = ReadValue(name);
+    return v.isValid() ? v : defaultValue;
+}
+
+QStringList TRegistryEnhanced::GetValueNames(const QString& subKey) const
+{
+    QString key = Key;
+    if (!subKey.isEmpty())
+        key += QLatin1Char('\\') + subKey;
+    QSettings& s = store();
+    s.beginGroup(groupOf(key));
+    QStringList keys = s.childKeys();
+    s.endGroup();
+    for (QString& k : keys)
+        k = unescapeName(k);
+    // List keys hold values "0", "1", ... "10": keep them in numeric order.
+    std::stable_sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
+        bool okA = false, okB = false;
+        const qlonglong na = a.toLongLong(&okA), nb = b.toLongLong(&okB);
+        if (okA && okB)
+            return na < nb;
+        if (okA != okB)
+            return okA;
+        return a < b;
+    });
+    return keys;
+}
+
+bool TRegistryEnhanced::DeleteValue(const QString& name)
+{
+    QString group, valueName;
+    resolve(name, group, valueName);
+    QSettings& s = store();
+    const QString stored = storedName(s, group, valueName);
+    if (stored.isEmpty())
+        return false;
+    s.remove(group + QLatin1Char('/') + stored);
+    return true;
+}

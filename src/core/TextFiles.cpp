@@ -1,0 +1,65 @@
+#include "core/TextFiles.h"
+
+#include "core/BaseUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+QString GetDataFolder()
+{
+    QString user = UtilsClass::GetWindowsUserName().trimmed();
+    if (user.isEmpty())
+        user = QStringLiteral("Default");
+    const QString userFolder = UtilsClass::GetProgramFolder() + user;
+    const QString files = userFolder + QStringLiteral("/Files");
+    QDir().mkpath(files);
+    return files + QLatin1Char('/');
+}
+
+void WriteLinesAtomically(const QString& path, const QStringList& lines, QFileDevice::Permissions permissions)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EInOutError(QStringLiteral("Cannot create file %1: %2").arg(path, file.errorString()));
+    // The temporary file gets the wanted mode before any content reaches it.
+    if (permissions != QFileDevice::Permissions() && !file.setPermissions(permissions)) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw EInOutError(QStringLiteral("Cannot set the permissions of %1: %2").arg(path, reason));
+    }
+    QByteArray data;
+    qsizetype size = 0;
+    for (const QString& l : lines)
+        size += l.size() + 2;
+    data.reserve(size + size / 4);
+    for (const QString& l : lines) {
+        data += l.toUtf8();
+        data += "\r\n";
+    }
+    if (file.write(data) != data.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw EInOutError(QStringLiteral("Cannot write file %1: %2").arg(path, reason));
+    }
+    if (!file.commit())
+        throw EInOutError(QStringLiteral("Cannot write file %1: %2").arg(path, file.errorString()));
+}
+
+QStringList ReadLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot open file %1: %2").arg(path, file.errorString()));
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EInOutError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
+    QStringList lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QString& l : lines) {
+        if (l.endsWith(QLatin1Char('\r')))
+            l.chop(1);
+    }
+    return lines;
+}

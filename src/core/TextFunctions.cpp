@@ -1,0 +1,212 @@
+#include "core/TextFunctions.h"
+
+#include "core/BaseUtils.h"
+
+QString SplitToken(QString& text, const QString& separators)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (separators.contains(text.at(i))) {
+            QString token = text.left(i);
+            text.remove(0, i + 1);
+            return token;
+        }
+    }
+    QString token = text;
+    text.clear();
+    return token;
+}
+
+QString SplitTokenSkip(QString& text, const QString& separators)
+{
+    qsizetype start = 0;
+    while (start < text.size() && separators.contains(text.at(start)))
+        ++start;
+    text.remove(0, start);
+    return SplitToken(text, separators);
+}
+
+namespace {
+
+enum class TokKind { End, Word, Number, Hex, String, Char };
+
+struct Token {
+    TokKind kind = TokKind::End;
+    QString text;
+};
+
+// Splits a date text into the tokens described for article dates.
+class DateTokenizer {
+public:
+    explicit DateTokenizer(const QString& t) : s(t) {}
+
+    Token next()
+    {
+        while (pos < s.size() && (s.at(pos).isSpace() || s.at(pos).unicode() < 32))
+            ++pos;
+        Token tok;
+        if (pos >= s.size())
+            return tok;
+        const qsizetype start = pos;
+        const QChar c = s.at(pos);
+        auto isDigit = [&](qsizetype i) { return i < s.size() && s.at(i).isDigit(); };
+        if (c.isLetter() || c == QLatin1Char('_')) {
+            ++pos;
+            while (pos < s.size() && (s.at(pos).isLetterOrNumber() || s.at(pos) == QLatin1Char('_')))
+                ++pos;
+            tok.kind = TokKind::Word;
+        } else if (c == QLatin1Char('-') || c.isDigit()) {
+            ++pos;
+            while (isDigit(pos))
+                ++pos;
+            if (pos < s.size() && s.at(pos) == QLatin1Char('.') && isDigit(pos + 1)) {
+                ++pos;
+                while (isDigit(pos))
+                    ++pos;
+            }
+            if (pos < s.size() && (s.at(pos) == QLatin1Char('e') || s.at(pos) == QLatin1Char('E'))) {
+                qsizetype q = pos + 1;
+                if (q < s.size() && (s.at(q) == QLatin1Char('+') || s.at(q) == QLatin1Char('-')))
+                    ++q;
+                if (isDigit(q)) {
+                    pos = q;
+                    while (isDigit(pos))
+                        ++pos;
+                }
+            }
+            if (pos < s.size() && QStringLiteral("cdsCDS").contains(s.at(pos))
+                && !(pos + 1 < s.size() && s.at(pos + 1).isLetterOrNumber()))
+                ++pos;
+            tok.kind = TokKind::Number;
+        } else if (c == QLatin1Char('$')) {
+            ++pos;
+            while (pos < s.size() && QStringLiteral("0123456789abcdefABCDEF").contains(s.at(pos)))
+                ++pos;
+            tok.kind = TokKind::Hex;
+        } else if (c == QLatin1Char('\'')) {
+            ++pos;
+            while (pos < s.size() && s.at(pos) != QLatin1Char('\''))
+                ++pos;
+            if (pos < s.size())
+                ++pos;
+            tok.kind = TokKind::String;
+        } else if (c == QLatin1Char('#')) {
+            ++pos;
+            while (isDigit(pos))
+                ++pos;
+            tok.kind = TokKind::String;
+        } else {
+            ++pos;
+            tok.kind = TokKind::Char;
+        }
+        tok.text = s.mid(start, pos - start);
+        return tok;
+    }
+
+private:
+    const QString& s;
+    qsizetype pos = 0;
+};
+
+struct DateFail {};
+
+int nameIndex(const Token& t, const char* const* names, int count)
+{
+    if (t.kind != TokKind::Word)
+        return -1;
+    const QString up = t.text.left(3).toUpper();
+    for (int i = 0; i < count; ++i) {
+        if (up == QLatin1String(names[i]))
+            return i;
+    }
+    return -1;
+}
+
+const char* const weekdays[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
+const char* const months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                              "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+
+int number(const Token& t)
+{
+    if (t.kind != TokKind::Number)
+        throw DateFail();
+    bool ok = false;
+    const int v = t.text.toInt(&ok, 10);
+    if (!ok)
+        throw DateFail();
+    return v;
+}
+
+int month(const Token& t)
+{
+    const int m = nameIndex(t, months, 12);
+    if (m < 0)
+        throw DateFail();
+    return m + 1;
+}
+
+}
+
+std::optional<TDateTime> InetDate(const QString& text)
+{
+    try {
+        DateTokenizer tz(text);
+        Token tok = tz.next();
+        auto isChar = [&](const char* c) { return tok.kind == TokKind::Char && tok.text == QLatin1String(c); };
+        auto isMinus = [&]() { return tok.text == QLatin1String("-"); };
+
+        int year = 0, mon = 0, day = 0, hour = 0, minute = 0, second = 0;
+        auto readTime = [&]() {
+            hour = number(tok);
+            tok = tz.next();
+            if (isChar(":"))
+                tok = tz.next();
+            minute = number(tok);
+            tok = tz.next();
+            if (isChar(":")) {
+                tok = tz.next();
+                second = number(tok);
+                tok = tz.next();
+            } else {
+                second = 0;
+            }
+        };
+
+        if (nameIndex(tok, weekdays, 7) >= 0) {
+            tok = tz.next();
+            if (isChar(":"))
+                tok = tz.next();
+            if (isChar(","))
+                tok = tz.next();
+        }
+        if (nameIndex(tok, months, 12) >= 0) {
+            mon = month(tok);
+            tok = tz.next();
+            day = number(tok);
+            tok = tz.next();
+            readTime();
+            year = number(tok);
+        } else {
+            day = number(tok);
+            tok = tz.next();
+            if (isMinus())
+                tok = tz.next();
+            mon = month(tok);
+            tok = tz.next();
+            if (isMinus())
+                tok = tz.next();
+            // In "06-Nov-2005" the dash and the year come as one number token "-2005".
+            year = number(tok);
+            if (year < 0)
+                year = -year;
+            if (year < 100)
+                year += 1900;
+            tok = tz.next();
+            readTime();
+        }
+        if (auto dt = TDateTime::Encode(year, mon, day, hour, minute, second))
+            return dt;
+    } catch (const DateFail&) {
+    }
+    UtilsClass::Log(QStringLiteral("InetDate Exception: ") + text);
+    return std::nullopt;
+}

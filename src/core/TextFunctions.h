@@ -1,0 +1,18 @@
+#pragma once
+// Token splitters shared by the settings, the preprocessor's files and the NNTP code, and the
+// reader of article dates as servers send them.
+#include "core/DateTimeValue.h"
+#include <QString>
+#include <optional>
+
+// Cuts text at the first character that is one of separators: returns what stands before it,
+// drops the separator and leaves the rest in text. No separator: the whole text, text becomes empty.
+QString SplitToken(QString& text, const QString& separators);
+// As SplitToken, after dropping the separators at the start of text.
+QString SplitTokenSkip(QString& text, const QString& separators);
+
+// Reads an article date ("Sun, 06 Nov 2005 08:49:37 GMT", "Nov 6 08:49:37 2005",
+// "06-Nov-2005 08:49:37", ...) as local time as written; zones are ignored.
+// A text it cannot read is logged as "InetDate Exception: " + text and yields nullopt; the
+// caller decides whether and how often to tell the user.
+std::optional<TDateTime> InetDate(const QString& text);

@@ -1,0 +1,656 @@
+#include "gui/app/NewsCommands.h"
+
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/TBaseRegistryClassUnit.h"
+#include "gui/app/UsenetUnit.h"
+#include "core/VorlixException.h"
+#include "news/ArticleUnit.h"
+#include "news/ConfigUnit.h"
+#include "news/ThreadView.h"
+#include "nntp/NNTPProcessor.h"
+#include "nntp/Rfc2047.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+// --- Progress window -------------------------------------------------------------------------
+
+THeaderWorkingDialog::THeaderWorkingDialog(const QString& prefix, QWidget* parent) : QDialog(parent), Prefix(prefix)
+{
+    setObjectName(QStringLiteral("HeaderWorkingDialog"));
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    label = new QLabel(this);
+    bar = new QProgressBar(this);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    layout->addWidget(label);
+    layout->addWidget(bar);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(btnCancel);
+    layout->addLayout(row);
+    resize(360, 110);
+    connect(btnCancel, &QPushButton::clicked, this, [this] {
+        if (OnCancel)
+            OnCancel(this);
+    });
+}
+
+void THeaderWorkingDialog::ShowGroup(const QString& group)
+{
+    Group = group;
+    setWindowTitle(Prefix + group);
+    label->setText(Prefix + group);
+}
+
+void THeaderWorkingDialog::SetPercent(int percent)
+{
+    bar->setValue(std::clamp(percent, 0, 100));
+}
+
+int THeaderWorkingDialog::Percent() const
+{
+    return bar->value();
+}
+
+void THeaderWorkingDialog::reject()
+{
+    // Escape or the window's close box cancel the job like the button; the window itself
+    // closes when the job has ended.
+    if (OnCancel)
+        OnCancel(this);
+}
+
+// --- News commands ---------------------------------------------------------------------------
+
+namespace {
+const QString kSelectGroup = QStringLiteral("Select a Newsgroup first");
+const QString kSelectServer = QStringLiteral("Select a News Server first");
+const QString kNoGroups = QStringLiteral("You must subscribe to one or more newsgroups on this server first");
+
+QString errorText(const std::exception& e)
+{
+    if (auto* v = dynamic_cast<const EVorlixError*>(&e))
+        return v->message();
+    return QString::fromLocal8Bit(e.what());
+}
+} // namespace
+
+TNewsCommands::TNewsCommands(TForm1* form_, TServerTree* servers_, TThreadView* view_, TBaseRegistryClass* store_)
+    : form(form_), servers(servers_), view(view_), store(store_)
+{
+    processor = std::make_unique<TNntpProcessor>();
+    processor->OnRequestDone = [this](QObject*, int code, const QString& message) {
+        GuiNntpRequestDoneHandler(code, message);
+    };
+    processor->OnHeader = [this](QObject*, const QString& host, const TNntpHeader& header, const QString& group) {
+        HeaderHandler(host, header, group);
+    };
+    processor->OnAuthenticated = [this](QObject*, const QString& host, const QString& user, const QString& pass,
+                                        bool save) { CredentialsHandler(host, user, pass, save); };
+    processor->OnBody = [this](QObject*, const QString& host, const QStringList& lines, const QString& id,
+                               const QString& group) { DisplayBodyHandler(host, lines, id, group); };
+    processor->OnCaughtUp = [this](QObject*, const QString& host, const QString& group) {
+        GuiNntpCaughtUpHandler(host, group);
+    };
+    processor->OnStatus = [this](QObject*, const QString& text) { form->SetStatusText(text); };
+
+    guardTree(servers->Tree);
+    guardTree(view->View);
+}
+
+TNewsCommands::~TNewsCommands()
+{
+    for (auto& tree : guardedTrees) {
+        if (tree) {
+            tree->removeEventFilter(this);
+            tree->viewport()->removeEventFilter(this);
+        }
+    }
+    if (progress)
+        delete progress.data();
+    // The processor's events must not reach a half-destroyed window.
+    processor->OnRequestDone = nullptr;
+    processor->OnHeader = nullptr;
+    processor->OnAuthenticated = nullptr;
+    processor->OnBody = nullptr;
+    processor->OnCaughtUp = nullptr;
+    processor->OnStatus = nullptr;
+    processor->Abort();
+}
+
+int TNewsCommands::setting(const char* key) const
+{
+    return store->GetValue(QString::fromLatin1(key)).toInt();
+}
+
+// --- The selection guard ---------------------------------------------------------------------
+
+void TNewsCommands::guardTree(QTreeWidget* tree)
+{
+    guardedTrees[guardedTrees[0] ? 1 : 0] = tree;
+    tree->installEventFilter(this);
+    tree->viewport()->installEventFilter(this);
+}
+
+bool TNewsCommands::SelectionChangeAllowed() const
+{
+    return processor->Idle() && !starting;
+}
+
+bool TNewsCommands::eventFilter(QObject* watched, QEvent* event)
+{
+    if (SelectionChangeAllowed())
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease:
+        // Clicks would move the selection (and the current item) of either tree.
+        return true;
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // Tab keeps moving the focus between controls; every other key may move the selection.
+        return key != Qt::Key_Tab && key != Qt::Key_Backtab;
+    }
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// --- Progress window and toolbar -------------------------------------------------------------
+
+void TNewsCommands::openProgress(const QString& prefix, const QString& group)
+{
+    closeProgress();
+    auto* w = new THeaderWorkingDialog(prefix, form);
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->ShowGroup(group);
+    w->OnCancel = [this](THeaderWorkingDialog*) {
+        UtilsClass::Log(QStringLiteral("Download cancelled by the user"));
+        processor->Abort();
+    };
+    progress = w;
+    form->HeaderCount = 0;
+    w->show();
+    QCoreApplication::processEvents();
+}
+
+void TNewsCommands::closeProgress()
+{
+    if (!progress)
+        return;
+    THeaderWorkingDialog* w = progress.data();
+    progress = nullptr;
+    w->OnCancel = nullptr;
+    w->hide();
+    // The window may be in the middle of its own Cancel click.
+    w->deleteLater();
+}
+
+void TNewsCommands::setToolbarDisabled(bool disabled)
+{
+    form->toolBar->setEnabled(!disabled);
+    form->mnuEdit->menuAction()->setEnabled(!disabled);
+    form->mnuEdit->setEnabled(!disabled);
+    form->ToolbarDisabled = disabled;
+}
+
+void TNewsCommands::stopViewUpdates()
+{
+    view->View->setUpdatesEnabled(false);
+    viewFrozen = true;
+    sinceViewShown.start();
+}
+
+void TNewsCommands::showViewProgress()
+{
+    // The frozen view is drawn a few times a second, so it visibly grows while headers arrive
+    // without paying for a redraw per header.
+    if (!viewFrozen || sinceViewShown.elapsed() < 250)
+        return;
+    sinceViewShown.restart();
+    view->View->setUpdatesEnabled(true);
+    view->View->viewport()->repaint();
+    view->View->setUpdatesEnabled(false);
+}
+
+void TNewsCommands::resumeViewUpdates()
+{
+    if (!viewFrozen)
+        return;
+    viewFrozen = false;
+    view->View->setUpdatesEnabled(true);
+    view->View->viewport()->update();
+}
+
+TConfigClass* TNewsCommands::serverEntryOf(QTreeWidgetItem* node) const
+{
+    return TServerTree::EntryOf(TServerTree::ServerNodeOf(node));
+}
+
+QTreeWidgetItem* TNewsCommands::groupNodeByName(const QString& group) const
+{
+    QTreeWidgetItem* selected = servers->SelectedNode();
+    if (TConfigClass* e = TServerTree::EntryOf(selected); e && e->Kind == ckNewsGroup && e->Name == group)
+        return selected;
+    QTreeWidgetItem* node = servers->FindGroupNode(group);
+    TConfigClass* e = TServerTree::EntryOf(node);
+    return e && e->Kind == ckNewsGroup ? node : nullptr;
+}
+
+// --- Commands --------------------------------------------------------------------------------
+
+void TNewsCommands::DownloadSelected()
+{
+    QTreeWidgetItem* node = servers->SelectedNode();
+    TConfigClass* e = TServerTree::EntryOf(node);
+    if (!e || e->Kind != ckNewsGroup) {
+        Dialogs().ShowMessage(kSelectGroup);
+        return;
+    }
+    DownloadMessages(node);
+}
+
+void TNewsCommands::DownloadMessages(QTreeWidgetItem* groupNode)
+{
+    TConfigClass* group = TServerTree::EntryOf(groupNode);
+    TConfigClass* server = serverEntryOf(groupNode);
+    if (!group || group->Kind != ckNewsGroup || !server) {
+        Dialogs().ShowMessage(kSelectGroup);
+        return;
+    }
+    if (!SelectionChangeAllowed()) {
+        UtilsClass::Log(QStringLiteral("DownloadMessages: a news job is still running"));
+        return;
+    }
+    starting = true;
+    try {
+        group->EnsureArticles();
+        openProgress(QStringLiteral("Downloading Headers for "), group->Name);
+        stopViewUpdates();
+        processor->Host = TServerTree::ServerNodeOf(groupNode)->text(0).trimmed();
+        processor->UserName = server->UserName.trimmed();
+        processor->Password = server->Password.trimmed();
+        processor->JobTag = jtHeaders;
+        jobGroup = group->Name;
+        jobHeaders = 0;
+        starting = false;
+        processor->DownloadHeaders(group->Name, group->LastArticle, setting("MsgDeleteDays"),
+                                   setting("MsgsToRetrieve"));
+    } catch (const std::exception& e) {
+        starting = false;
+        resumeViewUpdates();
+        Dialogs().ShowError(errorText(e));
+        UtilsClass::Log(QStringLiteral("DownloadMessages Exception: ") + errorText(e));
+        closeProgress();
+    }
+}
+
+void TNewsCommands::CatchUp()
+{
+    QTreeWidgetItem* node = servers->SelectedNode();
+    TConfigClass* group = TServerTree::EntryOf(node);
+    TConfigClass* server = serverEntryOf(node);
+    if (!group || group->Kind != ckNewsGroup || !server) {
+        Dialogs().ShowMessage(kSelectGroup);
+        return;
+    }
+    if (!SelectionChangeAllowed())
+        return;
+    TCatchUpRecord record;
+    record.Groups << group->Name;
+    startCatchUp(record, server, jtCatchUpGroup, QStringLiteral("CatchUp"));
+}
+
+void TNewsCommands::startCatchUp(const TCatchUpRecord& groups, TConfigClass* server, int jobTag,
+                                 const QString& operation)
+{
+    starting = true;
+    try {
+        TCatchUpRecord record = groups;
+        closeProgress();
+        record.Host = server->Name;
+        record.UserName = server->UserName;
+        record.Password = server->Password;
+        record.Count = setting("MsgsToRetrieve");
+        openProgress(QStringLiteral("Catching Up Group "), record.Groups.first());
+        stopViewUpdates();
+        processor->JobTag = jobTag;
+        jobGroup.clear();
+        jobHeaders = 0;
+        starting = false;
+        processor->CatchUp({record}, setting("MsgDeleteDays"));
+    } catch (const std::exception& e) {
+        starting = false;
+        UtilsClass::Log(operation + QStringLiteral(" Exception: ") + errorText(e));
+        resumeViewUpdates();
+        Dialogs().ShowError(errorText(e));
+        closeProgress();
+    }
+}
+
+void TNewsCommands::CatchUpServer()
+{
+    QTreeWidgetItem* node = servers->SelectedNode();
+    TConfigClass* server = TServerTree::EntryOf(node);
+    if (!server || server->Kind != ckServer) {
+        Dialogs().ShowMessage(kSelectServer);
+        return;
+    }
+    TCatchUpRecord record;
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (TConfigClass* g = TServerTree::EntryOf(node->child(i)); g && g->Kind == ckNewsGroup)
+            record.Groups << g->Name;
+    }
+    if (record.Groups.isEmpty()) {
+        Dialogs().ShowMessage(kNoGroups);
+        return;
+    }
+    if (!SelectionChangeAllowed())
+        return;
+    startCatchUp(record, server, jtCatchUpServer, QStringLiteral("CatchUpServer"));
+}
+
+// --- Processor events ------------------------------------------------------------------------
+
+void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header, const QString& group)
+{
+    if (progress) {
+        if (host != progress->Host || group != progress->Group) {
+            progress->Host = host;
+            progress->ShowGroup(group);
+            form->HeaderCount = 0;
+        }
+        form->HeaderCount += 1;
+        const int limit = std::max(1, setting("MsgsToRetrieve"));
+        progress->SetPercent(int(std::lround(form->HeaderCount * 100.0 / limit + 0.5)));
+    }
+    ++jobHeaders;
+
+    QTreeWidgetItem* node = groupNodeByName(group);
+    TConfigClass* entry = TServerTree::EntryOf(node);
+    if (!entry) {
+        // The group left the tree while its headers were arriving.
+        UtilsClass::Log(QStringLiteral("Header for unknown group dropped: ") + group);
+        return;
+    }
+    entry->LastArticle = header.Number;
+    entry->Dirty = true;
+
+    auto record = std::make_unique<TArticleClass>();
+    record->Number = header.Number;
+    record->MessageID = header.MessageID;
+    record->From = DecodeHeaderText(header.From);
+    record->Subject = DecodeHeaderText(header.Subject);
+    record->Date = header.Date;
+    record->References = header.References;
+    record->SetReadState(1); // new: shown bold
+    TArticleClass* added = entry->EnsureArticles()->Add(std::move(record));
+    if (added && node == servers->SelectedNode() && view->GroupNode == node) {
+        view->AddArticleToTree(added);
+        showViewProgress();
+    }
+}
+
+void TNewsCommands::expireArticles(QTreeWidgetItem* groupNode, int code, const QString& message)
+{
+    TConfigClass* group = TServerTree::EntryOf(groupNode);
+    if (!group || !group->Articles)
+        return;
+    // Only a GROUP answer of this very job tells which articles the server still has; a job
+    // that ended before it (refused login, lost connection, an early cancel) expires nothing.
+    const bool answered = jobHeaders > 0 || (code == -2 && message == QLatin1String("No more Articles"));
+    if (!answered || processor->Group != group->Name)
+        return;
+    const int first = processor->First();
+    const int removed = group->Articles->RemoveIf([first](TArticleClass* r) {
+        if (r->Number == TArticleClass::PlaceholderNumber || r->Number >= first)
+            return false;
+        UtilsClass::Log(QStringLiteral("Article %1 expired").arg(r->Number));
+        return true;
+    });
+    if (removed == 0)
+        return;
+    // Placeholders are rebuilt by placing the records again.
+    group->Articles->RemoveIf([](TArticleClass* r) { return r->Number == TArticleClass::PlaceholderNumber; });
+    group->Dirty = true;
+    if (view->GroupNode == groupNode) {
+        view->LoadArticles(groupNode);
+        view->GroupNode = groupNode;
+    }
+}
+
+void TNewsCommands::saveDirtyGroups()
+{
+    bool saved = false;
+    for (QTreeWidgetItem* node : servers->AllNodes()) {
+        TConfigClass* e = TServerTree::EntryOf(node);
+        if (!e || e->Kind != ckNewsGroup || !e->Dirty)
+            continue;
+        try {
+            if (e->Articles)
+                e->Articles->SaveFromList();
+            e->Dirty = false;
+            saved = true;
+        } catch (const std::exception& ex) {
+            // The records stay in memory and Dirty, so the next save tries again.
+            UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(ex));
+            Dialogs().ShowError(errorText(ex));
+        }
+    }
+    if (!saved)
+        return;
+    // The groups' last article numbers go with their files, so a program that ends abruptly
+    // does not ask for the same headers again.
+    try {
+        servers->SaveConfig();
+    } catch (const std::exception& ex) {
+        UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(ex));
+    }
+}
+
+void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
+{
+    UtilsClass::Log(QStringLiteral("Entered GuiNntpRequestDoneHandler"));
+    if (processor->JobTag == jtHeaders && !jobGroup.isEmpty()) {
+        if (QTreeWidgetItem* node = groupNodeByName(jobGroup)) {
+            try {
+                expireArticles(node, code, message);
+            } catch (const std::exception& e) {
+                UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(e));
+            }
+        }
+        jobGroup.clear();
+        if (view->GroupNode)
+            view->FocusFirstNew();
+    }
+    saveDirtyGroups();
+    resumeViewUpdates();
+    closeProgress();
+    if (code == -1) {
+        form->SetStatusText(QString());
+        Dialogs().ShowError(message);
+    } else {
+        form->SetStatusText(message);
+    }
+    if (form->ToolbarDisabled)
+        setToolbarDisabled(false);
+}
+
+void TNewsCommands::GuiNntpCaughtUpHandler(const QString&, const QString& group)
+{
+    UtilsClass::Log(QStringLiteral("Entered GuiNntpCaughtUpHandler"));
+    QTreeWidgetItem* node = groupNodeByName(group);
+    TConfigClass* entry = TServerTree::EntryOf(node);
+    if (!entry)
+        return;
+    if (node == servers->SelectedNode() && view->GroupNode == node) {
+        for (QTreeWidgetItem* item : view->Items()) {
+            TArticleClass* r = TThreadView::RecordOf(item);
+            if (r && r->ReadState == 1)
+                view->SetReadStateShown(r, 0, item);
+        }
+        view->FocusFirstNew();
+    }
+    // Records the view does not show (none, or another group) are caught up in the list.
+    if (entry->Articles) {
+        for (int i = 0; i < entry->Articles->Count(); ++i) {
+            TArticleClass* r = entry->Articles->At(i);
+            if (r->ReadState == 1)
+                r->SetReadState(0);
+        }
+    }
+    entry->Dirty = true;
+}
+
+void TNewsCommands::ItemFocused(QTreeWidgetItem* item)
+{
+    if (view->Loading || !item || view->View->topLevelItemCount() == 0)
+        return;
+    if (view->View->selectedItems().size() >= 2) {
+        form->Timer1->stop();
+        return;
+    }
+    UtilsClass::Log(QStringLiteral("Processing ItemFocused"));
+    form->Timer1->stop();
+    TArticleClass* record = TThreadView::RecordOf(item);
+    if (!record)
+        return;
+    if (record->IsPlaceholder()) {
+        if (record->ReadState != 2) {
+            view->SetReadStateShown(record, 2, item);
+            if (TConfigClass* g = view->Group())
+                g->Dirty = true;
+        }
+        form->memoMessage->clear();
+        return;
+    }
+    TConfigClass* group = view->Group();
+    TConfigClass* server = serverEntryOf(view->GroupNode);
+    if (!group || !server)
+        return;
+    if (!SelectionChangeAllowed()) {
+        UtilsClass::Log(QStringLiteral("ItemFocused: a news job is still running"));
+        return;
+    }
+    setToolbarDisabled(true);
+    processor->Host = server->Name;
+    processor->Group = group->Name;
+    processor->UserName = server->UserName;
+    processor->Password = server->Password;
+    processor->JobTag = jtBody;
+    processor->GetBody(record->Number);
+}
+
+QString TNewsCommands::DisplayLine(const QString& line)
+{
+    QString out = line;
+    for (QChar& c : out) {
+        const ushort u = c.unicode();
+        if ((u < 0x20 && u != '\t') || u == 0x7F)
+            c = QChar(0xFFFD);
+    }
+    return out;
+}
+
+void TNewsCommands::DisplayBodyHandler(const QString&, const QStringList& lines, const QString& messageID,
+                                       const QString&)
+{
+    QString text;
+    qsizetype size = 0;
+    for (const QString& l : lines)
+        size += l.size() + 1 + l.size() / MaxPaneLine;
+    text.reserve(size);
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            text += QLatin1Char('\n');
+        const QString shown = DisplayLine(lines[i]);
+        // The pane lays out a line as one paragraph; one of hundreds of thousands of characters
+        // takes seconds, so such a line is shown in pieces.
+        for (qsizetype at = 0; at < shown.size(); at += MaxPaneLine) {
+            if (at > 0)
+                text += QLatin1Char('\n');
+            text += QStringView(shown).mid(at, MaxPaneLine);
+        }
+    }
+    form->memoMessage->setPlainText(text);
+
+    QTreeWidgetItem* item = view->View->currentItem();
+    TArticleClass* record = TThreadView::RecordOf(item);
+    if (!record)
+        return;
+    TConfigClass* group = view->Group();
+    if (messageID != record->MessageID) {
+        if (messageID == QLatin1String("<>")) {
+            view->SetReadStateShown(record, 2, item);
+            if (group)
+                group->Dirty = true;
+        }
+        return;
+    }
+    if (record->ReadState == 1) {
+        form->StartReadTimer(item);
+    } else if (record->ReadState == 2) {
+        view->SetReadStateShown(record, 0, item);
+        if (group)
+            group->Dirty = true;
+    }
+}
+
+void TNewsCommands::ArticleReadTimeout(QTreeWidgetItem* item)
+{
+    TArticleClass* record = TThreadView::RecordOf(item);
+    if (!record || !view->GroupNode)
+        return;
+    try {
+        view->SetReadStateShown(record, 0, item);
+        view->SaveArticles(view->GroupNode);
+    } catch (const std::exception& e) {
+        UtilsClass::Log(QStringLiteral("Timer1Timer Exception: ") + errorText(e));
+        Dialogs().ShowError(errorText(e));
+    }
+}
+
+void TNewsCommands::CredentialsHandler(const QString& host, const QString& userName, const QString& password,
+                                       bool savePassword)
+{
+    QTreeWidget* tree = servers->Tree;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* node = tree->topLevelItem(i);
+        if (node->text(0).trimmed() != host.trimmed())
+            continue;
+        TConfigClass* e = TServerTree::EntryOf(node);
+        if (!e)
+            return;
+        e->UserName = userName;
+        e->Password = password;
+        e->SavePassword = savePassword;
+        // Kept at once: a login the user typed is not lost when the program ends abruptly.
+        try {
+            servers->SaveConfig();
+        } catch (const std::exception& ex) {
+            UtilsClass::Log(QStringLiteral("CredentialsHandler Exception: ") + errorText(ex));
+        }
+        return;
+    }
+}

@@ -1,0 +1,6 @@
+#include "gui/app/VorlixApplication.h"
+
+int main(int argc, char** argv)
+{
+    return VorlixMain(argc, argv);
+}

@@ -1,6 +1,0 @@
-#include "app/VorlixApplication.h"
-
-int main(int argc, char** argv)
-{
-    return VorlixMain(argc, argv);
-}

@@ -1,0 +1,260 @@
+#include "TestSupport.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/RegistryEnhanced.h"
+#include "core/RegistryUnit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QWidget>
+
+namespace {
+// A section like the speech section: shared, list and real items.
+class TestSection : public TBaseRegistryClass {
+public:
+    TestSection()
+    {
+        Section = "Vorlix\\BaseTTS";
+        AddItem("TTS_DefaultVoiceID", rlShared, "TTS_DefaultVoiceID", "", rkString);
+        AddItem("UDV", rlSection, "", QVariant(), rkList);
+        AddItem("TTS_RealTimeValue", rlSection, "", 1.25, rkReal);
+        AddItem("RootThing", rlRoot, "", 5, rkInteger);
+        AddItem("Flag", rlSection, "", false, rkBoolean);
+    }
+};
+
+QString rawIni()
+{
+    TRegistryEnhanced::Flush();
+    QFile f(TRegistryEnhanced::SettingsFilePath());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+}
+
+class TestSettingsStore : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        TRegistryEnhanced::ResetStore();
+        QFile::remove(TRegistryEnhanced::SettingsFilePath());
+    }
+
+    void firstRunDefaults()
+    {
+        TMyRegistryClass store;
+        QVERIFY(!store.IsStartupSaved());
+        store.LoadAll();
+        QCOMPARE(store.GetValue("MsgHeaderHeight").toInt(), 311);
+        QCOMPARE(store.GetValue("MsgPanelWidth").toInt(), 670);
+        QCOMPARE(store.GetValue("MsgHeaderWidth1").toInt(), 341);
+        QCOMPARE(store.GetValue("MsgsToRetrieve").toInt(), 100);
+        QCOMPARE(store.GetValue("MsgDeleteDays").toInt(), 30);
+        QCOMPARE(store.GetValue("AutoLoadNewsgroups").toBool(), true);
+        QCOMPARE(store.GetValue("EmailAddress").toString(), QString());
+        QCOMPARE(store.GetVersion(), QString("1.0"));
+        QCOMPARE(store.NewsServer, QString());
+        store.SetStartupSaved();
+        QVERIFY(store.IsStartupSaved());
+    }
+
+    void valuesSurviveAndNamesIgnoreCase()
+    {
+        {
+            TMyRegistryClass store;
+            store.LoadAll();
+            store.SetValue("msgstoretrieve", 250);
+            store.SetValue("UserName", "Ann Example");
+            store.NewsServer = "news.example.org";
+            store.SaveAll();
+        }
+        TRegistryEnhanced::ResetStore(); // read back from the file, as a new run would
+        const QString ini = rawIni();
+        QVERIFY(ini.contains("[Software]") || ini.contains("Software"));
+        QVERIFY(ini.contains("MsgsToRetrieve=250"));
+        TMyRegistryClass store;
+        store.LoadAll();
+        QCOMPARE(store.GetValue("MsgsToRetrieve").toInt(), 250);
+        QCOMPARE(store.GetValue("USERNAME").toString(), QString("Ann Example"));
+        QCOMPARE(store.NewsServer, QString("news.example.org"));
+        // A value whose name differs only in case is found and overwritten, not duplicated.
+        TRegistryEnhanced reg("Software\\QuenradTech\\Vorlix");
+        reg.WriteValue("msgstoretrieve", "300");
+        QCOMPARE(reg.ReadValue("MSGSTORETRIEVE").toString(), QString("300"));
+        QCOMPARE(rawIni().count("MsgsToRetrieve", Qt::CaseInsensitive), 1);
+    }
+
+    void unknownNameIsReported()
+    {
+        TScopedScriptedDialogs dialogs;
+        TMyRegistryClass store;
+        store.LoadAll();
+        QVERIFY(!store.GetValue("NoSuchThing").isValid());
+        QCOMPARE(dialogs.LastText(), QString("No such registry item as name between equals =NoSuchThing="));
+        QVERIFY(store.GetList("MsgsToRetrieve").isEmpty());
+        QCOMPARE(dialogs.LastText(), QString("MsgsToRetrieve is not a StringList Item."));
+    }
+
+    void booleanTexts()
+    {
+        TRegistryEnhanced reg("Software\\QuenradTech\\Vorlix\\BaseTTS");
+        TestSection s;
+        for (const char* t : {"true", "TRUE", "True"}) {
+            reg.WriteValue("Flag", t);
+            s.LoadAll();
+            QVERIFY2(s.GetValue("Flag").toBool(), t);
+        }
+        for (const char* t : {"yes", "1", "false", "truex"}) {
+            reg.WriteValue("Flag", t);
+            s.LoadAll();
+            QVERIFY2(!s.GetValue("Flag").toBool(), t);
+        }
+    }
+
+    void listItemsShrink()
+    {
+        TestSection s;
+        s.LoadAll();
+        s.GetList("UDV") = QStringList{"a", "b", "c"};
+        s.SaveAll();
+        TRegistryEnhanced listKey("Software\\QuenradTech\\Vorlix\\BaseTTS\\ListUDV");
+        QCOMPARE(listKey.GetValueNames(), QStringList({"0", "1", "2"}));
+        s.GetList("UDV") = QStringList{"only"};
+        s.SaveAll();
+        QCOMPARE(listKey.GetValueNames(), QStringList({"0"}));
+        QCOMPARE(listKey.ReadValue("0").toString(), QString("only"));
+
+        // Twelve entries come back in numeric, not alphabetical, order.
+        QStringList many;
+        for (int i = 0; i < 12; ++i)
+            many << QString("entry %1").arg(i);
+        s.GetList("UDV") = many;
+        s.SaveAll();
+        TestSection again;
+        again.LoadAll();
+        QCOMPARE(again.GetList("UDV"), many);
+    }
+
+    void sharedValuesAreSeededOnce()
+    {
+        TRegistryEnhanced root("Software\\QuenradTech");
+        TestSection s;
+        s.LoadAll();
+        s.SetValue("TTS_DefaultVoiceID", "voice-a");
+        s.SaveAll();
+        QCOMPARE(root.ReadValue("TTS_DefaultVoiceID").toString(), QString("voice-a"));
+        s.SetValue("TTS_DefaultVoiceID", "voice-b");
+        s.SaveAll();
+        QCOMPARE(root.ReadValue("TTS_DefaultVoiceID").toString(), QString("voice-a"));
+
+        // A section value that is missing is taken from the shared root value.
+        TRegistryEnhanced("Software\\QuenradTech\\Vorlix\\BaseTTS").DeleteValue("TTS_DefaultVoiceID");
+        TestSection fresh;
+        fresh.LoadAll();
+        QCOMPARE(fresh.GetValue("TTS_DefaultVoiceID").toString(), QString("voice-a"));
+        // Location 0 items live directly under the root key.
+        QCOMPARE(root.ReadValue("RootThing").toString(), QString("5"));
+    }
+
+    void deploymentOverridesFillMissingValues()
+    {
+        const QString path = qEnvironmentVariable("VORLIX_HOME") + "/deployment-store.ini";
+        {
+            QSettings ini(path, QSettings::IniFormat);
+            ini.setValue("MsgDeleteDays", "12");
+        }
+        UtilsClass::SetDeploymentFile(path);
+        TMyRegistryClass store;
+        store.LoadAll();
+        QCOMPARE(store.GetValue("MsgDeleteDays").toInt(), 12);
+        UtilsClass::SetDeploymentFile(QString());
+    }
+
+    void damagedValuesFallBackToDefaults()
+    {
+        TRegistryEnhanced reg("Software\\QuenradTech\\Vorlix");
+        reg.WriteValue("MsgsToRetrieve", "lots");
+        TRegistryEnhanced("Software\\QuenradTech\\Vorlix\\BaseTTS").WriteValue("TTS_RealTimeValue", "x1");
+        TMyRegistryClass store;
+        store.LoadAll();
+        QCOMPARE(store.GetValue("MsgsToRetrieve").toInt(), 100);
+        TestSection s;
+        s.LoadAll();
+        QCOMPARE(s.GetValue("TTS_RealTimeValue").toDouble(), 1.25);
+        s.SetValue("TTS_RealTimeValue", 0.1 + 0.2);
+        s.SaveAll();
+        TestSection t;
+        t.LoadAll();
+        QCOMPARE(t.GetValue("TTS_RealTimeValue").toDouble(), 0.1 + 0.2);
+    }
+
+    void windowPlacement()
+    {
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        TRegistryEnhanced reg(WindowPlacementKey("Form1"));
+        QVERIFY(reg.KeyPath().endsWith("Windows\\Vorlix\\Form1"));
+        // Beyond the right and bottom edges: moved back onto the screen, never negative.
+        reg.WriteValue("Maximized", "0");
+        reg.WriteValue("Top", QString::number(screen.height() - 50));
+        reg.WriteValue("Left", QString::number(screen.width() - 100));
+        reg.WriteValue("Width", "400");
+        reg.WriteValue("Height", "300");
+        QWidget w;
+        RestoreWindowPlacement(&w, "Form1");
+        QCOMPARE(w.geometry(), QRect(screen.width() - 400, screen.height() - 300, 400, 300));
+        reg.WriteValue("Width", QString::number(screen.width() + 500));
+        reg.WriteValue("Left", "10");
+        RestoreWindowPlacement(&w, "Form1");
+        QCOMPARE(w.geometry().left(), 0);
+
+        // No saved height: nothing is restored.
+        TRegistryEnhanced other(WindowPlacementKey("Other"));
+        QWidget v;
+        v.setGeometry(5, 6, 70, 80);
+        RestoreWindowPlacement(&v, "Other");
+        QCOMPARE(v.geometry(), QRect(5, 6, 70, 80));
+
+        // A normal window saves all five values; a maximised one only "Maximized".
+        v.setGeometry(20, 30, 300, 200);
+        SaveWindowPlacement(&v, "Other");
+        QCOMPARE(other.ReadValue("Height").toString(), QString("200"));
+        QCOMPARE(other.ReadValue("Maximized").toString(), QString("0"));
+        v.showMaximized();
+        SaveWindowPlacement(&v, "Other");
+        QCOMPARE(other.ReadValue("Maximized").toString(), QString("1"));
+        QCOMPARE(other.ReadValue("Height").toString(), QString("200"));
+
+        // A non-numeric value restores nothing.
+        other.WriteValue("Top", "abc");
+        QWidget u;
+        u.setGeometry(1, 2, 30, 40);
+        RestoreWindowPlacement(&u, "Other");
+        QCOMPARE(u.geometry(), QRect(1, 2, 30, 40));
+    }
+
+    void programValues()
+    {
+        QCOMPARE(ReadProgramValue("ShowTips"), QString());
+        WriteProgramValue("ShowTips", "N");
+        TRegistryEnhanced::ResetStore();
+        QCOMPARE(ReadProgramValue("showtips"), QString("N"));
+    }
+
+    void writesAreAtomic()
+    {
+        TMyRegistryClass store;
+        store.LoadAll();
+        store.SaveAll();
+        // Saving replaces the file as a whole; no temporary file is left behind.
+        const QFileInfo info(TRegistryEnhanced::SettingsFilePath());
+        const QStringList leftovers = info.dir().entryList({"settings.ini?*"}, QDir::Files);
+        QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(',')));
+        QVERIFY(info.size() > 0);
+    }
+};
+
+VORLIX_TEST_MAIN(TestSettingsStore)
+#include "test_settings_store.moc"

@@ -1,0 +1,97 @@
+#include "TestSupport.h"
+#include "core/BaseUtils.h"
+#include "core/TextFunctions.h"
+
+#include <QFile>
+
+class TestTextFunctions : public QObject {
+    Q_OBJECT
+private slots:
+    void splitToken()
+    {
+        QString t = "a,b";
+        QCOMPARE(SplitToken(t, ","), QString("a"));
+        QCOMPARE(t, QString("b"));
+        t = "abc";
+        QCOMPARE(SplitToken(t, ","), QString("abc"));
+        QVERIFY(t.isEmpty());
+        t = ",a";
+        QCOMPARE(SplitToken(t, ","), QString());
+        QCOMPARE(t, QString("a"));
+        t = "";
+        QCOMPARE(SplitToken(t, ","), QString());
+        QVERIFY(t.isEmpty());
+        // The first of several separators wins.
+        t = "key=val~rest";
+        QCOMPARE(SplitToken(t, "~="), QString("key"));
+        QCOMPARE(t, QString("val~rest"));
+    }
+
+    void splitTokenSkip()
+    {
+        QString t = ",,a,b";
+        QCOMPARE(SplitTokenSkip(t, ","), QString("a"));
+        QCOMPARE(t, QString("b"));
+        t = "  one two";
+        QCOMPARE(SplitTokenSkip(t, " "), QString("one"));
+        QCOMPARE(SplitTokenSkip(t, " "), QString("two"));
+        QVERIFY(t.isEmpty());
+        t = ",,,";
+        QCOMPARE(SplitTokenSkip(t, ","), QString());
+    }
+
+    void inetDateForms_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("expected");
+        const QDateTime nov6(QDate(2005, 11, 6), QTime(8, 49, 37));
+        QTest::newRow("rfc") << "Sun, 06 Nov 2005 08:49:37 GMT" << nov6;
+        QTest::newRow("offset") << "6 Nov 2005 08:49:37 -0800" << nov6;
+        QTest::newRow("month first") << "Nov 6 08:49:37 2005" << nov6;
+        QTest::newRow("dashes") << "06-Nov-2005 08:49:37" << nov6;
+        QTest::newRow("two digit year") << "06 Nov 05 8:49" << QDateTime(QDate(1905, 11, 6), QTime(8, 49, 0));
+        QTest::newRow("weekday no comma") << "Sun 06 Nov 2005 08:49:37 +0000" << nov6;
+        QTest::newRow("lower case") << "sun, 06 nov 2005 08:49:37 (UTC)" << nov6;
+        QTest::newRow("tabs") << "Sun,\t06 Nov 2005\t08:49:37" << nov6;
+    }
+
+    void inetDateForms()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDateTime, expected);
+        const auto d = InetDate(text);
+        QVERIFY2(d.has_value(), qPrintable(text));
+        QCOMPARE(d->ToQDateTime(), expected);
+    }
+
+    void inetDateRefusals()
+    {
+        const QString logPath = UtilsClass::GetLogBase() + ".dbg";
+        QFile::remove(logPath);
+        for (const QString& bad : {QString("Xyz, 06 Foo 2005 08:49:37"), QString(""), QString("31 Feb 2005 10:00"),
+                                   QString("06 Nov 2005 25:00:00"), QString("06 Nov"), QString("garbage")}) {
+            QVERIFY2(!InetDate(bad).has_value(), qPrintable(bad));
+        }
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY(text.contains("InetDate Exception: Xyz, 06 Foo 2005 08:49:37"));
+        QCOMPARE(text.count("InetDate Exception: "), 6);
+    }
+
+    void dateTextRoundTrip()
+    {
+        const TDateTime d = *TDateTime::Encode(2026, 12, 9, 13, 5, 42);
+        QCOMPARE(d.ToQDateTime(), QDateTime(QDate(2026, 12, 9), QTime(13, 5, 42)));
+        const auto back = TDateTime::FromText(d.ToText());
+        QVERIFY(back.has_value());
+        QCOMPARE(back->ToQDateTime(), d.ToQDateTime());
+        QCOMPARE(TDateTime::FromText("2026-12-09T13:05:42")->ToQDateTime(), d.ToQDateTime());
+        QVERIFY(!TDateTime::FromText("not a date").has_value());
+        // Day 0 is 1899-12-30.
+        QCOMPARE(TDateTime(0.5).ToQDateTime(), QDateTime(QDate(1899, 12, 30), QTime(12, 0)));
+    }
+};
+
+VORLIX_TEST_MAIN(TestTextFunctions)
+#include "test_text_functions.moc"

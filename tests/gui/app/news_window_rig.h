@@ -1,0 +1,116 @@
+#pragma once
+// Drives the real main window against a news server: writes "Config.chl" with one server and
+// its groups, opens TForm1 headless, selects nodes and waits for the main processor's jobs.
+#include "TestSupport.h"
+#include "gui/app/NewsCommands.h"
+#include "core/RegistryUnit.h"
+#include "gui/app/UsenetUnit.h"
+#include "news/ArticleUnit.h"
+#include "news/ConfigUnit.h"
+#include "core/TextFiles.h"
+#include "news/ThreadView.h"
+#include "nntp/NNTPProcessor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <memory>
+
+namespace NewsRig {
+
+inline void ClearDataFolder()
+{
+    QDir dir(GetDataFolder());
+    for (const QString& f : dir.entryList(QDir::Files))
+        dir.remove(f);
+}
+
+// One server line and one line per group; server credentials as given.
+inline void WriteConfig(const QString& host, const QStringList& groups, const QString& user = QString(),
+                        const QString& password = QString(), bool save = false)
+{
+    QStringList lines;
+    lines << QStringLiteral("NewsServer|%1|1|-1|0|260101000000|%2|%3|%4|")
+                 .arg(host, save ? QStringLiteral("1") : QStringLiteral("0"), user, save ? password : QString());
+    int n = 0;
+    for (const QString& g : groups)
+        lines << QStringLiteral("NewsGroup|%1|0|-1|0|2601010000%2M").arg(g).arg(++n, 2, 10, QLatin1Char('0'));
+    WriteLinesAtomically(GetDataFolder() + QStringLiteral("Config.chl"), lines);
+}
+
+inline QStringList FileLines(const QString& path)
+{
+    return QFile::exists(path) ? ReadLines(path) : QStringList();
+}
+
+struct Window {
+    std::unique_ptr<TForm1> Form;
+
+    bool Open()
+    {
+        WriteProgramValue(QStringLiteral("ShowTips"), QStringLiteral("N"));
+        TForm1::Shown = false;
+        Form = std::make_unique<TForm1>();
+        Form->show();
+        return TestSupport::WaitFor([] { return TForm1::Shown; }, 10000);
+    }
+    ~Window()
+    {
+        if (Form) {
+            WaitIdle(20000);
+            Form->close();
+            Form.reset();
+        }
+        TForm1::Shown = false;
+    }
+
+    TNewsCommands* News() const { return Form->News.get(); }
+    TNntpProcessor* Processor() const { return News()->MainProcessor(); }
+    bool WaitIdle(int ms = 20000) const
+    {
+        return TestSupport::WaitFor([this] { return Processor()->Idle() && !News()->ProgressWindow(); }, ms);
+    }
+
+    QTreeWidgetItem* Node(const QString& name) const
+    {
+        for (QTreeWidgetItemIterator it(Form->tvServers); *it; ++it) {
+            if (TConfigClass* e = TServerTree::EntryOf(*it); e && e->Name == name)
+                return *it;
+        }
+        return nullptr;
+    }
+    TConfigClass* Entry(const QString& name) const { return TServerTree::EntryOf(Node(name)); }
+    void Select(const QString& name) const { Form->tvServers->setCurrentItem(Node(name)); }
+
+    std::vector<QTreeWidgetItem*> Items() const
+    {
+        std::vector<QTreeWidgetItem*> out;
+        for (QTreeWidgetItemIterator it(Form->tvArticles); *it; ++it)
+            out.push_back(*it);
+        return out;
+    }
+    QTreeWidgetItem* ItemBySubject(const QString& subject) const
+    {
+        for (QTreeWidgetItem* i : Items()) {
+            if (TThreadView::RecordOf(i)->Subject == subject)
+                return i;
+        }
+        return nullptr;
+    }
+    QTreeWidgetItem* ItemByNumber(int number) const
+    {
+        for (QTreeWidgetItem* i : Items()) {
+            if (TThreadView::RecordOf(i)->Number == number)
+                return i;
+        }
+        return nullptr;
+    }
+    QString Status() const { return Form->StatusText(0); }
+    QString Memo() const { return Form->memoMessage->toPlainText(); }
+};
+
+} // namespace NewsRig

@@ -1,0 +1,282 @@
+#include "TestSupport.h"
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/RegistryEnhanced.h"
+#include "core/RegistryUnit.h"
+#include "gui/app/TipOfDayUnit.h"
+#include "gui/app/UsenetUnit.h"
+#include "gui/app/VorlixApplication.h"
+#include "core/VorlixException.h"
+#include "gui/prefs/NewsgroupPreferencesUnit.h"
+
+#include <QAction>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+QString settingsText()
+{
+    TRegistryEnhanced::Flush();
+    QFile f(TRegistryEnhanced::SettingsFilePath());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+QString logText()
+{
+    QFile f(UtilsClass::GetLogBase() + ".dbg");
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+void freshSettings()
+{
+    TRegistryEnhanced::ResetStore();
+    QFile::remove(TRegistryEnhanced::SettingsFilePath());
+}
+
+QStringList menuTitles(QMenuBar* bar)
+{
+    QStringList out;
+    for (QAction* a : bar->actions())
+        out << a->text();
+    return out;
+}
+
+QStringList actionTexts(QMenu* menu)
+{
+    QStringList out;
+    for (QAction* a : menu->actions()) {
+        if (!a->isSeparator())
+            out << a->text();
+    }
+    return out;
+}
+
+// Throws from inside event delivery, as a command handler would.
+class Thrower : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw EVorlixError("Something went wrong in a handler");
+        return QObject::event(e);
+    }
+};
+}
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void firstRunWizard()
+    {
+        freshSettings();
+        TScopedScriptedDialogs dialogs;
+        dialogs.DialogHandlers.push_back([](QDialog* d) {
+            auto* w = qobject_cast<TNewsgroupPreferences*>(d);
+            if (!w || !w->WizardMode || w->NextButton()->text() != "Next >>")
+                return int(QDialog::Rejected);
+            w->edName->setText("Ann Example");
+            w->edEmail->setText("ann@example.org");
+            w->NextStep();
+            if (w->NextButton()->text() != "Finish")
+                return int(QDialog::Rejected);
+            w->edMsgsToRetrieve->setText("150");
+            w->NextStep();
+            return w->result();
+        });
+        QVERIFY(RunFirstRunCheck());
+        QCOMPARE(dialogs.DialogTitles, QStringList({"Vorlix Options"}));
+        const QString ini = settingsText();
+        QVERIFY(ini.contains("StartupSaved=1"));
+        QVERIFY(ini.contains("EmailAddress=ann@example.org"));
+        QVERIFY(ini.contains("MsgsToRetrieve=150"));
+        // The wizard is not shown again.
+        QVERIFY(RunFirstRunCheck());
+        QCOMPARE(dialogs.DialogTitles.size(), 1);
+    }
+
+    void abandonedWizardEndsTheProgram()
+    {
+        freshSettings();
+        TScopedScriptedDialogs dialogs;
+        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+            auto* w = qobject_cast<TNewsgroupPreferences*>(d);
+            dialogs.Answers = {TDialogAnswer::No, TDialogAnswer::Yes};
+            w->CancelClick();              // "No": stays
+            const int afterNo = w->CurrentStep;
+            w->CancelClick();              // "Yes": abandoned
+            return afterNo == 1 ? w->result() : int(QDialog::Accepted);
+        });
+        QVERIFY(!RunFirstRunCheck());
+        QCOMPARE(dialogs.Texts(), QStringList({"Are you sure you want to exit?", "Are you sure you want to exit?"}));
+        QVERIFY(!settingsText().contains("StartupSaved=1"));
+    }
+
+    void mainWindowLayoutAndCommands()
+    {
+        freshSettings();
+        TScopedScriptedDialogs dialogs;
+        {
+            TForm1 form;
+            form.resize(1000, 700);
+            form.show();
+            QVERIFY(TestSupport::WaitFor([] { return TForm1::Shown; }));
+            QCOMPARE(form.windowTitle(), QString("Vorlix"));
+            QCOMPARE(menuTitles(form.menuBar()), QStringList({"&File", "&Edit", "&Messages", "&Speaking Controls",
+                                                              "&Actions", "&Options", "&Help"}));
+            QCOMPARE(actionTexts(form.mnuSpeaking),
+                     QStringList({"Speak Selected Messages &Aloud", "Speak Selected Messages to &File",
+                                  "Spea&k Marked Messages Aloud", "Speak &Marked Messages to File", "&Pause",
+                                  "S&kip", "&Stop"}));
+            QCOMPARE(form.cmd.SpeakMarkFile->shortcut(), QKeySequence("Ctrl+F7"));
+            QCOMPARE(form.cmd.Stop->shortcut(), QKeySequence("Ctrl+F10"));
+            QCOMPARE(form.cmd.SelectAll->shortcut(), QKeySequence("Ctrl+A"));
+            QCOMPARE(actionTexts(form.popServers).size(), 11);
+            QCOMPARE(actionTexts(form.popArticles).size(), 11);
+            QVERIFY(form.FindCommand("Speak marked threads or messages aloud"));
+            QVERIFY(form.FindCommand("Display all newsgroups for current server"));
+            // Help and options work now; speaking waits for the voices.
+            QVERIFY(form.cmd.ExitVorlix->isEnabled());
+            QVERIFY(form.cmd.NewsreaderOptions->isEnabled());
+            QVERIFY(form.cmd.QuickStart->isEnabled());
+            QVERIFY(!form.cmd.SpeakSelAloud->isEnabled());
+            QVERIFY(!form.cmd.btnStop->isEnabled());
+
+            // Server pop-up with nothing selected: only "Add Server" may be enabled.
+            form.UpdateServerPopup();
+            QCOMPARE(form.cmd.poRetrieve->text(), QString("Retrieve next 100 messages"));
+            QVERIFY(!form.cmd.poEditServer->isEnabled());
+            QVERIFY(!form.cmd.poNewsgroupList->isEnabled());
+
+            // Status bar: three panels at 25 %, 55 % and the rest.
+            QCOMPARE(form.statusPanel[0]->width(), 250);
+            QCOMPARE(form.statusPanel[1]->width(), 550);
+            QCOMPARE(form.statusPanel[1]->text(), QString(" "));
+            form.resize(1201, 700);
+            QCOMPARE(form.statusPanel[0]->width(), 300);
+            QCOMPARE(form.statusPanel[1]->width(), 661);
+            QVERIFY(form.QueueProgress->isHidden());
+            form.SetStatusText("No more Articles");
+            QCOMPARE(form.StatusText(0), QString("No more Articles"));
+
+            // Stored layout: article view height, right panel width, column widths.
+            QCOMPARE(form.tvArticles->height(), 311);
+            QCOMPARE(form.pnlRight->width(), 670);
+            QCOMPARE(form.tvArticles->columnWidth(1), 341);
+            QCOMPARE(form.tvArticles->headerItem()->text(1), QString("Subject"));
+
+            form.splitHorizontal->setSizes({250, 300});
+            emit form.splitHorizontal->splitterMoved(250, 1);
+            form.tvArticles->header()->resizeSection(2, 200);
+            form.close();
+        }
+        const QString ini = settingsText();
+        QVERIFY(ini.contains("MsgHeaderHeight=250"));
+        QVERIFY(ini.contains("MsgHeaderWidth2=200"));
+        QVERIFY(ini.contains("Height="));
+        QVERIFY(dialogs.Shown.empty());
+        QVERIFY(logText().contains(" - Entered FormCreate"));
+        QVERIFY(logText().contains(" - Vorlix Version: 1.0"));
+        QVERIFY(logText().contains(" - Exit FormShow"));
+        QVERIFY(logText().contains(" - Entered FormActivate"));
+
+        // The next start restores what the last one saved.
+        TForm1::Shown = false;
+        TForm1 again;
+        again.show();
+        QVERIFY(TestSupport::WaitFor([] { return TForm1::Shown; }));
+        QCOMPARE(again.tvArticles->height(), 250);
+        QCOMPARE(again.tvArticles->columnWidth(2), 200);
+        QCOMPARE(again.width(), 1201);
+        again.close();
+        TForm1::Shown = false;
+    }
+
+    void optionsAndTips()
+    {
+        freshSettings();
+        TScopedScriptedDialogs dialogs;
+        TForm1 form;
+        dialogs.DialogHandlers.push_back([](QDialog* d) {
+            auto* w = qobject_cast<TNewsgroupPreferences*>(d);
+            if (!w || w->WizardMode)
+                return 0;
+            w->edMsgDeleteDays->setText("45");
+            w->OkClick();
+            return w->result();
+        });
+        form.cmd.NewsreaderOptions->trigger();
+        QCOMPARE(form.Store->GetValue("MsgDeleteDays").toInt(), 45);
+        QVERIFY(settingsText().contains("MsgDeleteDays=45"));
+
+        const QStringList tips = TTipOfDayForm::LoadTips(UtilsClass::FindSharedFile("tips.chl"));
+        QVERIFY(tips.size() >= 5);
+        QString seen, seenNext;
+        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+            auto* t = qobject_cast<TTipOfDayForm*>(d);
+            seen = t->CurrentTip();
+            t->NextTipClick();
+            seenNext = t->CurrentTip();
+            t->accept();
+            return t->result();
+        });
+        form.cmd.TipOfDay->trigger();
+        QCOMPARE(seen, tips.at(0));
+        QCOMPARE(seenNext, tips.at(1));
+        // The next showing continues after the tip read last.
+        QCOMPARE(ReadProgramValue("NextTip"), QString("2"));
+        QCOMPARE(ReadProgramValue("ShowTips"), QString("Y"));
+    }
+
+    void escapedExceptionsAreShownAndTheProgramGoesOn()
+    {
+        TScopedScriptedDialogs dialogs;
+        Thrower t;
+        QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+        QVERIFY(TestSupport::WaitFor([&] { return !dialogs.Shown.empty(); }));
+        QCOMPARE(dialogs.LastText(), QString("Something went wrong in a handler"));
+        QVERIFY(logText().contains("Exception: Something went wrong in a handler"));
+    }
+
+    void secondStartBringsTheFirstToFront()
+    {
+        // The real program, started twice with the same home folder.
+        freshSettings();
+        TMyRegistryClass store;
+        store.SetStartupSaved();
+        TRegistryEnhanced::Flush();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("VORLIX_NO_SPLASH", "1");
+        // Only the child may write "Exit FormShow" from now on.
+        QFile::remove(UtilsClass::GetLogBase() + ".dbg");
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(VORLIX_BINARY, {});
+        QVERIFY(first.waitForStarted());
+        QVERIFY2(TestSupport::WaitFor([] { return logText().contains("Exit FormShow"); }, 20000), qPrintable(logText()));
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(VORLIX_BINARY, {});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(TestSupport::WaitFor([] { return logText().contains("Brought to the front by a second start"); }));
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+    }
+};
+
+VORLIX_TEST_MAIN_APP(TestMainWindow, TVorlixApplication)
+#include "test_main_window.moc"

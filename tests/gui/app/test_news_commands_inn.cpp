@@ -1,0 +1,176 @@
+// The main window's news commands against the real INN server (scripts/test-services/inn.sh):
+// first and next download, body with the read timer, cancel during a long download, a group
+// that needs a login, and catching up the server.
+#include "news_window_rig.h"
+
+#include "core/DialogService.h"
+#include "core/RegistryEnhanced.h"
+#include "nntp/LoginDialogUnit.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace NewsRig;
+
+namespace {
+QString Env(const char* name)
+{
+    return qEnvironmentVariable(name);
+}
+QString InnServer()
+{
+    return Env("VORLIX_INN_HOST") + QLatin1Char(':') + Env("VORLIX_INN_PORT");
+}
+} // namespace
+
+// Under CI the server must be there; by hand a missing server only skips.
+#define REQUIRE_INN()                                                                                        \
+    do {                                                                                                     \
+        if (Env("VORLIX_INN_PORT").isEmpty()) {                                                              \
+            if (Env("CI") == QLatin1String("true"))                                                          \
+                QFAIL("VORLIX_INN_PORT is not set: the INN test server (scripts/test-services/inn.sh) "       \
+                      "did not start");                                                                      \
+            QSKIP("No INN test server: run 'bash scripts/test-services/inn.sh start DIR' and export the "    \
+                  "lines it prints (scripts/run-tests.sh does this)");                                       \
+        }                                                                                                    \
+    } while (0)
+
+class TestNewsCommandsInn : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        ClearDataFolder();
+        TRegistryEnhanced::ResetStore();
+        QFile::remove(TRegistryEnhanced::SettingsFilePath());
+    }
+
+    void downloadReadAndDownloadAgain()
+    {
+        REQUIRE_INN();
+        TScopedScriptedDialogs dialogs;
+        const QString group = Env("VORLIX_INN_GROUP");
+        const int count = Env("VORLIX_INN_GROUP_COUNT").toInt();
+        WriteConfig(InnServer(), {group});
+        Window w;
+        QVERIFY(w.Open());
+        w.Form->Store->SetValue("MsgDeleteDays", -1); // the group holds an old article too
+        w.Select(group);
+        QVERIFY(w.News()->ProgressWindow());
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(int(w.Items().size()), count);
+        QCOMPARE(w.Status(), QString("No more Articles"));
+        QCOMPARE(w.Entry(group)->LastArticle, count);
+        QCOMPARE(FileLines(w.Entry(group)->FilePath()).size(), count);
+        QTreeWidgetItem* welcome = w.ItemBySubject("Welcome to the speaking newsreader group");
+        QVERIFY(welcome);
+        QCOMPARE(welcome->text(2), QString("Ann Example"));
+
+        // Its body, then read after the timer, saved.
+        w.Form->Timer1->setInterval(250);
+        QSignalSpy fired(w.Form->Timer1, &QTimer::timeout);
+        w.Form->tvArticles->setCurrentItem(welcome);
+        QVERIFY(w.WaitIdle());
+        QVERIFY(!w.Memo().isEmpty());
+        QVERIFY(fired.wait(3000));
+        QCOMPARE(TThreadView::RecordOf(welcome)->ReadState, 0);
+        TArticleList reread;
+        QVERIFY(reread.LoadFromFile(w.Entry(group)->FilePath()));
+        QCOMPARE(reread.FindByMessageID("<welcome.1@vorlix.invalid>")->ReadState, 0);
+        QCOMPARE(reread.NewCount(), count - 1);
+
+        // Nothing new on the server.
+        w.Form->cmd.Download->trigger();
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Status(), QString("No more Articles"));
+        QCOMPARE(int(w.Items().size()), count);
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
+
+    void cancelKeepsWhatArrived()
+    {
+        REQUIRE_INN();
+        TScopedScriptedDialogs dialogs;
+        const QString group = Env("VORLIX_INN_BIG_GROUP");
+        WriteConfig(InnServer(), {group});
+        Window w;
+        QVERIFY(w.Open());
+        w.Form->Store->SetValue("MsgDeleteDays", -1);
+        w.Form->Store->SetValue("MsgsToRetrieve", 10000);
+        w.Select(group);
+        QVERIFY(TestSupport::WaitFor([&] { return w.Form->HeaderCount >= 300; }, 20000));
+        QVERIFY(w.News()->ProgressWindow());
+        const int percent = w.News()->ProgressWindow()->Percent();
+        QVERIFY(percent >= 3);
+        QTest::mouseClick(w.News()->ProgressWindow()->CancelButton(), Qt::LeftButton);
+        QVERIFY(w.WaitIdle());
+        const int kept = int(w.Items().size());
+        QVERIFY2(kept >= 300 && kept < Env("VORLIX_INN_BIG_COUNT").toInt(), qPrintable(QString::number(kept)));
+        QCOMPARE(FileLines(w.Entry(group)->FilePath()).size(), kept);
+        int highest = 0;
+        for (QTreeWidgetItem* i : w.Items())
+            highest = std::max(highest, TThreadView::RecordOf(i)->Number);
+        QCOMPARE(w.Entry(group)->LastArticle, highest);
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
+
+    void loginWindowAndSavedPassword()
+    {
+        REQUIRE_INN();
+        TScopedScriptedDialogs dialogs;
+        const QString group = Env("VORLIX_INN_AUTH_GROUP");
+        WriteConfig(InnServer(), {group});
+        int windows = 0;
+        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+            auto* login = qobject_cast<TLoginDialog*>(d);
+            if (!login)
+                return int(QDialog::Rejected);
+            ++windows;
+            login->Confirm(Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"), true);
+            return login->result();
+        });
+        Window w;
+        QVERIFY(w.Open());
+        w.Form->Store->SetValue("MsgDeleteDays", -1);
+        w.Select(group);
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(windows, 1);
+        QCOMPARE(int(w.Items().size()), Env("VORLIX_INN_AUTH_COUNT").toInt());
+        QVERIFY(FileLines(TServerTree::ConfigPath())
+                    .first()
+                    .endsWith(QString("|1|%1|%2|").arg(Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"))));
+        // A body of the protected group logs in with the kept password, without a window.
+        w.Form->tvArticles->setCurrentItem(w.Items().front());
+        QVERIFY(w.WaitIdle());
+        QVERIFY(!w.Memo().isEmpty());
+        QCOMPARE(windows, 1);
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
+
+    void catchUpServerReadsEveryGroup()
+    {
+        REQUIRE_INN();
+        TScopedScriptedDialogs dialogs;
+        const QString group = Env("VORLIX_INN_GROUP");
+        const QString empty = Env("VORLIX_INN_EMPTY_GROUP");
+        WriteConfig(InnServer(), {group, empty});
+        Window w;
+        QVERIFY(w.Open());
+        w.Form->Store->SetValue("MsgDeleteDays", -1);
+        w.Form->Store->SetValue("MsgsToRetrieve", 4);
+        w.Select(InnServer());
+        w.News()->CatchUpServer();
+        QVERIFY(w.WaitIdle());
+        TArticleList reread;
+        QVERIFY(reread.LoadFromFile(w.Entry(group)->FilePath()));
+        QCOMPARE(reread.Count(), 4);
+        QCOMPARE(reread.NewCount(), 0);
+        QCOMPARE(reread.At(3)->Number, Env("VORLIX_INN_GROUP_COUNT").toInt());
+        QVERIFY(!QFile::exists(w.Entry(empty)->FilePath()));
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
+};
+
+VORLIX_TEST_MAIN(TestNewsCommandsInn)
+#include "test_news_commands_inn.moc"

@@ -1,0 +1,202 @@
+#include "TestSupport.h"
+
+#include "core/DialogService.h"
+#include "core/RegistryEnhanced.h"
+#include "core/RegistryUnit.h"
+#include "gui/app/UsenetUnit.h"
+#include "gui/dialogs/GroupDialog.h"
+#include "gui/dialogs/ServerDialog.h"
+#include "news/ArticleUnit.h"
+#include "news/ConfigUnit.h"
+#include "core/TextFiles.h"
+#include "news/ThreadView.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace {
+QStringList fileLines(const QString& path)
+{
+    return QFile::exists(path) ? ReadLines(path) : QStringList();
+}
+
+QTreeWidgetItem* nodeNamed(TForm1& form, const QString& name)
+{
+    for (QTreeWidgetItemIterator it(form.tvServers); *it; ++it) {
+        if (TConfigClass* e = TServerTree::EntryOf(*it); e && e->Name == name)
+            return *it;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* itemBySubject(TForm1& form, const QString& subject)
+{
+    for (QTreeWidgetItemIterator it(form.tvArticles); *it; ++it) {
+        if (TThreadView::RecordOf(*it)->Subject == subject)
+            return *it;
+    }
+    return nullptr;
+}
+
+// Focusing an article fetches its body, and the trees take no clicks until that ends.
+bool settle(TForm1& form)
+{
+    return TestSupport::WaitFor([&] { return !form.ToolbarDisabled; }, 20000);
+}
+
+// A press on the cell of the given column, as the user clicks it.
+void clickCell(TForm1& form, QTreeWidgetItem* item, int column)
+{
+    QTreeWidget* v = form.tvArticles;
+    v->scrollToItem(item);
+    const QRect row = v->visualItemRect(item);
+    const int x = v->header()->sectionViewportPosition(column) + v->header()->sectionSize(column) / 2;
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, QPoint(x, row.center().y()));
+    settle(form);
+}
+
+// The server is on loopback port 1: should a download start when the group is first
+// selected, it ends at once without touching the network.
+const QString host = "127.0.0.1:1";
+}
+
+class TestNewsWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void serversGroupsAndMarksThroughTheWindow()
+    {
+        WriteProgramValue("ShowTips", "N");
+        TScopedScriptedDialogs dialogs;
+        QString groupFile;
+        {
+            // First start with an empty data folder: the Add Server window opens by itself.
+            dialogs.DialogHandlers.push_back([](QDialog* d) {
+                auto* f = dynamic_cast<TForm2*>(d);
+                if (!f || f->windowTitle() != "Add Server")
+                    return int(QDialog::Rejected);
+                f->edServerName->setText(host);
+                f->cbLoadNewsgroups->setChecked(false);
+                f->btnOk->click();
+                return f->result();
+            });
+            TForm1::Shown = false;
+            TForm1 form;
+            form.resize(1100, 700);
+            form.show();
+            QVERIFY(TestSupport::WaitFor([&] { return form.tvServers->topLevelItemCount() == 1; }));
+            QCOMPARE(dialogs.DialogTitles, QStringList({"Add Server"}));
+            QVERIFY(form.cmd.btnAddGroup->isEnabled());
+            QTreeWidgetItem* server = nodeNamed(form, host);
+            QCOMPARE(form.tvServers->currentItem(), server);
+
+            // Add a newsgroup by name from the toolbar.
+            dialogs.DialogHandlers.push_back([](QDialog* d) {
+                auto* f = dynamic_cast<TForm3*>(d);
+                if (!f)
+                    return int(QDialog::Rejected);
+                f->edNewsgroup->setText("comp.test");
+                f->btnOk->click();
+                return f->result();
+            });
+            form.cmd.btnAddGroup->trigger();
+            QTreeWidgetItem* group = nodeNamed(form, "comp.test");
+            QVERIFY(group);
+            const QStringList config = fileLines(GetDataFolder() + "Config.chl");
+            QCOMPARE(config.size(), 2);
+            QVERIFY(config.at(0).startsWith("NewsServer|" + host + "|1|-1|0|"));
+            QVERIFY(config.at(1).startsWith("NewsGroup|comp.test|"));
+
+            // Its article file, as an earlier download left it.
+            groupFile = TServerTree::EntryOf(group)->FilePath();
+            WriteLinesAtomically(groupFile, {"11|0|1|0|0|<a>|Alpha|Al|09/12/2025 09:00:00||0",
+                                             "12|0|1|0|0|<b>|Re: Alpha|Bo|09/12/2025 10:00:00|<a>|0",
+                                             "13|0|0|0|0|<c>|Beta|Cy|10/12/2025 09:00:00||0",
+                                             "14|0|1|0|0|<d>|Re: Gamma|Di|11/12/2025 09:00:00|<g>|0"});
+            QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+            TServerTree::EntryOf(group)->Downloaded = true; // no automatic download in this test
+            form.tvServers->setCurrentItem(group);
+            QVERIFY(TestSupport::WaitFor([&] { return itemBySubject(form, "Beta") != nullptr; }));
+            QCOMPARE(form.tvArticles->topLevelItemCount(), 3);
+            QCOMPARE(group->text(0), QString("comp.test (3/5)"));
+            QVERIFY(form.cmd.btnDeleteGroup->isEnabled());
+
+            // Marks by clicks: column 0 of the collapsed thread top marks the whole thread.
+            QTreeWidgetItem* alpha = itemBySubject(form, "Alpha");
+            clickCell(form, alpha, 0);
+            QVERIFY(fileLines(groupFile).at(0).startsWith("11|1|1|"));
+            QVERIFY(fileLines(groupFile).at(1).startsWith("12|1|1|"));
+            clickCell(form, itemBySubject(form, "Beta"), 4);
+            QVERIFY(fileLines(groupFile).at(2).endsWith("|1"));
+
+            // Marks from the menus on the selection.
+            form.tvArticles->clearSelection();
+            itemBySubject(form, "Beta")->setSelected(true);
+            form.cmd.MarkSpoken->trigger();
+            QVERIFY(fileLines(groupFile).at(2).startsWith("13|2|0|"));
+            form.cmd.popUnwatch->trigger();
+            QVERIFY(fileLines(groupFile).at(2).endsWith("|0"));
+            form.cmd.SelectAll->trigger();
+            form.cmd.MarkRead->trigger();
+            QCOMPARE(group->text(0), QString("comp.test (0/5)"));
+            form.cmd.DeselectAll->trigger();
+            form.cmd.popWatch->trigger();
+            QCOMPARE(dialogs.LastText(), QString("Select at least one message header at the top of a thread"));
+            alpha->setExpanded(true);
+            QVERIFY(fileLines(groupFile).at(0).startsWith("11|1|0|1|"));
+            form.tvArticles->header()->resizeSection(1, 260);
+
+            // Header boxes.
+            const int before = int(dialogs.Shown.size());
+            QHeaderView* h = form.tvArticles->header();
+            QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                              QPoint(h->sectionViewportPosition(0) + h->sectionSize(0) / 2, h->height() / 2));
+            QCOMPARE(int(dialogs.Shown.size()), before + 1);
+            QCOMPARE(dialogs.LastText(), SpeakColumnInfo);
+            form.close();
+        }
+        // Restart: the tree, the group's articles with their marks and the column width return.
+        {
+            TForm1::Shown = false;
+            TForm1 form;
+            form.resize(1100, 700);
+            form.show();
+            QVERIFY(TestSupport::WaitFor([] { return TForm1::Shown; }));
+            QCOMPARE(dialogs.DialogTitles.count("Add Server"), 1);
+            QTreeWidgetItem* server = form.tvServers->topLevelItem(0);
+            QVERIFY(server && server->isExpanded());
+            QTreeWidgetItem* group = nodeNamed(form, "comp.test");
+            QCOMPARE(group->text(0), QString("comp.test"));
+            TServerTree::EntryOf(group)->Downloaded = true;
+            form.tvServers->setCurrentItem(group);
+            QVERIFY(TestSupport::WaitFor([&] { return itemBySubject(form, "Alpha") != nullptr; }));
+            QTreeWidgetItem* alpha = itemBySubject(form, "Alpha");
+            QVERIFY(alpha->isExpanded());
+            QCOMPARE(TThreadView::RecordOf(alpha)->SpeakMark, 1);
+            QCOMPARE(TThreadView::RecordOf(itemBySubject(form, "Beta"))->SpeakMark, 2);
+            QCOMPARE(form.tvArticles->columnWidth(1), 260);
+
+            // Deleting the newsgroup removes its file; deleting the server empties the tree.
+            dialogs.Answers = {TDialogAnswer::Yes, TDialogAnswer::Yes};
+            form.tvServers->setCurrentItem(group);
+            form.cmd.DeleteGroup->trigger();
+            QVERIFY(!QFile::exists(groupFile));
+            QCOMPARE(form.tvArticles->topLevelItemCount(), 0);
+            form.tvServers->setCurrentItem(form.tvServers->topLevelItem(0));
+            form.cmd.poDeleteServer->trigger();
+            QCOMPARE(form.tvServers->topLevelItemCount(), 0);
+            QCOMPARE(fileLines(GetDataFolder() + "Config.chl"), QStringList());
+            form.close();
+        }
+        QLocale::setDefault(QLocale::c());
+        TForm1::Shown = false;
+    }
+};
+
+VORLIX_TEST_MAIN(TestNewsWindow)
+#include "test_news_window.moc"
