@@ -4,8 +4,9 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -51,4 +52,63 @@ bool TestSupport::WaitFor(const std::function<bool()>& pred, int timeoutMs)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
+}
+
+bool TestSupport::ExpectNothingFor(int ms, const std::function<bool()>& pred)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (pred())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, int(std::min<qint64>(20, std::max<qint64>(1, deadline.remainingTime()))));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return !pred();
+}
+
+bool TestSupport::UnderCi()
+{
+    return qEnvironmentVariable("CI") == QLatin1String("true");
+}
+
+bool TestSupport::ServiceAvailable(TService service)
+{
+    switch (service) {
+    case TService::Inn:
+        return !qEnvironmentVariableIsEmpty("VORLIX_INN_HOST") && qEnvironmentVariableIntValue("VORLIX_INN_PORT") > 0;
+    case TService::PulseAudio:
+        return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !qEnvironmentVariableIsEmpty("VORLIX_PULSE_SPARE_SINK");
+    }
+    return false;
+}
+
+QByteArray TestSupport::MissingServiceText(TService service)
+{
+    QByteArray what, vars, script;
+    switch (service) {
+    case TService::Inn:
+        what = "INN test server";
+        vars = "VORLIX_INN_HOST/VORLIX_INN_PORT";
+        script = "inn.sh";
+        break;
+    case TService::PulseAudio:
+        what = "PulseAudio test server";
+        vars = "PULSE_SERVER/VORLIX_PULSE_SPARE_SINK";
+        script = "pulseaudio.sh";
+        break;
+    }
+    if (UnderCi())
+        return what + " not running under CI (" + vars + " not set): scripts/test-services/" + script +
+               " did not start or scripts/run-tests.sh did not run the tests";
+    return what + " not running (" + vars + " not set): start it with scripts/run-tests.sh";
+}
+
+bool TestSupport::ProgramAvailable(const QString& program)
+{
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+QByteArray TestSupport::MissingProgramText(const QString& program)
+{
+    return "the program " + program.toUtf8() + " is not on the PATH: install it to run this test";
 }

@@ -1,12 +1,17 @@
 #pragma once
 // Common set-up for every test executable: headless Qt, and a temporary home folder
 // (VORLIX_HOME, HOME, XDG folders) so no test touches the real user's settings or files.
-#include <QApplication>
+//
+// Logic tests use VORLIX_TEST_MAIN_CORE (a QCoreApplication, Qt Core only, library
+// vorlix_testsupport). Window tests use VORLIX_TEST_MAIN or VORLIX_TEST_MAIN_APP (a
+// QApplication); those are there only when the test links Qt Widgets (vorlix_testsupport_gui).
+#include <QCoreApplication>
 #include <QString>
 #include <QTest>
+#include <functional>
 
 namespace TestSupport {
-// Called before the QApplication exists. Returns the temporary home folder.
+// Called before the application object exists. Returns the temporary home folder.
 QString PrepareEnvironment();
 // Removes the temporary home folder unless VORLIX_KEEP_TEST_HOME is set.
 void CleanUp();
@@ -14,12 +19,55 @@ void CleanUp();
 QString SourceDataDir();
 // Waits until pred() is true, running events, for at most timeoutMs. Returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
+// Runs events for ms milliseconds and returns true when pred() stayed false all that time
+// (it is checked after every round of events); returns false at once when it became true.
+// For tests that show that something does not happen.
+bool ExpectNothingFor(int ms, const std::function<bool()>& pred);
+
+// The services some tests need. scripts/run-tests.sh starts them and exports the lines
+// their scripts print (scripts/test-services/*.sh).
+enum class TService {
+    Inn,        // the INN news server: VORLIX_INN_HOST, VORLIX_INN_PORT, VORLIX_INN_* groups
+    PulseAudio, // the private sound server with null sinks: PULSE_SERVER, VORLIX_PULSE_SPARE_SINK
+};
+// True when CI=true is in the environment: a missing service is then a failure, not a skip.
+bool UnderCi();
+// True when the environment of the service is there.
+bool ServiceAvailable(TService service);
+// Why a test cannot run without the service, one line.
+QByteArray MissingServiceText(TService service);
+// True when the program is on the PATH.
+bool ProgramAvailable(const QString& program);
+QByteArray MissingProgramText(const QString& program);
 }
 
-// Like QTEST_MAIN, with the environment prepared first.
-#define VORLIX_TEST_MAIN(TestObject) VORLIX_TEST_MAIN_APP(TestObject, QApplication)
+// Ends the current test function when a service or program it needs is not there: it skips
+// with one line saying how to get it, and fails instead under CI (CI=true), where every
+// service must run. Use at the start of a test function or of initTestCase.
+#define VORLIX_MISSING(text)                                                                   \
+    do {                                                                                       \
+        const QByteArray vorlixMissingText_ = (text);                                          \
+        if (TestSupport::UnderCi())                                                            \
+            QFAIL(vorlixMissingText_.constData());                                             \
+        QSKIP(vorlixMissingText_.constData());                                                 \
+    } while (0)
 
-// The same with the program's own application class.
+#define VORLIX_REQUIRE_SERVICE(service)                                                        \
+    do {                                                                                       \
+        if (!TestSupport::ServiceAvailable(service))                                           \
+            VORLIX_MISSING(TestSupport::MissingServiceText(service));                          \
+    } while (0)
+
+#define VORLIX_REQUIRE_INN() VORLIX_REQUIRE_SERVICE(TestSupport::TService::Inn)
+#define VORLIX_REQUIRE_PULSE() VORLIX_REQUIRE_SERVICE(TestSupport::TService::PulseAudio)
+
+#define VORLIX_REQUIRE_PROGRAM(program)                                                        \
+    do {                                                                                       \
+        if (!TestSupport::ProgramAvailable(program))                                           \
+            VORLIX_MISSING(TestSupport::MissingProgramText(program));                          \
+    } while (0)
+
+// Like QTEST_MAIN, with the environment prepared first and the given application class.
 #define VORLIX_TEST_MAIN_APP(TestObject, AppClass)                     \
     int main(int argc, char** argv)                                    \
     {                                                                  \
@@ -35,3 +83,16 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
         TestSupport::CleanUp();                                        \
         return rc;                                                     \
     }
+
+// A logic test: no screen, no widgets.
+#define VORLIX_TEST_MAIN_CORE(TestObject) VORLIX_TEST_MAIN_APP(TestObject, QCoreApplication)
+
+#if defined(QT_WIDGETS_LIB)
+#include <QApplication>
+// A window test: a QApplication at 96 dpi on the offscreen platform.
+#define VORLIX_TEST_MAIN(TestObject) VORLIX_TEST_MAIN_APP(TestObject, QApplication)
+#else
+#define VORLIX_TEST_MAIN(TestObject)                                                           \
+    static_assert(false, "VORLIX_TEST_MAIN starts a QApplication: window tests link "          \
+                         "vorlix_testsupport_gui; logic tests use VORLIX_TEST_MAIN_CORE");
+#endif
