@@ -2,6 +2,11 @@
 # Runs every test of the build folder given as $1, with the servers the tests need
 # (a private PulseAudio with a null sink, a private INN news server) started on loopback
 # and stopped afterwards.
+#
+# Under CI (CI=true in the environment) every service must start: when one does not, the
+# script stops with an error before running any test, and the tests that need a service fail
+# instead of skipping. Outside CI a service that does not start only gives a warning, and
+# the tests that need it skip.
 set -u
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,8 +29,11 @@ for s in "$root"/scripts/test-services/*.sh; do
     while IFS= read -r line; do
       case "$line" in *=*) export "${line?}";; esac
     done <<< "$out"
+  elif [ "${CI:-}" = true ]; then
+    echo "error: $(basename "$s") did not start; under CI every test service must run" >&2
+    exit 1
   else
-    echo "warning: $(basename "$s") did not start; tests that need it will fail" >&2
+    echo "warning: $(basename "$s") did not start; the tests that need it skip" >&2
   fi
 done
 
