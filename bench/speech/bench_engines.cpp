@@ -1,5 +1,6 @@
 // Speed and responsiveness of the speech engines: a 5 000-word article rendered to WAV by
-// both engines (times faster than real time), the delay to audible output after PlayText,
+// both engines (times faster than real time), the delay to audible output and to the first
+// word event after PlayText (for the article and for a megabyte of text),
 // the time AudioReset takes to silence the output, memory while a long text speaks, and the
 // longest pause of the event loop meanwhile. Speaking aloud needs the PulseAudio service.
 #include "core/RegistryUnit.h"
@@ -112,6 +113,11 @@ void AloudBench(TSpeechAPI& a, TBaseVoiceClass* v, const QString& text, Position
     a.Activate(v);
     TStallMeter stall;
     QElapsedTimer t;
+    qint64 firstWord = -1;
+    a.OnWordPosition = [&](TSpeechAPI*, unsigned char kind, int, int) {
+        if (kind == 0 && firstWord < 0)
+            firstWord = t.elapsed();
+    };
     t.start();
     a.PlayText(text);
     if (!WaitFor([&] { return position() > 0; }, 5000)) {
@@ -121,6 +127,7 @@ void AloudBench(TSpeechAPI& a, TBaseVoiceClass* v, const QString& text, Position
         return;
     }
     const qint64 firstAudio = t.elapsed();
+    WaitFor([&] { return firstWord >= 0; }, 5000);
     // Memory while speaking: sampled for 8 s after output began.
     const long rss0 = RssKb();
     long rssMax = rss0;
@@ -137,11 +144,13 @@ void AloudBench(TSpeechAPI& a, TBaseVoiceClass* v, const QString& text, Position
     const qint64 returnMs = r.elapsed();
     WaitFor([&] { return !busy(); }, 5000);
     const qint64 closedMs = r.elapsed();
-    std::printf("%-34s first audio after %lld ms; AudioReset: queued audio flushed on return after %lld ms, "
+    std::printf("%-34s first audio after %lld ms, first word event after %lld ms; AudioReset: queued audio flushed on return after %lld ms, "
                 "stream closed after %lld ms; RSS %ld kB -> max %ld kB (+%ld kB) during 8 s of speech; longest "
                 "event-loop pause %lld ms\n",
-                label, static_cast<long long>(firstAudio), static_cast<long long>(returnMs),
+                label, static_cast<long long>(firstAudio), static_cast<long long>(firstWord),
+                static_cast<long long>(returnMs),
                 static_cast<long long>(closedMs), rss0, rssMax, rssMax - rss0, static_cast<long long>(stall.worst));
+    a.OnWordPosition = nullptr;
     a.SetActive(false);
 }
 } // namespace
@@ -177,5 +186,13 @@ int main(int argc, char** argv)
                "aloud, eSpeak NG");
     AloudBench(sapi4, kal16, article, [&] { return sapi4.Tts->OutputPosition(); }, [&] { return sapi4.Tts->Busy(); },
                "aloud, Flite kal16");
+    QString megabyte;
+    while (megabyte.size() < (1 << 20))
+        megabyte += article;
+    megabyte.truncate(1 << 20);
+    AloudBench(sapi5, en, megabyte, [&] { return sapi5.Voice->OutputPosition(); }, [&] { return sapi5.Voice->Busy(); },
+               "aloud 1 MB text, eSpeak NG");
+    AloudBench(sapi4, kal16, megabyte, [&] { return sapi4.Tts->OutputPosition(); }, [&] { return sapi4.Tts->Busy(); },
+               "aloud 1 MB text, Flite kal16");
     return 0;
 }

@@ -93,5 +93,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestTextFunctions)
+VORLIX_TEST_MAIN_CORE(TestTextFunctions)
 #include "test_text_functions.moc"

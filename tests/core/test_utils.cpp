@@ -119,5 +119,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestUtils)
+VORLIX_TEST_MAIN_CORE(TestUtils)
 #include "test_utils.moc"

@@ -896,5 +896,5 @@ void TestNntpCli::abortWhileAnswerArrives()
     QVERIFY(server.Errors().isEmpty());
 }
 
-VORLIX_TEST_MAIN(TestNntpCli)
+VORLIX_TEST_MAIN_CORE(TestNntpCli)
 #include "test_nntp_cli.moc"

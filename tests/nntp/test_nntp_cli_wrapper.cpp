@@ -203,5 +203,5 @@ void TestNntpCliWrapper::destroyedWithCompletionPending()
     QVERIFY(!fired);
 }
 
-VORLIX_TEST_MAIN(TestNntpCliWrapper)
+VORLIX_TEST_MAIN_CORE(TestNntpCliWrapper)
 #include "test_nntp_cli_wrapper.moc"

@@ -20,18 +20,6 @@ QString Env(const char* name)
 }
 } // namespace
 
-// Under CI the server must be there; by hand a missing server only skips.
-#define REQUIRE_INN()                                                                                        \
-    do {                                                                                                     \
-        if (Env("VORLIX_INN_PORT").isEmpty()) {                                                              \
-            if (Env("CI") == QLatin1String("true"))                                                          \
-                QFAIL("VORLIX_INN_PORT is not set: the INN test server (scripts/test-services/inn.sh) "       \
-                      "did not start");                                                                      \
-            QSKIP("No INN test server: run 'bash scripts/test-services/inn.sh start DIR' and export the "    \
-                  "lines it prints (scripts/run-tests.sh does this)");                                       \
-        }                                                                                                    \
-    } while (0)
-
 class TestNntpInn : public QObject {
     Q_OBJECT
 
@@ -47,7 +35,7 @@ class TestNntpInn : public QObject {
 private slots:
     void headerWindowsAndAgeLimit()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         const QString group = Env("VORLIX_INN_GROUP");
         TNntpProcessor p;
         TProcessorProbe probe;
@@ -118,7 +106,7 @@ private slots:
 
     void bodies()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         TNntpProcessor p;
         TProcessorProbe probe;
         probe.Attach(p);
@@ -149,7 +137,7 @@ private slots:
 
     void groupListToFile()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         QTemporaryDir dir;
         const QString file = dir.filePath("groups.chl");
         TNntpProcessor p;
@@ -177,7 +165,7 @@ private slots:
 
     void postAndReadBack()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         const QString group = Env("VORLIX_INN_POST_GROUP");
         const QString subject = "Vorlix test post " + QUuid::createUuid().toString(QUuid::WithoutBraces);
         const QStringList body{"Hello from the tests.", ".", ".starts with a dot", "", "Grüße, last line"};
@@ -210,7 +198,7 @@ private slots:
 
     void loginAfter480()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_AUTH_GROUP");
         TNntpProcessor p;
@@ -257,7 +245,7 @@ private slots:
 
     void catchUp()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         TNntpProcessor p;
         TProcessorProbe probe;
         probe.Attach(p);
@@ -278,7 +266,7 @@ private slots:
 
     void abortMidDownload()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         TNntpProcessor p;
         TProcessorProbe probe;
         probe.Attach(p);

@@ -647,5 +647,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestNntpProcessor)
+VORLIX_TEST_MAIN_CORE(TestNntpProcessor)
 #include "test_nntp_processor.moc"

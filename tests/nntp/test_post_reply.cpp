@@ -85,17 +85,6 @@ void ExpectPost(ScriptedNntpServer& s, const QByteArray& answer = "240 Article r
     s.ExpectArticle(ScriptedReply(answer));
 }
 
-bool InnAvailable(QString& host, quint16& port, QString& reason)
-{
-    host = qEnvironmentVariable("VORLIX_INN_HOST");
-    port = quint16(qEnvironmentVariableIntValue("VORLIX_INN_PORT"));
-    if (host.isEmpty() || port == 0) {
-        reason = QStringLiteral("VORLIX_INN_HOST/VORLIX_INN_PORT not set: start scripts/test-services/inn.sh");
-        return false;
-    }
-    return true;
-}
-
 // One command and its status line, read with a plain socket.
 QByteArray Command(QTcpSocket& sock, const QByteArray& line)
 {
@@ -388,13 +377,9 @@ private slots:
 
     void postAndReplyOnInn()
     {
-        QString host, reason;
-        quint16 port = 0;
-        if (!InnAvailable(host, port, reason)) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))
-                QFAIL(qPrintable(reason));
-            QSKIP(qPrintable(reason));
-        }
+        VORLIX_REQUIRE_INN();
+        const QString host = qEnvironmentVariable("VORLIX_INN_HOST");
+        const quint16 port = quint16(qEnvironmentVariableIntValue("VORLIX_INN_PORT"));
         const QString group = qEnvironmentVariable("VORLIX_INN_POST_GROUP", QStringLiteral("vorlix.test.post"));
         Fixture f(host + QLatin1Char(':') + QString::number(port), group);
         f.store.SetValue(QStringLiteral("UserName"), QStringLiteral("Zoë Tester"));

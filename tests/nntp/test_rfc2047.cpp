@@ -114,5 +114,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestRfc2047)
+VORLIX_TEST_MAIN_CORE(TestRfc2047)
 #include "test_rfc2047.moc"

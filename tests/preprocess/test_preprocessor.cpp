@@ -3,7 +3,6 @@
 #include "preprocess/TTSPreProcessor.h"
 #include "speech/TBaseEngineUnit.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTimer>
@@ -336,12 +335,10 @@ private slots:
         QVERIFY(failure("{{Options=+I}}").startsWith("Error in regular expression"));
         QVERIFY(failure("{{Options=+I}}   ").startsWith("Error in regular expression"));
 
-        // Catastrophic backtracking is stopped by the match limit and reported like a bad rule.
-        QElapsedTimer timer;
-        timer.start();
+        // Catastrophic backtracking is stopped by the match limit and reported like a bad rule
+        // (bench_filter_text measures how soon).
         const QString msg = failure("(a+)+$", QString(40, 'a') + "!");
         QVERIFY2(msg.startsWith("Regular expression gave up on this text"), qPrintable(msg));
-        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
         // A rule that recurses once per character works on a long text.
         {
             TTranslationList deep;
@@ -408,25 +405,21 @@ private slots:
     void veryLongInputStaysFast()
     {
         auto p = make();
-        // One line of a megabyte: quoting, links and shouting code paths all stay linear.
+        // One line of a megabyte: quoting, links and shouting code paths all stay linear
+        // (bench_filter_text measures how fast).
         QString line;
         while (line.size() < 1000000)
             line += "news:a news:b www.x.org/y SHOUT ";
-        QElapsedTimer timer;
-        timer.start();
         const QString out = p->FilterText(&sapi5, line + "\n");
         QVERIFY(out.size() > 100000);
-        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
         // Thousands of attribution lines in a row that introduce nothing.
         QString many;
         for (int i = 0; i < 20000; ++i)
             many += "Someone wrote:\n";
         many += "plain\n";
-        timer.restart();
         QCOMPARE(p->FilterText(&sapi5, many).count("wrote"), 20000);
-        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     }
 };
 
-VORLIX_TEST_MAIN(TestPreProcessor)
+VORLIX_TEST_MAIN_CORE(TestPreProcessor)
 #include "test_preprocessor.moc"

@@ -103,5 +103,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestSampleNewsServer)
+VORLIX_TEST_MAIN_CORE(TestSampleNewsServer)
 #include "test_sample_news_server.moc"

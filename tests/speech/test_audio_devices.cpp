@@ -29,7 +29,7 @@ class TestAudioDevices : public QObject {
 private slots:
     void deviceList()
     {
-        REQUIRE_PULSE();
+        VORLIX_REQUIRE_PULSE();
         QVERIFY(WaveOutGetNumDevs() >= 2);
         const int nullId = IdOf(QStringLiteral("Vorlix_Null_Output"));
         const int spareId = IdOf(QStringLiteral("Vorlix_Spare_Output"));
@@ -68,7 +68,7 @@ private slots:
 
     void deviceWindowChoice()
     {
-        REQUIRE_PULSE();
+        VORLIX_REQUIRE_PULSE();
         const int spareId = IdOf(QStringLiteral("Vorlix_Spare_Output"));
         TScopedScriptedDialogs d;
         // Pick the spare device and press OK.
@@ -136,7 +136,7 @@ private slots:
 
     void testOpen()
     {
-        REQUIRE_PULSE();
+        VORLIX_REQUIRE_PULSE();
         QCOMPARE(WaveOutTestOpen(-1), woOk);
         QCOMPARE(WaveOutTestOpen(0), woOk);
         QString err;

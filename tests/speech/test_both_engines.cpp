@@ -139,7 +139,7 @@ private slots:
 
     void sameArticleAloudWithBothEngines()
     {
-        REQUIRE_PULSE();
+        VORLIX_REQUIRE_PULSE();
         TScopedScriptedDialogs d;
         for (TSpeechAPI* adapter : {static_cast<TSpeechAPI*>(sapi5.get()), static_cast<TSpeechAPI*>(sapi4.get())}) {
             TBaseVoiceClass* v = Plain(voices, adapter == sapi5.get() ? QStringLiteral("English (America)")
@@ -161,5 +161,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestBothEngines)
+VORLIX_TEST_MAIN_CORE(TestBothEngines)
 #include "test_both_engines.moc"

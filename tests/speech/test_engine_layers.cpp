@@ -366,5 +366,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestEngineLayers)
+VORLIX_TEST_MAIN_CORE(TestEngineLayers)
 #include "test_engine_layers.moc"

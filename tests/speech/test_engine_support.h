@@ -1,6 +1,8 @@
 #pragma once
-// Helpers of the engine tests: reading WAV files back with libsndfile, and the rule for tests
-// that need the PulseAudio test service (skip when run by hand without it, fail under CI).
+// Helpers of the engine tests: reading WAV files back with libsndfile, and pactl. Tests that
+// need the PulseAudio test service start with VORLIX_REQUIRE_PULSE() (TestSupport.h).
+#include "TestSupport.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -41,20 +43,6 @@ inline int TrailingSilenceMs(const TWavFacts& f)
         ++n;
     return f.Rate ? int(n * 1000 / size_t(f.Rate)) : 0;
 }
-
-inline bool PulseAvailable()
-{
-    return !qEnvironmentVariableIsEmpty("PULSE_SERVER");
-}
-
-#define REQUIRE_PULSE()                                                                          \
-    do {                                                                                         \
-        if (!PulseAvailable()) {                                                                 \
-            if (qgetenv("CI") == "true")                                                         \
-                QFAIL("PULSE_SERVER is not set: the PulseAudio test service did not start");     \
-            QSKIP("PULSE_SERVER is not set: start scripts/test-services/pulseaudio.sh first");   \
-        }                                                                                        \
-    } while (0)
 
 // Runs pactl against the test server; returns its output (empty on failure).
 inline QString Pactl(const QStringList& args)

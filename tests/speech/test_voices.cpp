@@ -424,5 +424,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestVoices)
+VORLIX_TEST_MAIN_CORE(TestVoices)
 #include "test_voices.moc"

@@ -23,18 +23,6 @@ QString InnServer()
 }
 } // namespace
 
-// Under CI the server must be there; by hand a missing server only skips.
-#define REQUIRE_INN()                                                                                        \
-    do {                                                                                                     \
-        if (Env("VORLIX_INN_PORT").isEmpty()) {                                                              \
-            if (Env("CI") == QLatin1String("true"))                                                          \
-                QFAIL("VORLIX_INN_PORT is not set: the INN test server (scripts/test-services/inn.sh) "       \
-                      "did not start");                                                                      \
-            QSKIP("No INN test server: run 'bash scripts/test-services/inn.sh start DIR' and export the "    \
-                  "lines it prints (scripts/run-tests.sh does this)");                                       \
-        }                                                                                                    \
-    } while (0)
-
 class TestNewsCommandsInn : public QObject {
     Q_OBJECT
 
@@ -48,7 +36,7 @@ private slots:
 
     void downloadReadAndDownloadAgain()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_GROUP");
         const int count = Env("VORLIX_INN_GROUP_COUNT").toInt();
@@ -90,7 +78,7 @@ private slots:
 
     void cancelKeepsWhatArrived()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_BIG_GROUP");
         WriteConfig(InnServer(), {group});
@@ -117,7 +105,7 @@ private slots:
 
     void loginWindowAndSavedPassword()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_AUTH_GROUP");
         WriteConfig(InnServer(), {group});
@@ -150,7 +138,7 @@ private slots:
 
     void catchUpServerReadsEveryGroup()
     {
-        REQUIRE_INN();
+        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_GROUP");
         const QString empty = Env("VORLIX_INN_EMPTY_GROUP");

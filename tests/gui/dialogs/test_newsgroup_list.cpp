@@ -116,18 +116,6 @@ struct Window {
     }
 };
 
-bool InnAvailable(QString& server, QString& reason)
-{
-    const QString host = qEnvironmentVariable("VORLIX_INN_HOST");
-    const QString port = qEnvironmentVariable("VORLIX_INN_PORT");
-    if (host.isEmpty() || port.isEmpty()) {
-        reason = QStringLiteral("VORLIX_INN_HOST/VORLIX_INN_PORT not set: start scripts/test-services/inn.sh");
-        return false;
-    }
-    server = host + QLatin1Char(':') + port;
-    return true;
-}
-
 } // namespace
 
 class TestNewsgroupList : public QObject {
@@ -564,12 +552,8 @@ private slots:
 
     void downloadFromInn()
     {
-        QString server, reason;
-        if (!InnAvailable(server, reason)) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))
-                QFAIL(qPrintable(reason));
-            QSKIP(qPrintable(reason));
-        }
+        VORLIX_REQUIRE_INN();
+        const QString server = qEnvironmentVariable("VORLIX_INN_HOST") + QLatin1Char(':') + qEnvironmentVariable("VORLIX_INN_PORT");
         const QString group = qEnvironmentVariable("VORLIX_INN_GROUP", QStringLiteral("vorlix.test.talk"));
         Fixture f(server, {});
         QFile::remove(f.ListFile());
