@@ -22,6 +22,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
+if [ "${CI:-}" = true ]; then
+  echo "CI=true: every test service must start, and a test that needs a missing one fails"
+fi
+
 # Each service script prints lines of the form NAME=value for the tests' environment.
 for s in "$root"/scripts/test-services/*.sh; do
   [ -f "$s" ] || continue
