@@ -33,9 +33,14 @@ class TestNntpInn : public QObject {
     }
 
 private slots:
-    void headerWindowsAndAgeLimit()
+    // Every test here talks to the INN test server.
+    void initTestCase()
     {
         VORLIX_REQUIRE_INN();
+    }
+
+    void headerWindowsAndAgeLimit()
+    {
         const QString group = Env("VORLIX_INN_GROUP");
         TNntpProcessor p;
         TProcessorProbe probe;
@@ -106,7 +111,6 @@ private slots:
 
     void bodies()
     {
-        VORLIX_REQUIRE_INN();
         TNntpProcessor p;
         TProcessorProbe probe;
         probe.Attach(p);
@@ -137,7 +141,6 @@ private slots:
 
     void groupListToFile()
     {
-        VORLIX_REQUIRE_INN();
         QTemporaryDir dir;
         const QString file = dir.filePath("groups.chl");
         TNntpProcessor p;
@@ -165,7 +168,6 @@ private slots:
 
     void postAndReadBack()
     {
-        VORLIX_REQUIRE_INN();
         const QString group = Env("VORLIX_INN_POST_GROUP");
         const QString subject = "Vorlix test post " + QUuid::createUuid().toString(QUuid::WithoutBraces);
         const QStringList body{"Hello from the tests.", ".", ".starts with a dot", "", "Grüße, last line"};
@@ -198,7 +200,6 @@ private slots:
 
     void loginAfter480()
     {
-        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_AUTH_GROUP");
         TNntpProcessor p;
@@ -245,7 +246,6 @@ private slots:
 
     void catchUp()
     {
-        VORLIX_REQUIRE_INN();
         TNntpProcessor p;
         TProcessorProbe probe;
         probe.Attach(p);
@@ -266,7 +266,6 @@ private slots:
 
     void abortMidDownload()
     {
-        VORLIX_REQUIRE_INN();
         TNntpProcessor p;
         TProcessorProbe probe;
         probe.Attach(p);

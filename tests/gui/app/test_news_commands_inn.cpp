@@ -27,6 +27,12 @@ class TestNewsCommandsInn : public QObject {
     Q_OBJECT
 
 private slots:
+    // Every test here talks to the INN test server.
+    void initTestCase()
+    {
+        VORLIX_REQUIRE_INN();
+    }
+
     void init()
     {
         ClearDataFolder();
@@ -36,7 +42,6 @@ private slots:
 
     void downloadReadAndDownloadAgain()
     {
-        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_GROUP");
         const int count = Env("VORLIX_INN_GROUP_COUNT").toInt();
@@ -78,7 +83,6 @@ private slots:
 
     void cancelKeepsWhatArrived()
     {
-        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_BIG_GROUP");
         WriteConfig(InnServer(), {group});
@@ -105,7 +109,6 @@ private slots:
 
     void loginWindowAndSavedPassword()
     {
-        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_AUTH_GROUP");
         WriteConfig(InnServer(), {group});
@@ -138,7 +141,6 @@ private slots:
 
     void catchUpServerReadsEveryGroup()
     {
-        VORLIX_REQUIRE_INN();
         TScopedScriptedDialogs dialogs;
         const QString group = Env("VORLIX_INN_GROUP");
         const QString empty = Env("VORLIX_INN_EMPTY_GROUP");
