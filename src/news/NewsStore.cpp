@@ -298,8 +298,13 @@ void TNewsStore::RemoveGroupEntry(TConfigClass* server, const QString& name)
     }
     if (!group)
         return;
-    if (group == SelectedEntry())
-        clearArticleView();
+    // The article view may show the group or one of its folder entries.
+    for (TConfigClass* e = SelectedEntry(); e; e = e->parent) {
+        if (e == group) {
+            clearArticleView();
+            break;
+        }
+    }
     try {
         const QString path = group->FilePath();
         if (!QFile::remove(path))

@@ -303,6 +303,18 @@ private slots:
         servers.SetCurrent(group, false);
         QVERIFY(!servers.SelectedEntry());
         QCOMPARE(servers.CurrentEntry(), group);
+
+        // Unsubscribing the group of the folder entry shown empties the article view first.
+        servers.Select(group->Child(0));
+        events.clear();
+        servers.OnNewsgroupList = [](TNewsStore*, TConfigClass*, std::vector<TGroupChange>& changes) {
+            changes = {{2, "comp.lang.misc"}};
+            return true;
+        };
+        servers.NewsgroupList();
+        QCOMPARE(events, QStringList({"clear"}));
+        QVERIFY(!servers.FindGroup("saved"));
+        QVERIFY(!servers.CurrentEntry());
     }
 
     void downloadedHeadersAndExpiry()

@@ -147,6 +147,8 @@ void TServerTree::Rebuild()
         if (e->Expanded == 1)
             items.value(e)->setExpanded(true);
     }
+    QTreeWidgetItem* current = Tree->currentItem();
+    News->SetCurrent(EntryOf(current), current && current->isSelected());
 }
 
 void TServerTree::insertItem(TConfigClass* entry)
