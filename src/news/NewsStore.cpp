@@ -266,6 +266,8 @@ TConfigClass* TNewsStore::AddServerEntry(const QString& name, const QString& use
 
 TConfigClass* TNewsStore::AddGroupEntry(TConfigClass* server, const QString& name, const QString& base)
 {
+    if (!server || server->store != this)
+        return nullptr;
     SetExpanded(server, true);
     auto entry = std::make_unique<TConfigClass>();
     entry->Name = name;
@@ -289,6 +291,8 @@ void TNewsStore::DeleteEntryFile(TConfigClass* entry)
 
 void TNewsStore::RemoveGroupEntry(TConfigClass* server, const QString& name)
 {
+    if (!server || server->store != this)
+        return;
     TConfigClass* group = nullptr;
     for (const auto& c : server->children) {
         if (c->Name == name) {
@@ -347,7 +351,7 @@ QString TNewsStore::NewStamp(const QString& suffix) const
 
 void TNewsStore::SetExpanded(TConfigClass* entry, bool expanded)
 {
-    if (!entry || (entry->Expanded == 1) == expanded)
+    if (!entry || entry->store != this || (entry->Expanded == 1) == expanded)
         return;
     if (OnExpand)
         OnExpand(this, entry, expanded);
@@ -390,8 +394,15 @@ void TNewsStore::LoadConfig()
     int failedLine = 0;
     {
         // The views are built once from the whole result.
-        auto added = std::move(OnEntryAdded);
-        OnEntryAdded = nullptr;
+        struct HeldBack {
+            std::function<void(TNewsStore*, TConfigClass*)>& event;
+            std::function<void(TNewsStore*, TConfigClass*)> saved;
+            explicit HeldBack(std::function<void(TNewsStore*, TConfigClass*)>& e) : event(e), saved(std::move(e))
+            {
+                event = nullptr;
+            }
+            ~HeldBack() { event = std::move(saved); }
+        } added(OnEntryAdded);
         TConfigClass* lastServer = nullptr;
         TConfigClass* lastGroup = nullptr;
         for (int i = 0; i < lines.size(); ++i) {
@@ -444,7 +455,6 @@ void TNewsStore::LoadConfig()
                 break;
             }
         }
-        OnEntryAdded = std::move(added);
     }
     // The views show the entries, the stored ones expanded; showing them is no change of the
     // user's, so nothing is saved here.
@@ -573,6 +583,8 @@ void TNewsStore::SetCurrent(TConfigClass* entry, bool selected)
 
 void TNewsStore::Select(TConfigClass* entry)
 {
+    if (entry && entry->store != this)
+        return;
     if (OnSelect) {
         // The views move their selection and report it back.
         OnSelect(this, entry);

@@ -107,8 +107,9 @@ public:
 
     // ---- The file
     static QString ConfigPath();            // data folder + "Config.chl"
-    // Replaces the entries by those of the file. A damaged line ends the reading: the entries
-    // before it stay, the file as it was is kept as "Config-damaged.chl", and the user is told.
+    // Adds the entries of the file (the program loads it once, at start). A damaged line ends
+    // the reading: the entries before it stay, the file as it was is kept as
+    // "Config-damaged.chl", and the user is told. The views are rebuilt once (OnReset).
     void LoadConfig();
     // Rewrites the file with one line per entry in store order (0600: it holds passwords).
     void SaveConfig();
@@ -131,7 +132,8 @@ public:
 
     TConfigClass* AddServerEntry(const QString& name, const QString& user, const QString& password,
                                  bool savePassword, const QString& fileBase);
-    // Expands the server, adds the newsgroup (FileBase base + "M") and expands it.
+    // Expands the server, adds the newsgroup (FileBase base + "M") and expands it. None when
+    // the server is not in this store.
     TConfigClass* AddGroupEntry(TConfigClass* server, const QString& name, const QString& base);
     // Removes the server's newsgroup of that name with its file and its folders' files, and saves.
     void RemoveGroupEntry(TConfigClass* server, const QString& name);

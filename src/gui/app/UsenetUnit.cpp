@@ -467,7 +467,7 @@ void TForm1::FormActivate()
         return;
     Activated = true;
     UtilsClass::Log(QStringLiteral("Entered FormActivate"));
-    if (tvServers->topLevelItemCount() == 0 && CommandAvailable(cmd.AddServer))
+    if (NewsStore->ServerCount() == 0 && CommandAvailable(cmd.AddServer))
         cmd.AddServer->trigger();
     UtilsClass::Log(QStringLiteral("Exit FormActivate"));
 }
