@@ -6,7 +6,8 @@
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/UsenetUnit.h"
-#include "news/ConfigUnit.h"
+#include "gui/news/ServerTree.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
 #include "nntp/NNTPProcessor.h"
 

@@ -3,7 +3,7 @@
 // group would. Target: under 2 s.
 #include "NewsCorpus.h"
 
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
 #include "news/ThreadView.h"
 
@@ -18,17 +18,16 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const int count = argc > 1 ? atoi(argv[1]) : 20000;
-    QTreeWidget serverTree;
-    TServerTree servers(&serverTree);
-    QTreeWidgetItem* server = servers.AddServerNode("news.example", {}, {}, false, "bench");
+    TNewsStore servers;
+    TConfigClass* server = servers.AddServerEntry("news.example", {}, {}, false, "bench");
     QTreeWidget articles;
     articles.resize(900, 500);
     articles.show();
     TThreadView view(&articles);
     int status = 0;
     for (int run = 0; run < 3; ++run) {
-        QTreeWidgetItem* group = servers.AddGroupNode(server, QString("bench.group%1").arg(run), QString("benchgroup%1").arg(run));
-        TConfigClass* g = TServerTree::EntryOf(group);
+        TConfigClass* group = servers.AddGroupEntry(server, QString("bench.group%1").arg(run), QString("benchgroup%1").arg(run));
+        TConfigClass* g = group;
         WriteLinesAtomically(g->FilePath(), MakeCorpusLines(count, 1000u + unsigned(run)));
         QElapsedTimer t;
         t.start();

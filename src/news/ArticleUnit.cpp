@@ -1,6 +1,6 @@
 #include "news/ArticleUnit.h"
 
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
 
 #include "core/BaseUtils.h"

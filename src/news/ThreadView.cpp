@@ -1,7 +1,7 @@
 #include "news/ThreadView.h"
 
-#include "news/ConfigUnit.h"
-#include "news/NewsIcons.h"
+#include "news/NewsStore.h"
+#include "gui/news/NewsIcons.h"
 
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
@@ -411,7 +411,7 @@ TThreadView::~TThreadView()
 
 TConfigClass* TThreadView::Group() const
 {
-    return TServerTree::EntryOf(GroupNode);
+    return GroupNode;
 }
 
 TArticleClass* TThreadView::RecordOf(const QTreeWidgetItem* item)
@@ -694,7 +694,6 @@ void TThreadView::ClearArticleView()
     View->clear();
     clearIndex();
     --focusSuppressed;
-    TagValue = 0;
     GroupNode = nullptr;
 }
 
@@ -741,7 +740,7 @@ void TThreadView::SetReadStateShown(TArticleClass* record, int state, QTreeWidge
         RefreshItem(item);
 }
 
-void TThreadView::LoadArticles(QTreeWidgetItem* groupNode)
+void TThreadView::LoadArticles(TConfigClass* groupNode)
 {
     struct LoadingGuard {
         bool& flag;
@@ -751,7 +750,7 @@ void TThreadView::LoadArticles(QTreeWidgetItem* groupNode)
     ClearArticleView();
     if (OnClearMessagePane)
         OnClearMessagePane(this);
-    TConfigClass* group = TServerTree::EntryOf(groupNode);
+    TConfigClass* group = groupNode;
     if (!group)
         return;
     if (!group->Articles) {
@@ -793,7 +792,7 @@ void TThreadView::LoadArticles(QTreeWidgetItem* groupNode)
     View->setUpdatesEnabled(updates);
 }
 
-void TThreadView::ShowGroup(QTreeWidgetItem* groupNode)
+void TThreadView::ShowGroup(TConfigClass* groupNode)
 {
     TTrace trace(QStringLiteral("ShowGroup"));
     {
@@ -806,7 +805,7 @@ void TThreadView::ShowGroup(QTreeWidgetItem* groupNode)
             throw;
         }
         View->setUpdatesEnabled(true);
-        TConfigClass* group = TServerTree::EntryOf(groupNode);
+        TConfigClass* group = groupNode;
         if (group && index->nodes.size() > 1) {
             Loading = true;
             View->doItemsLayout(); // the scroll range is known only once the rows are laid out
@@ -818,11 +817,11 @@ void TThreadView::ShowGroup(QTreeWidgetItem* groupNode)
     QCoreApplication::processEvents();
 }
 
-void TThreadView::SaveArticles(QTreeWidgetItem* groupNode)
+void TThreadView::SaveArticles(TConfigClass* groupNode)
 {
     if (!groupNode)
         throw EVorlixError(QStringLiteral("SaveArticles received group node = nil"));
-    TConfigClass* group = TServerTree::EntryOf(groupNode);
+    TConfigClass* group = groupNode;
     std::vector<const TArticleClass*> records;
     records.reserve(index->nodes.size());
     int newCount = 0;

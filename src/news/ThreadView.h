@@ -42,15 +42,14 @@ public:
     TBaseRegistryClass* Store; // column widths, "MsgDeleteDays"
     bool Loading = false;
 
-    // The view's tag: the group node shown (none when the view is empty) and its value.
-    QTreeWidgetItem* GroupNode = nullptr;
-    int TagValue = 0;
+    // The group (or folder entry) whose records the view shows; none when the view is empty.
+    TConfigClass* GroupNode = nullptr;
     TConfigClass* Group() const;
 
     QTreeWidgetItem* AddArticleToTree(TArticleClass* record);
-    void ShowGroup(QTreeWidgetItem* groupNode);
-    void LoadArticles(QTreeWidgetItem* groupNode);
-    void SaveArticles(QTreeWidgetItem* groupNode);
+    void ShowGroup(TConfigClass* groupNode);
+    void LoadArticles(TConfigClass* groupNode);
+    void SaveArticles(TConfigClass* groupNode);
     void ClearArticleView();
     void SetReadStateShown(TArticleClass* record, int state, QTreeWidgetItem* item);
     bool HasNewChild(QTreeWidgetItem* item) const;

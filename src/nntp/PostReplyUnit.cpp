@@ -8,7 +8,7 @@
 #include "core/RegistryUnit.h"
 #include "core/TBaseRegistryClassUnit.h"
 #include "news/ArticleUnit.h"
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 
 #include <QShowEvent>
 #include <QHBoxLayout>
@@ -20,7 +20,6 @@
 #include <QTextCursor>
 #include <QTextLayout>
 #include <QTimer>
-#include <QTreeWidgetItem>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -239,23 +238,23 @@ void TPostReply::PostDoneHandler(QObject* Sender, int Code, const QString& Messa
     Dialogs().ShowError(Message);
 }
 
-TPostReply* TPostReply::Prepare(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode)
+TPostReply* TPostReply::Prepare(QWidget* parent, TBaseRegistryClass* store, TConfigClass* selectedEntry)
 {
     const QString email = store ? store->GetValue(QStringLiteral("EmailAddress")).toString() : QString();
     if (email.trimmed().isEmpty()) {
         Dialogs().ShowMessage(NoEmailText);
         return nullptr;
     }
-    TConfigClass* entry = TServerTree::EntryOf(selectedNode);
-    if (!selectedNode || !entry) {
+    TConfigClass* entry = selectedEntry;
+    if (!entry) {
         Dialogs().ShowMessage(QStringLiteral("Select a newsgroup"));
         return nullptr;
     }
     if (entry->Kind != ckNewsGroup) {
-        Dialogs().ShowMessage(QStringLiteral("Select a newsgroup for server ") + selectedNode->text(0));
+        Dialogs().ShowMessage(QStringLiteral("Select a newsgroup for server ") + entry->Caption());
         return nullptr;
     }
-    TConfigClass* server = TServerTree::EntryOf(TServerTree::ServerNodeOf(selectedNode));
+    TConfigClass* server = TNewsStore::ServerOf(entry);
     auto* window = new TPostReply(parent);
     if (server) {
         window->ServerHost = server->Name;
@@ -269,29 +268,28 @@ TPostReply* TPostReply::Prepare(QWidget* parent, TBaseRegistryClass* store, QTre
     return window;
 }
 
-void TPostReply::PostNewMessage(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode)
+void TPostReply::PostNewMessage(QWidget* parent, TBaseRegistryClass* store, TConfigClass* selectedEntry)
 {
     TTrace t(QStringLiteral("PostNewMessage"));
-    std::unique_ptr<TPostReply> window(Prepare(parent, store, selectedNode));
+    std::unique_ptr<TPostReply> window(Prepare(parent, store, selectedEntry));
     if (!window)
         return;
     window->SetMode(false);
     Dialogs().Exec(window.get());
 }
 
-void TPostReply::ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode,
+void TPostReply::ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, TConfigClass* selectedEntry,
                                 const QList<TArticleClass*>& selectedArticles, const QStringList& viewerLines)
 {
     TTrace t(QStringLiteral("ReplyToMessage"));
     const QString email = store ? store->GetValue(QStringLiteral("EmailAddress")).toString() : QString();
     // The newsgroup checks come first, with their own messages.
-    if (!email.trimmed().isEmpty() && selectedNode && TServerTree::EntryOf(selectedNode)
-        && TServerTree::EntryOf(selectedNode)->Kind == ckNewsGroup
+    if (!email.trimmed().isEmpty() && selectedEntry && selectedEntry->Kind == ckNewsGroup
         && (selectedArticles.size() != 1 || !selectedArticles.first())) {
         Dialogs().ShowMessage(QStringLiteral("Select 1 message to reply to"));
         return;
     }
-    std::unique_ptr<TPostReply> window(Prepare(parent, store, selectedNode));
+    std::unique_ptr<TPostReply> window(Prepare(parent, store, selectedEntry));
     if (!window)
         return;
     const TArticleClass* article = selectedArticles.first();

@@ -12,9 +12,9 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QTreeWidgetItem;
 class TArticleClass;
 class TBaseRegistryClass;
+class TConfigClass;
 class TNntpProcessor;
 
 class TPostReply : public QDialog {
@@ -70,8 +70,8 @@ public:
     // The main window's commands. Each checks, in order, the "EmailAddress" setting, the
     // selected server-tree node and that it is a newsgroup (Reply: also exactly one selected
     // article), then shows the window modally and releases it when it closes.
-    static void PostNewMessage(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode);
-    static void ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode,
+    static void PostNewMessage(QWidget* parent, TBaseRegistryClass* store, TConfigClass* selectedEntry);
+    static void ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, TConfigClass* selectedEntry,
                                const QList<TArticleClass*>& selectedArticles, const QStringList& viewerLines);
 
 protected:
@@ -79,7 +79,7 @@ protected:
     void done(int result) override;
 
 private:
-    static TPostReply* Prepare(QWidget* parent, TBaseRegistryClass* store, QTreeWidgetItem* selectedNode);
+    static TPostReply* Prepare(QWidget* parent, TBaseRegistryClass* store, TConfigClass* selectedEntry);
     void ReleaseProcessor();
 
     QLabel* lblNewsgroup = nullptr;

@@ -1,14 +1,13 @@
 #include "TestSupport.h"
 
 #include "news/ArticleUnit.h"
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
 
 #include "core/BaseUtils.h"
 
 #include <QFile>
 #include <QLocale>
-#include <QTreeWidget>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -194,18 +193,16 @@ private slots:
 
     void separatorsNeverBreakARecord()
     {
-        QTreeWidget tree;
-        TServerTree servers(&tree);
-        QTreeWidgetItem* server = servers.AddServerNode("news.example", {}, {}, false, "260101000000");
-        QTreeWidgetItem* group = servers.AddGroupNode(server, "comp.test", "260101000001");
-        TConfigClass* g = TServerTree::EntryOf(group);
+        TNewsStore servers;
+        TConfigClass* server = servers.AddServerEntry("news.example", {}, {}, false, "260101000000");
+        TConfigClass* g = servers.AddGroupEntry(server, "comp.test", "260101000001");
         TArticleList* list = g->EnsureArticles();
         auto a = rec(5, "<a|b\r\nc>", "Pipes | and\nlines\r\nhere|", "<x|y>\n<z>");
         a->From = "Eve|\rMallory";
         list->Add(std::move(a));
         list->Add(rec(6, "<plain>", "Plain"));
         list->SaveFromList();
-        QCOMPARE(group->text(0), QString("comp.test (0/2)"));
+        QCOMPARE(g->Caption(), QString("comp.test (0/2)"));
 
         const QByteArray raw = readAll(g->FilePath());
         QCOMPARE(raw.count("\r\n"), 2);
@@ -298,5 +295,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestArticleFile)
+VORLIX_TEST_MAIN_APP(TestArticleFile, QCoreApplication)
 #include "test_article_file.moc"

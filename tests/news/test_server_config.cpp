@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
 
 #include "core/BaseUtils.h"
@@ -8,7 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTreeWidget>
+#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -35,16 +35,16 @@ void writeFile(const QString& path, const QByteArray& data)
     f.write(data);
 }
 
-QStringList captions(QTreeWidget& tree)
+// Every entry's caption in store order, one dash per level.
+QStringList captions(const TNewsStore& store)
 {
     QStringList out;
-    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* n, int depth) {
-        out << QString(depth, QChar('-')) + n->text(0);
-        for (int i = 0; i < n->childCount(); ++i)
-            walk(n->child(i), depth + 1);
-    };
-    for (int i = 0; i < tree.topLevelItemCount(); ++i)
-        walk(tree.topLevelItem(i), 0);
+    for (TConfigClass* e : store.AllEntries()) {
+        int depth = 0;
+        for (TConfigClass* p = e->Parent(); p; p = p->Parent())
+            ++depth;
+        out << QString(depth, QChar('-')) + e->Caption();
+    }
     return out;
 }
 
@@ -60,74 +60,89 @@ class TestServerConfig : public QObject {
 private slots:
     void init()
     {
-        QFile::remove(TServerTree::ConfigPath());
+        QFile::remove(TNewsStore::ConfigPath());
         QFile::remove(GetDataFolder() + "Config-damaged.chl");
     }
 
     void loadAndSaveByteForByte()
     {
-        writeFile(TServerTree::ConfigPath(), sampleConfig);
-        QTreeWidget tree;
-        TServerTree servers(&tree);
+        writeFile(TNewsStore::ConfigPath(), sampleConfig);
+        TNewsStore servers;
         bool addEnabled = false;
-        servers.OnUpdateButtons = [&](TServerTree*, bool add, bool) { addEnabled = add; };
+        int resets = 0;
+        servers.OnUpdateButtons = [&](TNewsStore*, bool add, bool) { addEnabled = add; };
+        servers.OnReset = [&](TNewsStore*) { ++resets; };
         servers.LoadConfig();
         QVERIFY(addEnabled);
-        QCOMPARE(captions(tree), QStringList({"news.example", "-comp.lang.misc", "--saved", "-alt.test",
-                                              "secure.example:563"}));
-        QVERIFY(tree.topLevelItem(0)->isExpanded());
-        QVERIFY(!tree.topLevelItem(1)->isExpanded());
-        QVERIFY(tree.topLevelItem(0)->child(1)->isExpanded());
-        TConfigClass* secure = TServerTree::EntryOf(tree.topLevelItem(1));
+        QCOMPARE(resets, 1);
+        QCOMPARE(captions(servers), QStringList({"news.example", "-comp.lang.misc", "--saved", "-alt.test",
+                                                 "secure.example:563"}));
+        QCOMPARE(servers.ServerCount(), 2);
+        TConfigClass* news = servers.Server(0);
+        TConfigClass* secure = servers.Server(1);
+        QCOMPARE(news->Expanded, 1);
+        QCOMPARE(secure->Expanded, 0);
+        QCOMPARE(news->Child(1)->Expanded, 1);
         QCOMPARE(secure->UserName, QString("me"));
         QCOMPARE(secure->Password, QString("s3cret"));
         QVERIFY(secure->SavePassword);
-        TConfigClass* misc = TServerTree::EntryOf(tree.topLevelItem(0)->child(0));
+        TConfigClass* misc = news->Child(0);
         QCOMPARE(misc->LastArticle, 1043);
         QCOMPARE(misc->Kind, int(ckNewsGroup));
-        QCOMPARE(TServerTree::EntryOf(tree.topLevelItem(0)->child(0)->child(0))->Kind, int(ckNewsFolder));
-        QCOMPARE(TServerTree::EntryOf(tree.topLevelItem(0)->child(1))->Reserved, 7);
+        QCOMPARE(misc->Parent(), news);
+        QCOMPARE(misc->Child(0)->Kind, int(ckNewsFolder));
+        QCOMPARE(news->Child(1)->Reserved, 7);
 
         servers.SaveConfig();
-        QCOMPARE(readAll(TServerTree::ConfigPath()),
+        QCOMPARE(readAll(TNewsStore::ConfigPath()),
                  QByteArray("NewsServer|news.example|1|-1|0|260101120000|0|reader||\r\n"
                             "NewsGroup|comp.lang.misc|0|1043|0|260101120001M\r\n"
                             "NewsFolder|saved|0|-1|0|260101120002\r\n"
                             "NewsGroup|alt.test|1|-1|7|260101120003M\r\n"
                             "NewsServer|secure.example:563|0|-1|0|260101120004|1|me|s3cret|\r\n"));
         // The file holds passwords: only its owner may read it.
-        QCOMPARE(modeOf(TServerTree::ConfigPath()), 0600u);
+        QCOMPARE(modeOf(TNewsStore::ConfigPath()), 0600u);
 
         // A password that is not to be saved leaves the ninth field empty and reads back empty.
         secure->SavePassword = false;
         servers.SaveConfig();
-        QVERIFY(readAll(TServerTree::ConfigPath()).contains("NewsServer|secure.example:563|0|-1|0|260101120004|0|me||\r\n"));
-        QTreeWidget tree2;
-        TServerTree again(&tree2);
+        QVERIFY(readAll(TNewsStore::ConfigPath()).contains("NewsServer|secure.example:563|0|-1|0|260101120004|0|me||\r\n"));
+        TNewsStore again;
         again.LoadConfig();
-        QCOMPARE(TServerTree::EntryOf(tree2.topLevelItem(1))->Password, QString());
+        QCOMPARE(again.Server(1)->Password, QString());
 
         // Lookups.
-        QCOMPARE(servers.FindGroupNode("alt.test"), tree.topLevelItem(0)->child(1));
-        QVERIFY(!servers.FindGroupNode("no.such.group"));
-        QCOMPARE(TServerTree::ServerNodeOf(tree.topLevelItem(0)->child(0)->child(0)), tree.topLevelItem(0));
-        QCOMPARE(TServerTree::ServerNodeOf(tree.topLevelItem(1)), tree.topLevelItem(1));
-        // Expanding a node is kept at once.
-        tree.topLevelItem(1)->setExpanded(true);
-        QVERIFY(readAll(TServerTree::ConfigPath()).contains("NewsServer|secure.example:563|1|"));
+        QCOMPARE(servers.FindGroup("alt.test"), news->Child(1));
+        QVERIFY(!servers.FindGroup("no.such.group"));
+        QCOMPARE(TNewsStore::ServerOf(misc->Child(0)), news);
+        QCOMPARE(TNewsStore::ServerOf(secure), secure);
+        QCOMPARE(servers.FindServer("secure.example:563"), secure);
+        QVERIFY(!servers.FindServer("comp.lang.misc"));
+        // Expanding an entry is kept at once, and the views are told.
+        QList<bool> shown;
+        servers.OnExpand = [&](TNewsStore*, TConfigClass* e, bool expanded) {
+            QCOMPARE(e, secure);
+            shown << expanded;
+        };
+        servers.SetExpanded(secure, true);
+        servers.SetExpanded(secure, true);
+        QCOMPARE(shown, QList<bool>({true}));
+        QVERIFY(readAll(TNewsStore::ConfigPath()).contains("NewsServer|secure.example:563|1|"));
+        // So is the user's expanding and collapsing in a view.
+        servers.ExpandedChanged(news, false);
+        QVERIFY(readAll(TNewsStore::ConfigPath()).startsWith("NewsServer|news.example|0|"));
     }
 
     void damagedConfigLoadsTheLinesBefore()
     {
         TScopedScriptedDialogs dialogs;
-        writeFile(TServerTree::ConfigPath(), "NewsServer|one.example|0|-1|0|260101120000|0||secret|\r\n"
-                                             "NewsGroup|comp.a|0|12|0|260101120001M\r\n"
-                                             "NewsGroup|comp.b|0|twelve|0|260101120002M\r\n"
-                                             "NewsServer|two.example|0|-1|0|260101120003|0|||\r\n");
-        QTreeWidget tree;
-        TServerTree servers(&tree);
+        writeFile(TNewsStore::ConfigPath(), "NewsServer|one.example|0|-1|0|260101120000|0||secret|\r\n"
+                                            "NewsGroup|comp.a|0|12|0|260101120001M\r\n"
+                                            "NewsGroup|comp.b|0|twelve|0|260101120002M\r\n"
+                                            "NewsServer|two.example|0|-1|0|260101120003|0|||\r\n");
+        TNewsStore servers;
         servers.LoadConfig();
-        QCOMPARE(captions(tree), QStringList({"one.example", "-comp.a"}));
+        QCOMPARE(captions(servers), QStringList({"one.example", "-comp.a"}));
         QCOMPARE(dialogs.Shown.size(), size_t(1));
         QVERIFY(dialogs.LastText().startsWith("Config.chl could not be read completely: line 3 is damaged"));
         QVERIFY(!dialogs.LastText().contains("secret"));
@@ -138,63 +153,68 @@ private slots:
 
         // Entries without their parent are damaged lines too, never a crash.
         dialogs.Clear();
-        writeFile(TServerTree::ConfigPath(), "NewsGroup|orphan|0|-1|0|260101120001M\r\n");
-        QTreeWidget tree2;
-        TServerTree s2(&tree2);
+        writeFile(TNewsStore::ConfigPath(), "NewsGroup|orphan|0|-1|0|260101120001M\r\n");
+        TNewsStore s2;
         s2.LoadConfig();
-        QCOMPARE(tree2.topLevelItemCount(), 0);
+        QCOMPARE(s2.ServerCount(), 0);
         QVERIFY(dialogs.LastText().contains("line 1 is damaged (a newsgroup comes before any server)"));
 
         // An unknown kind word under a newsgroup is kept and written back as it was.
         dialogs.Clear();
-        writeFile(TServerTree::ConfigPath(), "NewsServer|s|0|-1|0|260101120000|0|||\r\n"
-                                             "NewsGroup|g|0|-1|0|260101120001M\r\n"
-                                             "NewsArchive|a|0|-1|0|260101120002\r\n");
-        QTreeWidget tree3;
-        TServerTree s3(&tree3);
+        writeFile(TNewsStore::ConfigPath(), "NewsServer|s|0|-1|0|260101120000|0|||\r\n"
+                                            "NewsGroup|g|0|-1|0|260101120001M\r\n"
+                                            "NewsArchive|a|0|-1|0|260101120002\r\n");
+        TNewsStore s3;
         s3.LoadConfig();
         QVERIFY(dialogs.Shown.empty());
-        QCOMPARE(captions(tree3), QStringList({"s", "-g", "--a"}));
+        QCOMPARE(captions(s3), QStringList({"s", "-g", "--a"}));
+        QCOMPARE(s3.Server(0)->Child(0)->Child(0)->Kind, int(ckUnknown));
         s3.SaveConfig();
-        QVERIFY(readAll(TServerTree::ConfigPath()).endsWith("NewsArchive|a|0|-1|0|260101120002\r\n"));
+        QVERIFY(readAll(TNewsStore::ConfigPath()).endsWith("NewsArchive|a|0|-1|0|260101120002\r\n"));
     }
 
     void deleteServerAndGroupsWithTheirFiles()
     {
         TScopedScriptedDialogs dialogs;
-        writeFile(TServerTree::ConfigPath(), sampleConfig);
+        writeFile(TNewsStore::ConfigPath(), sampleConfig);
         const QString folder = GetDataFolder();
         for (const char* base : {"260101120000", "260101120001M", "260101120002", "260101120003M", "260101120004"})
             writeFile(folder + base + ".chl", "x\r\n");
-        QTreeWidget tree;
-        TServerTree servers(&tree);
+        TNewsStore servers;
         servers.Shown = true;
         int cleared = 0;
-        servers.OnClearArticleView = [&](TServerTree*) { ++cleared; };
+        servers.OnClearArticleView = [&](TNewsStore*) { ++cleared; };
+        QStringList removed;
+        servers.OnEntryRemoved = [&](TNewsStore*, TConfigClass* e, TConfigClass* parent) {
+            removed << e->Name + (parent ? " from " + parent->Name : QString());
+        };
         servers.LoadConfig();
+        TConfigClass* news = servers.Server(0);
 
         // Wrong selections only tell the user.
-        tree.setCurrentItem(tree.topLevelItem(0)->child(0));
+        servers.Select(news->Child(0));
         servers.DeleteServer();
         servers.EditServer();
         servers.AddGroup();
-        tree.setCurrentItem(tree.topLevelItem(0));
+        servers.Select(news);
         servers.DeleteGroup();
         QCOMPARE(dialogs.Texts(), QStringList({"Select a News Server to delete", "Select a Server first",
                                                "Select a News Server first", "Select a Newsgroup to delete"}));
 
         // Deleting a newsgroup asks first; "No" keeps everything.
         dialogs.Clear();
-        tree.setCurrentItem(tree.topLevelItem(0)->child(1));
+        servers.Select(news->Child(1));
         dialogs.Answers = {TDialogAnswer::No};
         servers.DeleteGroup();
         QCOMPARE(dialogs.LastText(), QString("Delete Newsgroup alt.test"));
         QVERIFY(QFile::exists(folder + "260101120003M.chl"));
+        QVERIFY(removed.isEmpty());
         dialogs.Answers = {TDialogAnswer::Yes};
         servers.DeleteGroup();
         QVERIFY(!QFile::exists(folder + "260101120003M.chl"));
-        QVERIFY(!readAll(TServerTree::ConfigPath()).contains("alt.test"));
-        QCOMPARE(tree.currentItem(), tree.topLevelItem(0));
+        QVERIFY(!readAll(TNewsStore::ConfigPath()).contains("alt.test"));
+        QCOMPARE(removed, QStringList({"alt.test from news.example"}));
+        QCOMPARE(servers.SelectedEntry(), news);
 
         // Deleting a server removes its list file, its groups' and folders' files and lines.
         dialogs.Answers = {TDialogAnswer::Yes};
@@ -205,69 +225,146 @@ private slots:
         for (const char* base : {"260101120000", "260101120001M", "260101120002"})
             QVERIFY2(!QFile::exists(folder + base + ".chl"), base);
         QVERIFY(QFile::exists(folder + "260101120004.chl"));
-        QCOMPARE(readAll(TServerTree::ConfigPath()),
+        QCOMPARE(readAll(TNewsStore::ConfigPath()),
                  QByteArray("NewsServer|secure.example:563|0|-1|0|260101120004|1|me|s3cret|\r\n"));
+        QCOMPARE(removed.last(), QString("news.example"));
+        QVERIFY(!servers.SelectedEntry());
+        QCOMPARE(servers.ServerCount(), 1);
     }
 
     void groupsFromTheListAndStamps()
     {
-        writeFile(TServerTree::ConfigPath(), "NewsServer|news.example|0|-1|0|260101120000|0|||\r\n"
-                                             "NewsGroup|b.group|0|-1|0|260101120001M\r\n");
-        QTreeWidget tree;
-        TServerTree servers(&tree);
+        writeFile(TNewsStore::ConfigPath(), "NewsServer|news.example|0|-1|0|260101120000|0|||\r\n"
+                                            "NewsGroup|b.group|0|-1|0|260101120001M\r\n");
+        TNewsStore servers;
         servers.Shown = true;
         servers.LoadConfig();
-        QTreeWidgetItem* server = tree.topLevelItem(0);
-        QTreeWidgetItem* b = server->child(0);
-        TServerTree::EntryOf(b)->SetGroupCaption(3, 10);
-        writeFile(TServerTree::EntryOf(b)->FilePath(), "x\r\n");
-        tree.setCurrentItem(server);
-        servers.OnNewsgroupList = [](TServerTree*, TConfigClass* s, std::vector<TGroupChange>& changes) {
+        TConfigClass* server = servers.Server(0);
+        TConfigClass* b = server->Child(0);
+        QStringList changed;
+        servers.OnEntryChanged = [&](TNewsStore*, TConfigClass* e) { changed << e->Caption(); };
+        b->SetGroupCaption(3, 10);
+        QCOMPARE(changed, QStringList({"b.group (3/10)"}));
+        writeFile(b->FilePath(), "x\r\n");
+        servers.Select(server);
+        servers.OnNewsgroupList = [](TNewsStore*, TConfigClass* s, std::vector<TGroupChange>& changes) {
             if (s->Name != "news.example")
                 return false;
             changes = {{1, "c.group"}, {2, "b.group"}, {1, "A.group"}};
             return true;
         };
+        int sorted = 0;
+        servers.OnSorted = [&](TNewsStore*) { ++sorted; };
         servers.NewsgroupList();
-        // Unsubscribing works although the caption carries the counts; the tree is sorted.
-        QCOMPARE(captions(tree), QStringList({"news.example", "-A.group", "-c.group"}));
+        // Unsubscribing works although the caption carries the counts; the entries are sorted.
+        QCOMPARE(captions(servers), QStringList({"news.example", "-A.group", "-c.group"}));
+        QCOMPARE(sorted, 1);
         QVERIFY(!QFile::exists(GetDataFolder() + "260101120001M.chl"));
-        const QString c = TServerTree::EntryOf(server->child(1))->FileBase;
-        const QString a = TServerTree::EntryOf(server->child(0))->FileBase;
+        const QString c = server->Child(1)->FileBase;
+        const QString a = server->Child(0)->FileBase;
         QVERIFY(QRegularExpression("^\\d{12}1M$").match(c).hasMatch());
         QCOMPARE(a, c.left(12) + "2M");
+        // The server and the new groups are expanded, and that is in the file.
+        QCOMPARE(server->Expanded, 1);
+        QCOMPARE(server->Child(0)->Expanded, 1);
+        QVERIFY(readAll(TNewsStore::ConfigPath()).startsWith("NewsServer|news.example|1|"));
 
         // Two additions within one second still get files of their own.
         const QString s1 = servers.NewStamp();
-        servers.AddGroupNode(server, "d.group", s1);
+        servers.AddGroupEntry(server, "d.group", s1);
         const QString s2 = servers.NewStamp();
         QVERIFY(s1 != s2);
         QCOMPARE(s2.size(), 12);
     }
 
-    void selectingNodes()
+    void selectingEntries()
     {
-        writeFile(TServerTree::ConfigPath(), sampleConfig);
-        QTreeWidget tree;
-        TServerTree servers(&tree);
+        writeFile(TNewsStore::ConfigPath(), sampleConfig);
+        TNewsStore servers;
         QStringList events;
-        servers.OnShowGroup = [&](TServerTree*, QTreeWidgetItem* n) { events << "show " + n->text(0); };
-        servers.OnServerSelected = [&](TServerTree*, QTreeWidgetItem* n) { events << "server " + n->text(0); };
-        servers.OnClearArticleView = [&](TServerTree*) { events << "clear"; };
-        servers.OnFirstGroupSelection = [&](TServerTree*, QTreeWidgetItem* n) { events << "download " + n->text(0); };
+        servers.OnShowGroup = [&](TNewsStore*, TConfigClass* e) { events << "show " + e->Caption(); };
+        servers.OnServerSelected = [&](TNewsStore*, TConfigClass* e) { events << "server " + e->Caption(); };
+        servers.OnClearArticleView = [&](TNewsStore*) { events << "clear"; };
+        servers.OnFirstGroupSelection = [&](TNewsStore*, TConfigClass* e) { events << "download " + e->Caption(); };
         servers.LoadConfig();
-        QTreeWidgetItem* group = tree.topLevelItem(0)->child(0);
-        tree.setCurrentItem(group); // before the window is shown nothing loads
+        TConfigClass* group = servers.Server(0)->Child(0);
+        servers.Select(group); // before the window is shown nothing loads
         QVERIFY(events.isEmpty());
+        QCOMPARE(servers.SelectedEntry(), group);
         servers.Shown = true;
-        tree.setCurrentItem(tree.topLevelItem(0));
-        tree.setCurrentItem(group);
-        tree.setCurrentItem(tree.topLevelItem(1));
-        tree.setCurrentItem(group);
+        servers.Select(servers.Server(0));
+        servers.Select(group);
+        servers.Select(servers.Server(1));
+        servers.Select(group);
+        servers.Select(group); // no change: nothing runs
         QCOMPARE(events, QStringList({"clear", "server news.example", "show comp.lang.misc", "download comp.lang.misc",
                                       "clear", "server secure.example:563", "show comp.lang.misc"}));
+        // A current entry that is not selected is no selection for the commands.
+        servers.SetCurrent(group, false);
+        QVERIFY(!servers.SelectedEntry());
+        QCOMPARE(servers.CurrentEntry(), group);
+
+        // Unsubscribing the group of the folder entry shown empties the article view first.
+        servers.Select(group->Child(0));
+        events.clear();
+        servers.OnNewsgroupList = [](TNewsStore*, TConfigClass*, std::vector<TGroupChange>& changes) {
+            changes = {{2, "comp.lang.misc"}};
+            return true;
+        };
+        servers.NewsgroupList();
+        QCOMPARE(events, QStringList({"clear"}));
+        QVERIFY(!servers.FindGroup("saved"));
+        QVERIFY(!servers.CurrentEntry());
+    }
+
+    void downloadedHeadersAndExpiry()
+    {
+        TNewsStore servers;
+        TConfigClass* server = servers.AddServerEntry("news.example", {}, {}, false, "260101120000");
+        TConfigClass* group = servers.AddGroupEntry(server, "comp.test", "260101120001");
+        const TDateTime when = TDateTime::FromQDateTime(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
+        TArticleClass* r = servers.AddDownloadedHeader(group, 17, "<a@x>", "Ann", "Hello", when, "");
+        QVERIFY(r);
+        QCOMPARE(r->ReadState, 1);
+        QCOMPARE(group->LastArticle, 17);
+        QVERIFY(group->Dirty);
+        // The same article again is refused, but the group still moves on.
+        QVERIFY(!servers.AddDownloadedHeader(group, 18, "<a@x>", "Ann", "Hello", when, ""));
+        QCOMPARE(group->LastArticle, 18);
+        servers.AddDownloadedHeader(group, 20, "<b@x>", "Bob", "Re: Hello", when, "<gone@x> <a@x>");
+        servers.AddDownloadedHeader(group, 25, "<c@x>", "Cy", "Later", when, "");
+        QCOMPARE(group->Articles->Count(), 3);
+
+        // Changed groups are written, and are clean afterwards.
+        QStringList errors;
+        QVERIFY(servers.SaveDirtyGroups([&](const QString& e) { errors << e; }));
+        QVERIFY(errors.isEmpty());
+        QVERIFY(!group->Dirty);
+        QCOMPARE(ReadLines(group->FilePath()).size(), 3);
+        QVERIFY(!servers.SaveDirtyGroups([&](const QString& e) { errors << e; }));
+
+        // Articles the server no longer has expire; nothing else does.
+        QCOMPARE(servers.ExpireArticles(group, 17), 0);
+        QVERIFY(!group->Dirty);
+        QCOMPARE(servers.ExpireArticles(group, 21), 2);
+        QVERIFY(group->Dirty);
+        QCOMPARE(group->Articles->Count(), 1);
+        QCOMPARE(group->Articles->At(0)->MessageID, QString("<c@x>"));
+
+        // A file that cannot be written keeps the group Dirty and reports why.
+        group->FileBase = "no/such/folder/x";
+        QVERIFY(!servers.SaveDirtyGroups([&](const QString& e) { errors << e; }));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(group->Dirty);
+        QCOMPARE(group->Articles->Count(), 1);
+
+        // The login the user typed reaches the server with that caption.
+        QCOMPARE(servers.SetLogin(" news.example ", "ann", "pw", true), server);
+        QCOMPARE(server->UserName, QString("ann"));
+        QVERIFY(server->SavePassword);
+        QVERIFY(!servers.SetLogin("other.example", "x", "y", false));
     }
 };
 
-VORLIX_TEST_MAIN(TestServerConfig)
+VORLIX_TEST_MAIN_APP(TestServerConfig, QCoreApplication)
 #include "test_server_config.moc"

@@ -3,7 +3,7 @@
 #include "NewsCorpus.h"
 
 #include "news/ArticleUnit.h"
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
 #include "news/ThreadView.h"
 
@@ -30,22 +30,21 @@ void writeLines(const QString& path, const QStringList& lines)
     WriteLinesAtomically(path, lines);
 }
 
-// A server tree with one newsgroup and an article view over it.
+// A news store with one newsgroup and an article view over it.
 struct Fixture {
-    QTreeWidget serverTree;
-    TServerTree servers{&serverTree};
-    QTreeWidgetItem* server;
-    QTreeWidgetItem* group;
+    TNewsStore servers;
+    TConfigClass* server;
+    TConfigClass* group;
     QTreeWidget articleTree;
     TThreadView view;
 
     explicit Fixture(TBaseRegistryClass* store = nullptr, const QString& base = "261201000000")
-        : server(servers.AddServerNode("news.example", {}, {}, false, "261201000000S")),
-          group(servers.AddGroupNode(server, "comp.test", base)), view(&articleTree, store)
+        : server(servers.AddServerEntry("news.example", {}, {}, false, "261201000000S")),
+          group(servers.AddGroupEntry(server, "comp.test", base)), view(&articleTree, store)
     {
         QFile::remove(entry()->FilePath());
     }
-    TConfigClass* entry() const { return TServerTree::EntryOf(group); }
+    TConfigClass* entry() const { return group; }
     TArticleList* list() const { return entry()->EnsureArticles(); }
     TArticleClass* add(int number, const QString& id, const QString& subject, const QString& refs, double date,
                        int readState = 0)
@@ -288,7 +287,7 @@ private slots:
         QCOMPARE(lines.at(5), QString("-999|0|0|0|0|<gone>|Lost|????|13/12/2025||0"));
         QCOMPARE(lines.at(10), QString("10|0|0|0|0|<plain>|Plain|Ann|17/12/2025||0"));
         QCOMPARE(lines.at(11), QString("12|0|0|0|0|<older>|Older|Ann|18/12/2025||0"));
-        QCOMPARE(f.group->text(0), QString("comp.test (0/13)"));
+        QCOMPARE(f.group->Caption(), QString("comp.test (0/13)"));
         QVERIFY_THROWS_EXCEPTION(EVorlixError, f.view.SaveArticles(nullptr));
     }
 
@@ -331,7 +330,7 @@ private slots:
         QCOMPARE(dump(f.view), QStringList({"0 <b> 2 root=<b> mark=1 read=0", "1 <d> 4 root=<b> mark=0 read=0",
                                             "0 <a> 1 root=<a> mark=0 read=0", "1 <c> 3 root=<a> mark=0 read=1",
                                             "0 <g> -999 root=<g> mark=0 read=0", "1 <e> 5 root=<e> mark=0 read=1"}));
-        QCOMPARE(f.group->text(0), QString("comp.test (2/6)"));
+        QCOMPARE(f.group->Caption(), QString("comp.test (2/6)"));
         QTreeWidgetItem* beta = f.view.View->topLevelItem(0);
         QTreeWidgetItem* alpha = f.view.View->topLevelItem(1);
         QVERIFY(beta->isExpanded());
@@ -350,10 +349,10 @@ private slots:
         QCOMPARE(f.list()->Count(), 6);
 
         // A group without a file stays empty.
-        QTreeWidgetItem* other = f.servers.AddGroupNode(f.server, "comp.empty", "261201000009");
+        TConfigClass* other = f.servers.AddGroupEntry(f.server, "comp.empty", "261201000009");
         f.view.ShowGroup(other);
         QCOMPARE(f.view.View->topLevelItemCount(), 0);
-        QVERIFY(!TServerTree::EntryOf(other)->Articles);
+        QVERIFY(!other->Articles);
     }
 
     void focusFirstNew()
@@ -502,11 +501,11 @@ private slots:
         f.view.MarkSelectedRead(0);
         QCOMPARE(TThreadView::RecordOf(alpha->child(1))->ReadState, 0);
         QVERIFY(!alpha->font(1).bold());
-        QCOMPARE(f.group->text(0), QString("comp.test (1/4)"));
+        QCOMPARE(f.group->Caption(), QString("comp.test (1/4)"));
         f.view.MarkSelectedRead(1);
-        QCOMPARE(f.group->text(0), QString("comp.test (4/4)"));
+        QCOMPARE(f.group->Caption(), QString("comp.test (4/4)"));
         f.view.MarkSelectedSpeak(2);
-        QCOMPARE(f.group->text(0), QString("comp.test (1/4)"));
+        QCOMPARE(f.group->Caption(), QString("comp.test (1/4)"));
         f.view.MarkSelectedSpeak(0);
         QVERIFY(f.fileLines().at(1).startsWith("2|0|0|"));
 

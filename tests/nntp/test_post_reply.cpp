@@ -7,7 +7,7 @@
 #include "core/DialogService.h"
 #include "core/RegistryUnit.h"
 #include "news/ArticleUnit.h"
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 #include "nntp/NNTPProcessor.h"
 #include "nntp/PostReplyUnit.h"
 #include "nntp/Rfc2047.h"
@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTreeWidget>
 #include <QtTest>
 #include <functional>
 
@@ -26,19 +25,18 @@ namespace {
 
 const QString NoEmail = QStringLiteral("You must enter your email address on the Newsgroup Options panel");
 
-// A server tree with one server and one newsgroup on it.
+// A news store with one server and one newsgroup on it.
 struct Fixture {
-    QTreeWidget widget;
-    TServerTree tree{&widget};
+    TNewsStore tree;
     TMyRegistryClass store;
-    QTreeWidgetItem* server = nullptr;
-    QTreeWidgetItem* group = nullptr;
+    TConfigClass* server = nullptr;
+    TConfigClass* group = nullptr;
 
     Fixture(const QString& host, const QString& groupName, const QString& user = QString(),
             const QString& pass = QString())
     {
-        server = tree.AddServerNode(host, user, pass, false, QStringLiteral("250101120000"));
-        group = tree.AddGroupNode(server, groupName, QStringLiteral("250101120001"));
+        server = tree.AddServerEntry(host, user, pass, false, QStringLiteral("250101120000"));
+        group = tree.AddGroupEntry(server, groupName, QStringLiteral("250101120001"));
         store.SetValue(QStringLiteral("EmailAddress"), QStringLiteral("ann@example.org"));
         store.SetValue(QStringLiteral("UserName"), QStringLiteral("Ann"));
         store.SetValue(QStringLiteral("ReplyToAddress"), QString());

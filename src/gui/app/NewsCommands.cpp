@@ -6,7 +6,8 @@
 #include "gui/app/UsenetUnit.h"
 #include "core/VorlixException.h"
 #include "news/ArticleUnit.h"
-#include "news/ConfigUnit.h"
+#include "gui/news/ServerTree.h"
+#include "news/NewsStore.h"
 #include "news/ThreadView.h"
 #include "nntp/NNTPProcessor.h"
 #include "nntp/Rfc2047.h"
@@ -95,7 +96,7 @@ QString errorText(const std::exception& e)
 } // namespace
 
 TNewsCommands::TNewsCommands(TForm1* form_, TServerTree* servers_, TThreadView* view_, TBaseRegistryClass* store_)
-    : form(form_), servers(servers_), view(view_), store(store_)
+    : form(form_), servers(servers_), news(servers_->News), view(view_), store(store_)
 {
     processor = std::make_unique<TNntpProcessor>();
     processor->OnRequestDone = [this](QObject*, int code, const QString& message) {
@@ -243,38 +244,30 @@ void TNewsCommands::resumeViewUpdates()
     view->View->viewport()->update();
 }
 
-TConfigClass* TNewsCommands::serverEntryOf(QTreeWidgetItem* node) const
+TConfigClass* TNewsCommands::groupByName(const QString& group) const
 {
-    return TServerTree::EntryOf(TServerTree::ServerNodeOf(node));
-}
-
-QTreeWidgetItem* TNewsCommands::groupNodeByName(const QString& group) const
-{
-    QTreeWidgetItem* selected = servers->SelectedNode();
-    if (TConfigClass* e = TServerTree::EntryOf(selected); e && e->Kind == ckNewsGroup && e->Name == group)
+    TConfigClass* selected = news->SelectedEntry();
+    if (selected && selected->Kind == ckNewsGroup && selected->Name == group)
         return selected;
-    QTreeWidgetItem* node = servers->FindGroupNode(group);
-    TConfigClass* e = TServerTree::EntryOf(node);
-    return e && e->Kind == ckNewsGroup ? node : nullptr;
+    TConfigClass* e = news->FindGroup(group);
+    return e && e->Kind == ckNewsGroup ? e : nullptr;
 }
 
 // --- Commands --------------------------------------------------------------------------------
 
 void TNewsCommands::DownloadSelected()
 {
-    QTreeWidgetItem* node = servers->SelectedNode();
-    TConfigClass* e = TServerTree::EntryOf(node);
+    TConfigClass* e = news->SelectedEntry();
     if (!e || e->Kind != ckNewsGroup) {
         Dialogs().ShowMessage(kSelectGroup);
         return;
     }
-    DownloadMessages(node);
+    DownloadMessages(e);
 }
 
-void TNewsCommands::DownloadMessages(QTreeWidgetItem* groupNode)
+void TNewsCommands::DownloadMessages(TConfigClass* group)
 {
-    TConfigClass* group = TServerTree::EntryOf(groupNode);
-    TConfigClass* server = serverEntryOf(groupNode);
+    TConfigClass* server = TNewsStore::ServerOf(group);
     if (!group || group->Kind != ckNewsGroup || !server) {
         Dialogs().ShowMessage(kSelectGroup);
         return;
@@ -288,7 +281,7 @@ void TNewsCommands::DownloadMessages(QTreeWidgetItem* groupNode)
         group->EnsureArticles();
         openProgress(QStringLiteral("Downloading Headers for "), group->Name);
         stopViewUpdates();
-        processor->Host = TServerTree::ServerNodeOf(groupNode)->text(0).trimmed();
+        processor->Host = server->Caption().trimmed();
         processor->UserName = server->UserName.trimmed();
         processor->Password = server->Password.trimmed();
         processor->JobTag = jtHeaders;
@@ -308,9 +301,8 @@ void TNewsCommands::DownloadMessages(QTreeWidgetItem* groupNode)
 
 void TNewsCommands::CatchUp()
 {
-    QTreeWidgetItem* node = servers->SelectedNode();
-    TConfigClass* group = TServerTree::EntryOf(node);
-    TConfigClass* server = serverEntryOf(node);
+    TConfigClass* group = news->SelectedEntry();
+    TConfigClass* server = TNewsStore::ServerOf(group);
     if (!group || group->Kind != ckNewsGroup || !server) {
         Dialogs().ShowMessage(kSelectGroup);
         return;
@@ -351,15 +343,14 @@ void TNewsCommands::startCatchUp(const TCatchUpRecord& groups, TConfigClass* ser
 
 void TNewsCommands::CatchUpServer()
 {
-    QTreeWidgetItem* node = servers->SelectedNode();
-    TConfigClass* server = TServerTree::EntryOf(node);
+    TConfigClass* server = news->SelectedEntry();
     if (!server || server->Kind != ckServer) {
         Dialogs().ShowMessage(kSelectServer);
         return;
     }
     TCatchUpRecord record;
-    for (int i = 0; i < node->childCount(); ++i) {
-        if (TConfigClass* g = TServerTree::EntryOf(node->child(i)); g && g->Kind == ckNewsGroup)
+    for (int i = 0; i < server->ChildCount(); ++i) {
+        if (const TConfigClass* g = server->Child(i); g->Kind == ckNewsGroup)
             record.Groups << g->Name;
     }
     if (record.Groups.isEmpty()) {
@@ -387,34 +378,23 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
     }
     ++jobHeaders;
 
-    QTreeWidgetItem* node = groupNodeByName(group);
-    TConfigClass* entry = TServerTree::EntryOf(node);
+    TConfigClass* entry = groupByName(group);
     if (!entry) {
         // The group left the tree while its headers were arriving.
         UtilsClass::Log(QStringLiteral("Header for unknown group dropped: ") + group);
         return;
     }
-    entry->LastArticle = header.Number;
-    entry->Dirty = true;
-
-    auto record = std::make_unique<TArticleClass>();
-    record->Number = header.Number;
-    record->MessageID = header.MessageID;
-    record->From = DecodeHeaderText(header.From);
-    record->Subject = DecodeHeaderText(header.Subject);
-    record->Date = header.Date;
-    record->References = header.References;
-    record->SetReadState(1); // new: shown bold
-    TArticleClass* added = entry->EnsureArticles()->Add(std::move(record));
-    if (added && node == servers->SelectedNode() && view->GroupNode == node) {
+    TArticleClass* added
+        = news->AddDownloadedHeader(entry, header.Number, header.MessageID, DecodeHeaderText(header.From),
+                                    DecodeHeaderText(header.Subject), header.Date, header.References);
+    if (added && entry == news->SelectedEntry() && view->GroupNode == entry) {
         view->AddArticleToTree(added);
         showViewProgress();
     }
 }
 
-void TNewsCommands::expireArticles(QTreeWidgetItem* groupNode, int code, const QString& message)
+void TNewsCommands::expireArticles(TConfigClass* group, int code, const QString& message)
 {
-    TConfigClass* group = TServerTree::EntryOf(groupNode);
     if (!group || !group->Articles)
         return;
     // Only a GROUP answer of this very job tells which articles the server still has; a job
@@ -422,48 +402,28 @@ void TNewsCommands::expireArticles(QTreeWidgetItem* groupNode, int code, const Q
     const bool answered = jobHeaders > 0 || (code == -2 && message == QLatin1String("No more Articles"));
     if (!answered || processor->Group != group->Name)
         return;
-    const int first = processor->First();
-    const int removed = group->Articles->RemoveIf([first](TArticleClass* r) {
-        if (r->Number == TArticleClass::PlaceholderNumber || r->Number >= first)
-            return false;
-        UtilsClass::Log(QStringLiteral("Article %1 expired").arg(r->Number));
-        return true;
-    });
-    if (removed == 0)
+    if (news->ExpireArticles(group, processor->First()) == 0)
         return;
-    // Placeholders are rebuilt by placing the records again.
-    group->Articles->RemoveIf([](TArticleClass* r) { return r->Number == TArticleClass::PlaceholderNumber; });
-    group->Dirty = true;
-    if (view->GroupNode == groupNode) {
-        view->LoadArticles(groupNode);
-        view->GroupNode = groupNode;
+    if (view->GroupNode == group) {
+        view->LoadArticles(group);
+        view->GroupNode = group;
     }
 }
 
 void TNewsCommands::saveDirtyGroups()
 {
-    bool saved = false;
-    for (QTreeWidgetItem* node : servers->AllNodes()) {
-        TConfigClass* e = TServerTree::EntryOf(node);
-        if (!e || e->Kind != ckNewsGroup || !e->Dirty)
-            continue;
-        try {
-            if (e->Articles)
-                e->Articles->SaveFromList();
-            e->Dirty = false;
-            saved = true;
-        } catch (const std::exception& ex) {
-            // The records stay in memory and Dirty, so the next save tries again.
-            UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(ex));
-            Dialogs().ShowError(errorText(ex));
-        }
-    }
+    // A group that cannot be written keeps its records in memory and stays Dirty, so the
+    // next save tries again.
+    const bool saved = news->SaveDirtyGroups([](const QString& error) {
+        UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + error);
+        Dialogs().ShowError(error);
+    });
     if (!saved)
         return;
     // The groups' last article numbers go with their files, so a program that ends abruptly
     // does not ask for the same headers again.
     try {
-        servers->SaveConfig();
+        news->SaveConfig();
     } catch (const std::exception& ex) {
         UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(ex));
     }
@@ -473,9 +433,9 @@ void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
 {
     UtilsClass::Log(QStringLiteral("Entered GuiNntpRequestDoneHandler"));
     if (processor->JobTag == jtHeaders && !jobGroup.isEmpty()) {
-        if (QTreeWidgetItem* node = groupNodeByName(jobGroup)) {
+        if (TConfigClass* group = groupByName(jobGroup)) {
             try {
-                expireArticles(node, code, message);
+                expireArticles(group, code, message);
             } catch (const std::exception& e) {
                 UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(e));
             }
@@ -500,11 +460,10 @@ void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
 void TNewsCommands::GuiNntpCaughtUpHandler(const QString&, const QString& group)
 {
     UtilsClass::Log(QStringLiteral("Entered GuiNntpCaughtUpHandler"));
-    QTreeWidgetItem* node = groupNodeByName(group);
-    TConfigClass* entry = TServerTree::EntryOf(node);
+    TConfigClass* entry = groupByName(group);
     if (!entry)
         return;
-    if (node == servers->SelectedNode() && view->GroupNode == node) {
+    if (entry == news->SelectedEntry() && view->GroupNode == entry) {
         for (QTreeWidgetItem* item : view->Items()) {
             TArticleClass* r = TThreadView::RecordOf(item);
             if (r && r->ReadState == 1)
@@ -546,7 +505,7 @@ void TNewsCommands::ItemFocused(QTreeWidgetItem* item)
         return;
     }
     TConfigClass* group = view->Group();
-    TConfigClass* server = serverEntryOf(view->GroupNode);
+    TConfigClass* server = TNewsStore::ServerOf(view->GroupNode);
     if (!group || !server)
         return;
     if (!SelectionChangeAllowed()) {
@@ -634,23 +593,12 @@ void TNewsCommands::ArticleReadTimeout(QTreeWidgetItem* item)
 void TNewsCommands::CredentialsHandler(const QString& host, const QString& userName, const QString& password,
                                        bool savePassword)
 {
-    QTreeWidget* tree = servers->Tree;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* node = tree->topLevelItem(i);
-        if (node->text(0).trimmed() != host.trimmed())
-            continue;
-        TConfigClass* e = TServerTree::EntryOf(node);
-        if (!e)
-            return;
-        e->UserName = userName;
-        e->Password = password;
-        e->SavePassword = savePassword;
-        // Kept at once: a login the user typed is not lost when the program ends abruptly.
-        try {
-            servers->SaveConfig();
-        } catch (const std::exception& ex) {
-            UtilsClass::Log(QStringLiteral("CredentialsHandler Exception: ") + errorText(ex));
-        }
+    if (!news->SetLogin(host, userName, password, savePassword))
         return;
+    // Kept at once: a login the user typed is not lost when the program ends abruptly.
+    try {
+        news->SaveConfig();
+    } catch (const std::exception& ex) {
+        UtilsClass::Log(QStringLiteral("CredentialsHandler Exception: ") + errorText(ex));
     }
 }

@@ -20,6 +20,7 @@ class TBaseRegistryClass;
 class TConfigClass;
 class TForm1;
 class TNntpProcessor;
+class TNewsStore;
 class TServerTree;
 struct TCatchUpRecord;
 class TThreadView;
@@ -69,7 +70,7 @@ public:
     THeaderWorkingDialog* ProgressWindow() const { return progress; }
 
     // Commands.
-    void DownloadMessages(QTreeWidgetItem* groupNode);
+    void DownloadMessages(TConfigClass* group);
     // The download command of the menus and the toolbar: the selected newsgroup.
     void DownloadSelected();
     void CatchUp();
@@ -109,14 +110,14 @@ private:
     void stopViewUpdates();
     void resumeViewUpdates();
     void showViewProgress();
-    void expireArticles(QTreeWidgetItem* groupNode, int code, const QString& message);
+    void expireArticles(TConfigClass* group, int code, const QString& message);
     void saveDirtyGroups();
-    TConfigClass* serverEntryOf(QTreeWidgetItem* node) const;
-    QTreeWidgetItem* groupNodeByName(const QString& group) const;
+    TConfigClass* groupByName(const QString& group) const;
     int setting(const char* key) const;
 
     TForm1* form;
     TServerTree* servers;
+    TNewsStore* news;
     TThreadView* view;
     TBaseRegistryClass* store;
     std::unique_ptr<TNntpProcessor> processor;

@@ -9,7 +9,8 @@
 #include "gui/dialogs/GroupDialog.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
 #include "gui/dialogs/ServerDialog.h"
-#include "news/ConfigUnit.h"
+#include "gui/news/ServerTree.h"
+#include "news/NewsStore.h"
 #include "news/ThreadView.h"
 #include "nntp/PostReplyUnit.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
@@ -37,7 +38,6 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-QString TForm1::DataFolder;
 bool TForm1::Shown = false;
 
 namespace {
@@ -67,18 +67,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("tmpVorlix"));
-    NodeKindOf = [](QTreeWidgetItem* item) {
-        if (!item)
-            return TNodeKind::None;
-        if (const TConfigClass* e = TServerTree::EntryOf(item)) {
-            switch (e->Kind) {
-            case ckServer: return TNodeKind::Server;
-            case ckNewsGroup: return TNodeKind::Newsgroup;
-            default: return TNodeKind::Folder;
-            }
-        }
-        return item->parent() ? TNodeKind::Newsgroup : TNodeKind::Server;
-    };
 
     // Controls: server tree | (article view / message page).
     splitVertical = new QSplitter(Qt::Horizontal, this);
@@ -430,12 +418,8 @@ void TForm1::FormCreate()
         tvArticles->setColumnWidth(k, Store->GetValue(QStringLiteral("MsgHeaderWidth%1").arg(k)).toInt());
     Loading = false;
 
-    ArticleViewTag = TTVTag();
-    TreeChangeEnabled = true;
     FormResize();
 
-    LoadingConfig = false;
-    DataFolder = GetDataFolder();
     bindNewsStore();
     bindNewsCommands();
     UpdateSelectionCommands();
@@ -458,27 +442,21 @@ void TForm1::FormShow()
     splitVertical->setSizes({std::max(1, hTotal - panelWidth - splitVertical->handleWidth()), panelWidth});
     Loading = false;
 
-    LoadingConfig = true;
-    ServerTree->LoadConfig();
-    LoadingConfig = false;
+    NewsStore->LoadConfig();
     configLoaded = true;
 
     const QString server = Store->NewsServer.trimmed();
     if (!server.isEmpty()) {
-        for (QTreeWidgetItemIterator it(tvServers); *it; ++it) {
-            if ((*it)->text(0) == Store->NewsServer) {
-                tvServers->setCurrentItem(*it);
-                break;
-            }
-        }
+        if (TConfigClass* e = NewsStore->FindByCaption(Store->NewsServer))
+            NewsStore->Select(e);
     }
-    if (tvServers->topLevelItemCount() > 0) {
+    if (NewsStore->ServerCount() > 0) {
         const QString showTips = ReadProgramValue(QStringLiteral("ShowTips"));
         if (showTips.isEmpty() || showTips == QLatin1String("Y"))
             ShowTipWindow();
     }
     Shown = true;
-    ServerTree->Shown = true;
+    NewsStore->Shown = true;
     FormResize();
     UtilsClass::Log(QStringLiteral("Exit FormShow"));
 }
@@ -489,7 +467,7 @@ void TForm1::FormActivate()
         return;
     Activated = true;
     UtilsClass::Log(QStringLiteral("Entered FormActivate"));
-    if (tvServers->topLevelItemCount() == 0 && CommandAvailable(cmd.AddServer))
+    if (NewsStore->ServerCount() == 0 && CommandAvailable(cmd.AddServer))
         cmd.AddServer->trigger();
     UtilsClass::Log(QStringLiteral("Exit FormActivate"));
 }
@@ -521,14 +499,13 @@ void TForm1::FormDestroy()
     News.reset();
     // Only a tree that was loaded is written back: a window closed before it was shown
     // must not empty the configuration.
-    if (configLoaded && ServerTree) {
+    if (configLoaded && NewsStore) {
         try {
-            ServerTree->SaveConfig();
+            NewsStore->SaveConfig();
         } catch (const EVorlixError& e) {
             UtilsClass::Log(QStringLiteral("FormDestroy Exception: ") + e.message());
         }
     }
-    ArticleViewTag = TTVTag();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -590,7 +567,12 @@ void TForm1::Timer1Timer()
 
 TNodeKind TForm1::SelectedNodeKind() const
 {
-    return NodeKindOf(tvServers->currentItem());
+    switch (ServerTree ? ServerTree->SelectedKind() : int(ckUnknown)) {
+    case ckServer: return TNodeKind::Server;
+    case ckNewsGroup: return TNodeKind::Newsgroup;
+    case ckNewsFolder: return TNodeKind::Folder;
+    default: return TNodeKind::None;
+    }
 }
 
 void TForm1::UpdateServerPopup()
@@ -696,39 +678,38 @@ void TForm1::ShowTipWindow()
 
 void TForm1::bindNewsStore()
 {
-    ServerTree = std::make_unique<TServerTree>(tvServers);
-    ServerTree->Store = Store.get();
+    NewsStore = std::make_unique<TNewsStore>();
+    NewsStore->Settings = Store.get();
+    ServerTree = std::make_unique<TServerTree>(tvServers, NewsStore.get());
     ThreadView = std::make_unique<TThreadView>(tvArticles, Store.get());
-    BindServerWindow(*ServerTree, Store.get(), this);
-    BindGroupWindow(*ServerTree, this);
+    BindServerWindow(*NewsStore, Store.get(), this);
+    BindGroupWindow(*NewsStore, this);
 
-    ServerTree->OnClearArticleView = [this](TServerTree*) {
+    NewsStore->OnClearArticleView = [this](TNewsStore*) {
         ThreadView->ClearArticleView();
-        ArticleViewTag = TTVTag();
         memoMessage->clear();
     };
-    ServerTree->OnDeselectAllArticles = [this](TServerTree*) { ThreadView->DeselectAll(); };
-    ServerTree->OnUpdateButtons = [this](TServerTree*, bool addGroup, bool deleteGroup) {
+    NewsStore->OnDeselectAllArticles = [this](TNewsStore*) { ThreadView->DeselectAll(); };
+    NewsStore->OnUpdateButtons = [this](TNewsStore*, bool addGroup, bool deleteGroup) {
         setRuleEnabled(cmd.btnAddGroup, addGroup);
         setRuleEnabled(cmd.btnDeleteGroup, deleteGroup);
     };
-    ServerTree->OnArticleViewLoading = [this](TServerTree*) { return ThreadView->Loading; };
-    ServerTree->OnServerSelected = [this](TServerTree*, QTreeWidgetItem*) {
+    NewsStore->OnArticleViewLoading = [this](TNewsStore*) { return ThreadView->Loading; };
+    NewsStore->OnServerSelected = [this](TNewsStore*, TConfigClass*) {
         memoMessage->clear();
         setRuleEnabled(cmd.poRetrieve, false);
         setRuleEnabled(cmd.poCatchUp, false);
     };
-    ServerTree->OnShowGroup = [this](TServerTree*, QTreeWidgetItem* node) {
-        newsCommand(QStringLiteral("ShowGroup"), [this, node] {
+    NewsStore->OnShowGroup = [this](TNewsStore*, TConfigClass* entry) {
+        newsCommand(QStringLiteral("ShowGroup"), [this, entry] {
             Loading = true;
             try {
-                ThreadView->ShowGroup(node);
+                ThreadView->ShowGroup(entry);
             } catch (...) {
                 Loading = false;
                 throw;
             }
             Loading = false;
-            ArticleViewTag.Node = node;
         });
     };
     ThreadView->OnClearMessagePane = [this](TThreadView*) { memoMessage->clear(); };
@@ -773,27 +754,27 @@ void TForm1::newsCommand(const QString& name, const std::function<void()>& work)
 
 void TForm1::poAddServerClick()
 {
-    newsCommand(QStringLiteral("poAddServerClick"), [this] { ServerTree->AddServer(); });
+    newsCommand(QStringLiteral("poAddServerClick"), [this] { NewsStore->AddServer(); });
 }
 
 void TForm1::poEditServerClick()
 {
-    newsCommand(QStringLiteral("poEditServerClick"), [this] { ServerTree->EditServer(); });
+    newsCommand(QStringLiteral("poEditServerClick"), [this] { NewsStore->EditServer(); });
 }
 
 void TForm1::poDeleteServerClick()
 {
-    newsCommand(QStringLiteral("poDeleteServerClick"), [this] { ServerTree->DeleteServer(); });
+    newsCommand(QStringLiteral("poDeleteServerClick"), [this] { NewsStore->DeleteServer(); });
 }
 
 void TForm1::poAddGroupClick()
 {
-    newsCommand(QStringLiteral("poAddGroupClick"), [this] { ServerTree->AddGroup(); });
+    newsCommand(QStringLiteral("poAddGroupClick"), [this] { NewsStore->AddGroup(); });
 }
 
 void TForm1::poDeleteGroupClick()
 {
-    newsCommand(QStringLiteral("poDeleteGroupClick"), [this] { ServerTree->DeleteGroup(); });
+    newsCommand(QStringLiteral("poDeleteGroupClick"), [this] { NewsStore->DeleteGroup(); });
 }
 
 void TForm1::mnuSelectAllClick()
@@ -852,7 +833,7 @@ void TForm1::bindNewsCommands()
 {
     // The main processor: header downloads, catch-ups and the bodies of the message pane.
     News = std::make_unique<TNewsCommands>(this, ServerTree.get(), ThreadView.get(), Store.get());
-    ServerTree->OnFirstGroupSelection = [this](TServerTree*, QTreeWidgetItem* node) { News->DownloadMessages(node); };
+    NewsStore->OnFirstGroupSelection = [this](TNewsStore*, TConfigClass* group) { News->DownloadMessages(group); };
     ThreadView->OnItemFocused = [this](TThreadView*, QTreeWidgetItem* item) { News->ItemFocused(item); };
     OnArticleReadTimeout = [this](TForm1*, QTreeWidgetItem* item) { News->ArticleReadTimeout(item); };
     for (QAction* a : {cmd.Download, cmd.poRetrieve, cmd.btnReceive}) {
@@ -881,7 +862,7 @@ void TForm1::bindNewsCommands()
     }
     // The newsgroup list window of a server; also opened right after a server was added when
     // "AutoLoadNewsgroups" is on.
-    ServerTree->OnNewsgroupList = [this](TServerTree*, TConfigClass* server, std::vector<TGroupChange>& changes) {
+    NewsStore->OnNewsgroupList = [this](TNewsStore*, TConfigClass* server, std::vector<TGroupChange>& changes) {
         const bool ok = TNGDialog::Execute(server, changes, this);
         raise();
         activateWindow();
@@ -907,7 +888,7 @@ void TForm1::MnuCatchUpSrvrClick()
 void TForm1::mnuPostClick()
 {
     newsCommand(QStringLiteral("mnuPostClick"),
-                [this] { TPostReply::PostNewMessage(this, Store.get(), ServerTree->SelectedNode()); });
+                [this] { TPostReply::PostNewMessage(this, Store.get(), NewsStore->SelectedEntry()); });
 }
 
 void TForm1::mnuReplyClick()
@@ -918,12 +899,12 @@ void TForm1::mnuReplyClick()
             if (TArticleClass* r = TThreadView::RecordOf(item))
                 selected << r;
         }
-        TPostReply::ReplyToMessage(this, Store.get(), ServerTree->SelectedNode(), selected,
+        TPostReply::ReplyToMessage(this, Store.get(), NewsStore->SelectedEntry(), selected,
                                    memoMessage->toPlainText().split(QLatin1Char('\n')));
     });
 }
 
 void TForm1::NewsgroupDialog1Click()
 {
-    newsCommand(QStringLiteral("NewsgroupDialog1Click"), [this] { ServerTree->NewsgroupList(); });
+    newsCommand(QStringLiteral("NewsgroupDialog1Click"), [this] { NewsStore->NewsgroupList(); });
 }

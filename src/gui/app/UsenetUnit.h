@@ -19,17 +19,13 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TMyRegistryClass;
+class TNewsStore;
 class TServerTree;
 class TThreadView;
 class TNewsCommands;
 
-// What a node of the server tree stands for.
+// What the current entry of the server tree stands for, as the enabling rules ask it.
 enum class TNodeKind { None, Server, Newsgroup, Folder };
-
-// The article view's tag: the server-tree node whose articles the view shows.
-struct TTVTag {
-    QTreeWidgetItem* Node = nullptr;
-};
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -83,8 +79,7 @@ public:
     void mnuReplyClick();
     void NewsgroupDialog1Click();
 
-    // Kind of a server-tree node; the configuration entries refine this when they are loaded.
-    std::function<TNodeKind(QTreeWidgetItem*)> NodeKindOf;
+    // The kind of the server tree's current entry (TServerTree::SelectedKind).
     TNodeKind SelectedNodeKind() const;
 
     // Enabling rules of the menus (run when a menu opens, and on selection changes).
@@ -157,21 +152,19 @@ public:
     } cmd;
 
     std::unique_ptr<TMyRegistryClass> Store;
-    // The server tree with its configuration entries ("Config.chl") and the thread view.
+    // The servers, newsgroups and folder entries ("Config.chl"), the server tree that shows
+    // them and the thread view.
+    std::unique_ptr<TNewsStore> NewsStore;
     std::unique_ptr<TServerTree> ServerTree;
     std::unique_ptr<TThreadView> ThreadView;
     // The network commands with the main processor (created after the two above, released before).
     std::unique_ptr<TNewsCommands> News;
-    TTVTag ArticleViewTag;
     bool Loading = false;
-    bool LoadingConfig = false;
-    bool TreeChangeEnabled = true;
     bool Activated = false;
     bool ToolbarDisabled = false;
     int HeaderCount = 0;
 
     // Process-wide values.
-    static QString DataFolder; // home folder + user (or "Default") + "/Files/"
     static bool Shown;
 
     static constexpr const char* SupportUrl = "https://www.vorlix.org/support";

@@ -1,6 +1,6 @@
 #include "gui/dialogs/GroupDialog.h"
 
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 
 #include "core/DialogService.h"
 
@@ -56,9 +56,9 @@ void TForm3::btnOkClick()
     accept();
 }
 
-void BindGroupWindow(TServerTree& tree, QWidget* parent)
+void BindGroupWindow(TNewsStore& news, QWidget* parent)
 {
-    tree.OnGroupWindow = [parent](TServerTree*, const QString& server, QString& group) {
+    news.OnGroupWindow = [parent](TNewsStore*, const QString& server, QString& group) {
         TForm3 form(parent);
         form.ServerName = server;
         form.FormShow();

@@ -6,7 +6,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TServerTree;
+class TNewsStore;
 
 class TForm3 : public QDialog {
 public:
@@ -24,5 +24,5 @@ public:
     QPushButton* btnCancel;
 };
 
-// Lets the server tree's Add Newsgroup command open the newsgroup window.
-void BindGroupWindow(TServerTree& tree, QWidget* parent = nullptr);
+// Lets the news store's Add Newsgroup command open the newsgroup window.
+void BindGroupWindow(TNewsStore& news, QWidget* parent = nullptr);

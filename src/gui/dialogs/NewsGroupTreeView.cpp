@@ -4,7 +4,7 @@
 #include "core/DialogService.h"
 #include "core/RegistryUnit.h"
 #include "core/TextFiles.h"
-#include "news/NewsIcons.h"
+#include "gui/news/NewsIcons.h"
 #include "nntp/NNTPProcessor.h"
 
 #include <QApplication>
@@ -273,7 +273,7 @@ bool TNGDialog::Execute(TConfigClass* server, std::vector<TGroupChange>& changes
     dialog.ServerUserName = server->UserName;
     dialog.ServerPassword = server->Password;
     dialog.ListFile = GetDataFolder() + server->FileBase + QStringLiteral(".chl");
-    dialog.ServerNode = server->Node;
+    dialog.ServerEntry = server;
     if (Dialogs().Exec(&dialog) != QDialog::Accepted)
         return false;
     for (const TSubscribeRec& rec : dialog.SubscribeList.Items()) {
@@ -505,10 +505,10 @@ void TNGDialog::RebuildSubscribeList()
         if (rec.State != 0)
             pending.push_back(rec);
     SubscribeList.Clear();
-    if (ServerNode) {
-        for (int i = 0; i < ServerNode->childCount(); ++i) {
-            TConfigClass* entry = TServerTree::EntryOf(ServerNode->child(i));
-            if (entry && entry->Kind == ckNewsGroup && !SubscribeList.Find(entry->Name))
+    if (ServerEntry) {
+        for (int i = 0; i < ServerEntry->ChildCount(); ++i) {
+            const TConfigClass* entry = ServerEntry->Child(i);
+            if (entry->Kind == ckNewsGroup && !SubscribeList.Find(entry->Name))
                 SubscribeList.Add(entry->Name, 0);
         }
     }

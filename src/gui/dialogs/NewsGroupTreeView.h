@@ -3,7 +3,7 @@
 // list file that stays on disk between runs, shown as a tree of the dot-separated name parts,
 // searchable by substring. The user marks groups to subscribe and to drop; the caller applies
 // the marks to the server tree when the window ends with OK.
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 
 #include <QDialog>
 #include <QHash>
@@ -76,7 +76,7 @@ public:
     QString ServerUserName;
     QString ServerPassword;
     QString ListFile;                       // data folder + server's file base + ".chl"
-    QTreeWidgetItem* ServerNode = nullptr;  // the server's node in the main window's tree
+    TConfigClass* ServerEntry = nullptr;    // the server's entry in the news store
 
     // The marks; read by the caller after OK.
     TSubscribeList SubscribeList;

@@ -1,6 +1,6 @@
 #include "gui/dialogs/ServerDialog.h"
 
-#include "news/ConfigUnit.h"
+#include "news/NewsStore.h"
 
 #include "core/DialogService.h"
 #include "core/TBaseRegistryClassUnit.h"
@@ -144,10 +144,10 @@ void TForm2::btnCancelClick()
     reject();
 }
 
-void BindServerWindow(TServerTree& tree, TBaseRegistryClass* store, QWidget* parent)
+void BindServerWindow(TNewsStore& news, TBaseRegistryClass* store, QWidget* parent)
 {
-    tree.OnServerWindow = [store, parent](TServerTree* t, TServerEntryRequest& req) {
-        TForm2 form(store, [t](const QString& name) { return t->FindServerNode(name) != nullptr; }, parent);
+    news.OnServerWindow = [store, parent](TNewsStore* n, TServerEntryRequest& req) {
+        TForm2 form(store, [n](const QString& name) { return n->FindServer(name) != nullptr; }, parent);
         form.Mode = req.Mode;
         form.ServerName = req.ServerName;
         form.UserID = req.UserID;

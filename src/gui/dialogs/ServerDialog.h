@@ -9,7 +9,7 @@ class QFrame;
 class QLineEdit;
 class QPushButton;
 class TBaseRegistryClass;
-class TServerTree;
+class TNewsStore;
 
 class TForm2 : public QDialog {
 public:
@@ -42,5 +42,5 @@ private:
     std::function<bool(const QString&)> serverExists;
 };
 
-// Lets the server tree's Add Server and Edit Server commands open the server window.
-void BindServerWindow(TServerTree& tree, TBaseRegistryClass* store, QWidget* parent = nullptr);
+// Lets the news store's Add Server and Edit Server commands open the server window.
+void BindServerWindow(TNewsStore& news, TBaseRegistryClass* store, QWidget* parent = nullptr);

@@ -85,7 +85,7 @@ private slots:
         QVERIFY(!group->Dirty);
         QCOMPARE(FileLines(group->FilePath()).size(), count);
         QCOMPARE(w.Status(), QString("No more Articles"));
-        QVERIFY(FileLines(TServerTree::ConfigPath())
+        QVERIFY(FileLines(TNewsStore::ConfigPath())
                     .contains(QString("NewsGroup|%1|0|%2|0|260101000001M").arg(kHiking).arg(group->LastArticle)));
         // Everything new is bold; a reply sits below its thread top.
         for (QTreeWidgetItem* i : w.Items())
@@ -359,7 +359,7 @@ private slots:
             QCOMPARE(srv->UserName, QString("ann"));
             QCOMPARE(srv->Password, QString("secret"));
             QVERIFY(!srv->SavePassword);
-            QVERIFY(FileLines(TServerTree::ConfigPath()).first().endsWith("|0|ann||"));
+            QVERIFY(FileLines(TNewsStore::ConfigPath()).first().endsWith("|0|ann||"));
             // The stored login is used without asking.
             w.Select(kLinux);
             QVERIFY(w.WaitIdle());
@@ -374,7 +374,7 @@ private slots:
             w.Select(kHiking);
             QVERIFY(w.WaitIdle());
             QCOMPARE(shownFor.size(), 2);
-            QVERIFY(FileLines(TServerTree::ConfigPath()).first().endsWith("|1|ann|secret|"));
+            QVERIFY(FileLines(TNewsStore::ConfigPath()).first().endsWith("|1|ann|secret|"));
         }
         {
             // The saved password logs in by itself; a cancelled window ends the job quietly.
@@ -549,9 +549,9 @@ private slots:
         WriteLinesAtomically(GetDataFolder() + "260101000001M.chl",
                              {rec(1, "<m1@x>", "", "One"), rec(2, "<m2@x>", "<m1@x>", "Re: One"),
                               rec(3, "<m3@x>", "", "Three"), rec(4, "<m4@x>", "<lost@x>", "Re: Lost")});
-        QStringList config = ReadLines(TServerTree::ConfigPath());
+        QStringList config = ReadLines(TNewsStore::ConfigPath());
         config[1].replace("|0|-1|0|", "|0|4|0|");
-        WriteLinesAtomically(TServerTree::ConfigPath(), config);
+        WriteLinesAtomically(TNewsStore::ConfigPath(), config);
         s.Greet();
         s.Expect("GROUP alt.test", "211 3 3 5 alt.test\r\n");
         s.Expect("XOVER 5", ScriptedNntpServer::MultiLine(
@@ -609,9 +609,9 @@ private slots:
             lines << r.FormatRecord();
         }
         WriteLinesAtomically(GetDataFolder() + "260101000001M.chl", lines);
-        QStringList config = ReadLines(TServerTree::ConfigPath());
+        QStringList config = ReadLines(TNewsStore::ConfigPath());
         config[1].replace("|0|-1|0|", "|0|2|0|");
-        WriteLinesAtomically(TServerTree::ConfigPath(), config);
+        WriteLinesAtomically(TNewsStore::ConfigPath(), config);
         // The automatic download finds nothing new.
         s.Greet();
         s.Expect("GROUP alt.test", "211 2 1 2 alt.test\r\n");

@@ -128,7 +128,7 @@ private slots:
         QVERIFY(w.WaitIdle());
         QCOMPARE(windows, 1);
         QCOMPARE(int(w.Items().size()), Env("VORLIX_INN_AUTH_COUNT").toInt());
-        QVERIFY(FileLines(TServerTree::ConfigPath())
+        QVERIFY(FileLines(TNewsStore::ConfigPath())
                     .first()
                     .endsWith(QString("|1|%1|%2|").arg(Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"))));
         // A body of the protected group logs in with the kept password, without a window.

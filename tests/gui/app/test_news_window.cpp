@@ -7,7 +7,8 @@
 #include "gui/dialogs/GroupDialog.h"
 #include "gui/dialogs/ServerDialog.h"
 #include "news/ArticleUnit.h"
-#include "news/ConfigUnit.h"
+#include "gui/news/ServerTree.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
 #include "news/ThreadView.h"
 

@@ -2,7 +2,8 @@
 
 #include "gui/dialogs/GroupDialog.h"
 #include "gui/dialogs/ServerDialog.h"
-#include "news/ConfigUnit.h"
+#include "gui/news/ServerTree.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
 
 #include "core/DialogService.h"
@@ -20,7 +21,7 @@
 namespace {
 QStringList configLines()
 {
-    return QFile::exists(TServerTree::ConfigPath()) ? ReadLines(TServerTree::ConfigPath()) : QStringList();
+    return QFile::exists(TNewsStore::ConfigPath()) ? ReadLines(TNewsStore::ConfigPath()) : QStringList();
 }
 }
 
@@ -30,7 +31,7 @@ private slots:
     void init()
     {
         TRegistryEnhanced::ResetStore();
-        QFile::remove(TServerTree::ConfigPath());
+        QFile::remove(TNewsStore::ConfigPath());
     }
 
     void addAndEditServers()
@@ -39,14 +40,19 @@ private slots:
         TMyRegistryClass store;
         store.LoadAll();
         QTreeWidget tree;
-        TServerTree servers(&tree);
-        servers.Store = &store;
+        TNewsStore servers;
+        TServerTree view(&tree, &servers);
+        servers.Settings = &store;
+        servers.Shown = true;
         BindServerWindow(servers, &store);
         int listsOpened = 0;
-        servers.OnNewsgroupList = [&](TServerTree*, TConfigClass*, std::vector<TGroupChange>&) {
+        servers.OnNewsgroupList = [&](TNewsStore*, TConfigClass*, std::vector<TGroupChange>&) {
             ++listsOpened;
             return false;
         };
+        // Selecting the server a command just added is no selection of the user's.
+        int serverSelections = 0;
+        servers.OnServerSelected = [&](TNewsStore*, TConfigClass*) { ++serverSelections; };
 
         dialogs.DialogHandlers.push_back([&](QDialog* d) {
             auto* f = dynamic_cast<TForm2*>(d);
@@ -81,7 +87,7 @@ private slots:
         QCOMPARE(configLines(), QStringList({"NewsServer|news.example|0|-1|0|" + e->FileBase + "|1|reader|s3cret|"}));
         QCOMPARE(store.GetValue("AutoLoadNewsgroups").toBool(), false);
         QCOMPARE(listsOpened, 0);
-        QVERIFY(servers.TreeChangeEnabled);
+        QCOMPARE(serverSelections, 0);
 
         // The same name again is refused; with a trailing blank it is another server.
         dialogs.Clear();
@@ -98,6 +104,8 @@ private slots:
         QCOMPARE(dialogs.Texts(), QStringList({"The server news.example is already configured."}));
         QCOMPARE(tree.topLevelItemCount(), 2);
         QCOMPARE(listsOpened, 1); // the newsgroup list opens for the new server
+        QCOMPARE(tree.currentItem(), tree.topLevelItem(1));
+        QCOMPARE(serverSelections, 0);
         QVERIFY(TServerTree::EntryOf(tree.topLevelItem(0))->FileBase != TServerTree::EntryOf(tree.topLevelItem(1))->FileBase);
 
         // Cancel keeps everything.
@@ -113,6 +121,7 @@ private slots:
         // Editing shows the login, never the duplicate test, and cannot rename.
         dialogs.Clear();
         tree.setCurrentItem(tree.topLevelItem(0));
+        QCOMPARE(serverSelections, 1); // the user's own selections are
         dialogs.DialogHandlers.push_back([](QDialog* d) {
             auto* f = static_cast<TForm2*>(d);
             if (f->windowTitle() != "Edit Server" || !f->pnlInfo->isHidden() || !f->edServerName->isReadOnly()
@@ -138,13 +147,14 @@ private slots:
     {
         TScopedScriptedDialogs dialogs;
         QTreeWidget tree;
-        TServerTree servers(&tree);
+        TNewsStore servers;
+        TServerTree view(&tree, &servers);
         servers.Shown = true;
         BindGroupWindow(servers);
-        QTreeWidgetItem* server = servers.AddServerNode("news.example", {}, {}, false, "260101000000");
-        servers.AddGroupNode(server, "zz.last", "260101000001");
+        QTreeWidgetItem* server = view.ItemOf(servers.AddServerEntry("news.example", {}, {}, false, "260101000000"));
+        servers.AddGroupEntry(TServerTree::EntryOf(server), "zz.last", "260101000001");
         int deselected = 0;
-        servers.OnDeselectAllArticles = [&](TServerTree*) { ++deselected; };
+        servers.OnDeselectAllArticles = [&](TNewsStore*) { ++deselected; };
 
         servers.AddGroup();
         QCOMPARE(dialogs.LastText(), QString("Select a News Server first"));

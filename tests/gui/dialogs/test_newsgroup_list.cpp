@@ -7,9 +7,10 @@
 
 #include "core/DialogService.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
-#include "news/ConfigUnit.h"
+#include "gui/news/ServerTree.h"
+#include "news/NewsStore.h"
 #include "core/TextFiles.h"
-#include "news/NewsIcons.h"
+#include "gui/news/NewsIcons.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -83,19 +84,18 @@ QStringList ResultNames(QListWidget* list)
     return out;
 }
 
-// A server tree with one server whose groups are given.
+// A news store with one server whose groups are given.
 struct Fixture {
-    QTreeWidget widget;
-    TServerTree tree{&widget};
-    QTreeWidgetItem* server = nullptr;
+    TNewsStore tree;
+    TConfigClass* server = nullptr;
     Fixture(const QString& host, const QStringList& groups)
     {
-        server = tree.AddServerNode(host, QString(), QString(), false, QStringLiteral("250101120000"));
+        server = tree.AddServerEntry(host, QString(), QString(), false, QStringLiteral("250101120000"));
         int n = 0;
         for (const QString& g : groups)
-            tree.AddGroupNode(server, g, QStringLiteral("2501011200%1").arg(++n, 2, 10, QLatin1Char('0')));
+            tree.AddGroupEntry(server, g, QStringLiteral("2501011200%1").arg(++n, 2, 10, QLatin1Char('0')));
     }
-    TConfigClass* Server() const { return TServerTree::EntryOf(server); }
+    TConfigClass* Server() const { return server; }
     QString ListFile() const { return GetDataFolder() + Server()->FileBase + QStringLiteral(".chl"); }
 };
 
@@ -107,7 +107,7 @@ struct Window {
     {
         dlg.ServerName = host.isEmpty() ? f.Server()->Name : host;
         dlg.ListFile = f.ListFile();
-        dlg.ServerNode = f.server;
+        dlg.ServerEntry = f.server;
     }
     bool ShowAndLoad()
     {
@@ -480,12 +480,11 @@ private slots:
     {
         Fixture f(QStringLiteral("news.example"), {QStringLiteral("alt.kept"), QStringLiteral("alt.dropped")});
         WriteFile(f.ListFile(), ListBytes({"alt.kept", "alt.dropped", "alt.new", "comp.x"}));
-        QTreeWidgetItem* droppedNode = f.tree.FindGroupNode(QStringLiteral("alt.dropped"));
-        const QString droppedFile = TServerTree::EntryOf(droppedNode)->FilePath();
+        const QString droppedFile = f.tree.FindGroup(QStringLiteral("alt.dropped"))->FilePath();
         WriteFile(droppedFile, "1|0|1|0|0|0|<a@x>|s|f|45000|\r\n");
-        f.widget.setCurrentItem(f.server);
+        f.tree.Select(f.server);
 
-        f.tree.OnNewsgroupList = [](TServerTree*, TConfigClass* server, std::vector<TGroupChange>& changes) {
+        f.tree.OnNewsgroupList = [](TNewsStore*, TConfigClass* server, std::vector<TGroupChange>& changes) {
             return TNGDialog::Execute(server, changes);
         };
         TScopedScriptedDialogs d;
@@ -509,15 +508,15 @@ private slots:
         QCOMPARE(d.DialogTitles, QStringList{QStringLiteral("Newsgroup List")});
 
         QStringList children;
-        for (int i = 0; i < f.server->childCount(); ++i)
-            children << TServerTree::EntryOf(f.server->child(i))->Name;
+        for (int i = 0; i < f.server->ChildCount(); ++i)
+            children << f.server->Child(i)->Name;
         QCOMPARE(children, (QStringList{"alt.kept", "alt.new", "comp.x"}));
-        const QString comp = TServerTree::EntryOf(f.tree.FindGroupNode("comp.x"))->FileBase;
-        const QString altNew = TServerTree::EntryOf(f.tree.FindGroupNode("alt.new"))->FileBase;
+        const QString comp = f.tree.FindGroup("comp.x")->FileBase;
+        const QString altNew = f.tree.FindGroup("alt.new")->FileBase;
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{12}1M$")).match(comp).hasMatch());
         QCOMPARE(altNew, comp.left(12) + QStringLiteral("2M"));
         QVERIFY(!QFileInfo::exists(droppedFile));
-        const QByteArray config = ReadFile(TServerTree::ConfigPath());
+        const QByteArray config = ReadFile(TNewsStore::ConfigPath());
         QVERIFY(config.contains("NewsGroup|comp.x|"));
         QVERIFY(!config.contains("alt.dropped"));
 
@@ -533,7 +532,7 @@ private slots:
             return ng->result();
         });
         f.tree.NewsgroupList();
-        QVERIFY(f.tree.FindGroupNode(QStringLiteral("alt.kept")));
+        QVERIFY(f.tree.FindGroup(QStringLiteral("alt.kept")));
     }
 
     void damagedListFileLoads()

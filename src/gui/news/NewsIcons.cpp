@@ -1,4 +1,4 @@
-#include "news/NewsIcons.h"
+#include "gui/news/NewsIcons.h"
 
 #include <QHash>
 #include <QPainter>
