@@ -154,6 +154,12 @@ TConfigClass* TServerTree::SelectedEntry() const
     return EntryOf(SelectedNode());
 }
 
+int TServerTree::SelectedKind() const
+{
+    const TConfigClass* e = SelectedEntry();
+    return e ? e->Kind : ckUnknown;
+}
+
 std::vector<QTreeWidgetItem*> TServerTree::AllNodes() const
 {
     std::vector<QTreeWidgetItem*> out;

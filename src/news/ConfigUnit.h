@@ -94,6 +94,8 @@ public:
     static TConfigClass* EntryOf(QTreeWidgetItem* node);
     TConfigClass* SelectedEntry() const;
     QTreeWidgetItem* SelectedNode() const;
+    // The selected entry's Kind (a TConfigKind); ckUnknown when nothing is selected.
+    int SelectedKind() const;
     QTreeWidgetItem* FindGroupNode(const QString& name) const;
     QTreeWidgetItem* FindServerNode(const QString& caption) const;
     static QTreeWidgetItem* ServerNodeOf(QTreeWidgetItem* node);

@@ -14,6 +14,12 @@ void CleanUp();
 QString SourceDataDir();
 // Waits until pred() is true, running events, for at most timeoutMs. Returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
+// A window's part by its object name (null when there is none of that type).
+template <class T>
+T* Part(const QObject* owner, const QString& name)
+{
+    return owner->findChild<T*>(name);
+}
 }
 
 // Like QTEST_MAIN, with the environment prepared first.

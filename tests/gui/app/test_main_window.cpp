@@ -134,50 +134,50 @@ private slots:
             QCOMPARE(form.windowTitle(), QString("Vorlix"));
             QCOMPARE(menuTitles(form.menuBar()), QStringList({"&File", "&Edit", "&Messages", "&Speaking Controls",
                                                               "&Actions", "&Options", "&Help"}));
-            QCOMPARE(actionTexts(form.mnuSpeaking),
+            QCOMPARE(actionTexts(TestSupport::Part<QMenu>(&form, "mnuSpeaking")),
                      QStringList({"Speak Selected Messages &Aloud", "Speak Selected Messages to &File",
                                   "Spea&k Marked Messages Aloud", "Speak &Marked Messages to File", "&Pause",
                                   "S&kip", "&Stop"}));
-            QCOMPARE(form.cmd.SpeakMarkFile->shortcut(), QKeySequence("Ctrl+F7"));
-            QCOMPARE(form.cmd.Stop->shortcut(), QKeySequence("Ctrl+F10"));
-            QCOMPARE(form.cmd.SelectAll->shortcut(), QKeySequence("Ctrl+A"));
-            QCOMPARE(actionTexts(form.popServers).size(), 11);
-            QCOMPARE(actionTexts(form.popArticles).size(), 11);
+            QCOMPARE(form.Command("SpeakMarkFile", TCommandPlace::Menu)->shortcut(), QKeySequence("Ctrl+F7"));
+            QCOMPARE(form.Command("Stop", TCommandPlace::Menu)->shortcut(), QKeySequence("Ctrl+F10"));
+            QCOMPARE(form.Command("SelectAll", TCommandPlace::Menu)->shortcut(), QKeySequence("Ctrl+A"));
+            QCOMPARE(actionTexts(TestSupport::Part<QMenu>(&form, "popServers")).size(), 11);
+            QCOMPARE(actionTexts(TestSupport::Part<QMenu>(&form, "popArticles")).size(), 11);
             QVERIFY(form.FindCommand("Speak marked threads or messages aloud"));
             QVERIFY(form.FindCommand("Display all newsgroups for current server"));
             // Help and options work now; speaking waits for the voices.
-            QVERIFY(form.cmd.ExitVorlix->isEnabled());
-            QVERIFY(form.cmd.NewsreaderOptions->isEnabled());
-            QVERIFY(form.cmd.QuickStart->isEnabled());
-            QVERIFY(!form.cmd.SpeakSelAloud->isEnabled());
-            QVERIFY(!form.cmd.btnStop->isEnabled());
+            QVERIFY(form.Command("ExitVorlix", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(form.Command("NewsreaderOptions", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(form.Command("QuickStart", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(!form.Command("SpeakSelAloud", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(!form.Command("Stop", TCommandPlace::Toolbar)->isEnabled());
 
             // Server pop-up with nothing selected: only "Add Server" may be enabled.
-            form.UpdateServerPopup();
-            QCOMPARE(form.cmd.poRetrieve->text(), QString("Retrieve next 100 messages"));
-            QVERIFY(!form.cmd.poEditServer->isEnabled());
-            QVERIFY(!form.cmd.poNewsgroupList->isEnabled());
+            form.UpdateCommands();
+            QCOMPARE(form.Command("Download", TCommandPlace::ServerPopup)->text(), QString("Retrieve next 100 messages"));
+            QVERIFY(!form.Command("EditServer", TCommandPlace::ServerPopup)->isEnabled());
+            QVERIFY(!form.Command("NewsgroupList", TCommandPlace::ServerPopup)->isEnabled());
 
             // Status bar: three panels at 25 %, 55 % and the rest.
-            QCOMPARE(form.statusPanel[0]->width(), 250);
-            QCOMPARE(form.statusPanel[1]->width(), 550);
-            QCOMPARE(form.statusPanel[1]->text(), QString(" "));
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel0")->width(), 250);
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel1")->width(), 550);
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel1")->text(), QString(" "));
             form.resize(1201, 700);
-            QCOMPARE(form.statusPanel[0]->width(), 300);
-            QCOMPARE(form.statusPanel[1]->width(), 661);
-            QVERIFY(form.QueueProgress->isHidden());
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel0")->width(), 300);
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel1")->width(), 661);
+            QVERIFY(TestSupport::Part<QProgressBar>(&form, "QueueProgress")->isHidden());
             form.SetStatusText("No more Articles");
             QCOMPARE(form.StatusText(0), QString("No more Articles"));
 
             // Stored layout: article view height, right panel width, column widths.
-            QCOMPARE(form.tvArticles->height(), 311);
-            QCOMPARE(form.pnlRight->width(), 670);
-            QCOMPARE(form.tvArticles->columnWidth(1), 341);
-            QCOMPARE(form.tvArticles->headerItem()->text(1), QString("Subject"));
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->height(), 311);
+            QCOMPARE(TestSupport::Part<QWidget>(&form, "pnlRight")->width(), 670);
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->columnWidth(1), 341);
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->headerItem()->text(1), QString("Subject"));
 
-            form.splitHorizontal->setSizes({250, 300});
-            emit form.splitHorizontal->splitterMoved(250, 1);
-            form.tvArticles->header()->resizeSection(2, 200);
+            TestSupport::Part<QSplitter>(&form, "Splitter2")->setSizes({250, 300});
+            emit TestSupport::Part<QSplitter>(&form, "Splitter2")->splitterMoved(250, 1);
+            TestSupport::Part<QTreeWidget>(&form, "tvArticles")->header()->resizeSection(2, 200);
             form.close();
         }
         const QString ini = settingsText();
@@ -195,8 +195,8 @@ private slots:
         TForm1 again;
         again.show();
         QVERIFY(TestSupport::WaitFor([] { return TForm1::Shown; }));
-        QCOMPARE(again.tvArticles->height(), 250);
-        QCOMPARE(again.tvArticles->columnWidth(2), 200);
+        QCOMPARE(TestSupport::Part<QTreeWidget>(&again, "tvArticles")->height(), 250);
+        QCOMPARE(TestSupport::Part<QTreeWidget>(&again, "tvArticles")->columnWidth(2), 200);
         QCOMPARE(again.width(), 1201);
         again.close();
         TForm1::Shown = false;
@@ -215,7 +215,7 @@ private slots:
             w->OkClick();
             return w->result();
         });
-        form.cmd.NewsreaderOptions->trigger();
+        form.Command("NewsreaderOptions", TCommandPlace::Menu)->trigger();
         QCOMPARE(form.Store->GetValue("MsgDeleteDays").toInt(), 45);
         QVERIFY(settingsText().contains("MsgDeleteDays=45"));
 
@@ -230,7 +230,7 @@ private slots:
             t->accept();
             return t->result();
         });
-        form.cmd.TipOfDay->trigger();
+        form.Command("TipOfDay", TCommandPlace::Menu)->trigger();
         QCOMPARE(seen, tips.at(0));
         QCOMPARE(seenNext, tips.at(1));
         // The next showing continues after the tip read last.

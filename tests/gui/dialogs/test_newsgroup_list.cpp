@@ -7,6 +7,7 @@
 
 #include "core/DialogService.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
+#include "gui/app/ProgressWindow.h"
 #include "news/ConfigUnit.h"
 #include "core/TextFiles.h"
 #include "news/NewsIcons.h"
