@@ -5,6 +5,7 @@
 
 #include "ScriptedNntpServer.h"
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/RegistryEnhanced.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
@@ -435,6 +436,60 @@ private slots:
         // That was kLinux's first selection: it tries to download as well; cancel that too.
         if (!w.Processor()->Idle())
             QTest::mouseClick(w.News()->ProgressWindow()->CancelButton(), Qt::LeftButton);
+        QVERIFY(w.WaitIdle(10000));
+        QVERIFY(dialogs.Texts().isEmpty());
+        qDeleteAll(held);
+    }
+
+    void cancelWhileTheDownloadIsBeingSetUp()
+    {
+        TScopedScriptedDialogs dialogs;
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket*> held;
+        connect(&silent, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket* s = silent.nextPendingConnection())
+                held << s;
+        });
+        WriteConfig(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), {kHiking, kLinux});
+        Window w;
+        QVERIFY(w.Open());
+        QTreeWidget* tree = TestSupport::Part<QTreeWidget>(w.Form.get(), "tvServers");
+
+        // The moment the progress window is up and events run before the job starts: a click on
+        // the other group and a click on Cancel.
+        bool clicked = false;
+        bool busyThen = false;
+        QTimer clicker;
+        clicker.setInterval(0);
+        connect(&clicker, &QTimer::timeout, this, [&] {
+            TProgressWindow* p = w.News()->ProgressWindow();
+            if (!p || clicked)
+                return;
+            clicked = true;
+            clicker.stop();
+            busyThen = TBusyGuard::Busy();
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(w.Node(kLinux)).center());
+            QTest::mouseClick(p->CancelButton(), Qt::LeftButton);
+        });
+        clicker.start();
+        w.Select(kHiking); // the first selection starts the download
+        QVERIFY(clicked);
+        QVERIFY(busyThen);
+        // The download never started, the window is gone and the selection stayed.
+        QVERIFY(w.Processor()->Idle());
+        QVERIFY(!w.News()->ProgressWindow());
+        QCOMPARE(tree->currentItem(), w.Node(kHiking));
+        QVERIFY(w.News()->SelectionChangeAllowed());
+
+        // The command works again afterwards: this download reaches the server.
+        QAction* download = w.Form->Command("Download", TCommandPlace::Toolbar);
+        QVERIFY(download->isEnabled());
+        download->trigger();
+        QVERIFY(!w.Processor()->Idle());
+        QVERIFY(TestSupport::WaitFor([&] { return !held.isEmpty(); }));
+        QCOMPARE(held.size(), 1);
+        QTest::mouseClick(w.News()->ProgressWindow()->CancelButton(), Qt::LeftButton);
         QVERIFY(w.WaitIdle(10000));
         QVERIFY(dialogs.Texts().isEmpty());
         qDeleteAll(held);
