@@ -236,7 +236,11 @@ void TForm1::runCommand(const TCommandDef& def)
         UtilsClass::Log(QStringLiteral("Command held back while busy: ") + def.Id);
         return;
     }
-    if (def.Handler && availableCommands.contains(def.Id))
+    if (!availableCommands.contains(def.Id))
+        return;
+    if (const auto bound = boundHandlers.constFind(def.Id); bound != boundHandlers.constEnd())
+        RunCommand(def.Id, *bound);
+    else if (def.Handler)
         RunCommand(def.Id, [this, &def] { (this->*def.Handler)(); });
 }
 
@@ -271,6 +275,12 @@ void TForm1::SetCommandAvailable(const QString& id, bool available)
     if (available)
         availableCommands << id;
     UpdateCommands();
+}
+
+void TForm1::BindCommand(const QString& id, std::function<void()> handler)
+{
+    boundHandlers.insert(id, std::move(handler));
+    SetCommandAvailable(id, true);
 }
 
 bool TForm1::CommandAvailable(const QString& id) const

@@ -4,6 +4,7 @@
 #include "gui/app/CommandTable.h"
 #include "gui/app/NewsWindow.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -108,6 +109,9 @@ public:
     // disabled (the speaking commands until the speech manager binds them).
     void SetCommandAvailable(const QString& id, bool available);
     bool CommandAvailable(const QString& id) const;
+    // Binds the handler of a command the table leaves open (the speaking commands) and makes
+    // it available.
+    void BindCommand(const QString& id, std::function<void()> handler);
     // The entry of a command in a place (null where it does not appear).
     QAction* Command(const QString& id, TCommandPlace place) const;
     // Every entry of the window by its caption or hint text.
@@ -168,6 +172,7 @@ private:
     };
     std::vector<TEntry> entries;
     QStringList availableCommands;
+    QHash<QString, std::function<void()>> boundHandlers;
     bool toolbarDisabled = false;
 
     void FormCreate();

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
@@ -230,6 +231,12 @@ private slots:
             t->accept();
             return t->result();
         });
+        {
+            // While the program is busy commands are held back.
+            TBusyGuard busy;
+            form.Command("TipOfDay", TCommandPlace::Menu)->trigger();
+        }
+        QVERIFY(seen.isEmpty());
         form.Command("TipOfDay", TCommandPlace::Menu)->trigger();
         QCOMPARE(seen, tips.at(0));
         QCOMPARE(seenNext, tips.at(1));
