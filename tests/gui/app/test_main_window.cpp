@@ -23,6 +23,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 namespace {
@@ -50,6 +51,15 @@ QStringList menuTitles(QMenuBar* bar)
     QStringList out;
     for (QAction* a : bar->actions())
         out << a->text();
+    return out;
+}
+
+// Every entry with separators as "|"; toolbar entries by their hint.
+QStringList entryTexts(const QList<QAction*>& actions, bool hints = false)
+{
+    QStringList out;
+    for (QAction* a : actions)
+        out << (a->isSeparator() ? QStringLiteral("|") : hints ? a->toolTip() : a->text());
     return out;
 }
 
@@ -201,6 +211,60 @@ private slots:
         QCOMPARE(again.width(), 1201);
         again.close();
         TForm1::Shown = false;
+    }
+
+    void everyPlaceOfEveryCommand()
+    {
+        freshSettings();
+        TScopedScriptedDialogs dialogs;
+        TForm1 form;
+        auto menu = [&](const char* name) { return entryTexts(TestSupport::Part<QMenu>(&form, name)->actions()); };
+        QCOMPARE(menu("mnuFile"), QStringList({"E&xit Vorlix"}));
+        QCOMPARE(menu("mnuEdit"), QStringList({"Add Server", "Edit Server", "Delete Server", "|", "Add Newsgroup",
+                                               "Delete Newsgroup"}));
+        QCOMPARE(menu("mnuMessages"),
+                 QStringList({"Select All Messages", "Deselect All Messages", "|", "Mark Selected Messages for Speaking",
+                              "Mark Selected Messages as already Spoken", "Clear Selected Messages", "|",
+                              "Mark Selected Messages as Read", "Mark Selected Messages as Unread", "|",
+                              "Watch Selected Messages", "Unwatch Selected Messages"}));
+        QCOMPARE(menu("mnuActions"),
+                 QStringList({"&Download Messages from Server", "Catch Up Newsgroup", "Catch Up Server", "|",
+                              "&Post New Message", "&Reply to Selected Message", "|", "Delete &Old Threads"}));
+        QCOMPARE(menu("mnuOptions"),
+                 QStringList({"Vorlix Options", "&Voice and Audio File options", "&Text Preprocessor Options",
+                              "&Pronunciation Editor", "|", "&Select Audio Device"}));
+        QCOMPARE(menu("mnuHelp"),
+                 QStringList({"Contents", "&Quick Start Guide", "&Tip of the Day", "|", "Vorlix &Support"}));
+        QCOMPARE(menu("popServers"),
+                 QStringList({"Add Server", "Edit Server", "Delete Server", "|", "Add Newsgroup", "Delete Newsgroup",
+                              "Newsgroup List", "|", "Retrieve next 100 messages", "Catch Up Newsgroup",
+                              "Catch Up Server", "|", "Read Newsgroup Aloud", "Read Newsgroup to File"}));
+        QCOMPARE(menu("popArticles"),
+                 QStringList({"Speak Selected Messages Aloud", "Speak Selected Messages to File",
+                              "Speak Marked Messages Aloud", "Speak Marked Messages to File", "|",
+                              "Mark Selected Messages for Speaking", "Mark Selected Messages as already Spoken",
+                              "Clear Selected Messages", "|", "Mark Selected Messages as Read",
+                              "Mark Selected Messages as Unread", "|", "Watch Selected Threads",
+                              "Unwatch Selected Threads"}));
+        QToolBar* bar = TestSupport::Part<QToolBar>(&form, "ToolBar1");
+        QCOMPARE(entryTexts(bar->actions(), true),
+                 QStringList({"Add a newsgroup server", "Add a newsgroup", "Delete selected newsgroup",
+                              "Display all newsgroups for current server", "|", "Download Messages from Server",
+                              "Post a new message", "Reply to the current message", "|",
+                              "Speak selected threads or messages aloud", "Speak selected threads or messages to file",
+                              "Speak marked threads or messages aloud", "Speak marked threads or messages to file",
+                              "Pause / Resume speaking", "Skip speaking to next message", "Stop speaking"}));
+        QVERIFY(form.Command("Pause", TCommandPlace::Toolbar)->isCheckable());
+        QCOMPARE(form.Command("Contents", TCommandPlace::Menu)->shortcut(), QKeySequence(QKeySequence::HelpContents));
+        // Until the speech manager binds them, every speaking entry stays disabled.
+        for (const char* id : {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile", "Pause", "Skip",
+                               "Stop", "TTSOptions", "SelectDevice"}) {
+            for (TCommandPlace place : {TCommandPlace::Menu, TCommandPlace::Toolbar, TCommandPlace::ServerPopup,
+                                        TCommandPlace::ArticlePopup}) {
+                if (QAction* a = form.Command(id, place))
+                    QVERIFY2(!a->isEnabled(), id);
+            }
+        }
     }
 
     void optionsAndTips()
