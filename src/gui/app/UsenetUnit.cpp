@@ -141,12 +141,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     });
     connect(tvServers, &QTreeWidget::currentItemChanged, this, [this] { UpdateCommands(); });
     connect(tvServers, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (inputHeldBack())
+        if (TBusyGuard::Busy())
             return;
         popServers->popup(tvServers->viewport()->mapToGlobal(pos));
     });
     connect(tvArticles, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (inputHeldBack())
+        if (TBusyGuard::Busy())
             return;
         popArticles->popup(tvArticles->viewport()->mapToGlobal(pos));
     });
