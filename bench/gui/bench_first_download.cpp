@@ -63,7 +63,7 @@ Run firstDownload(const QString& server, const QString& group, int cancelAfter)
     if (!waitFor([] { return TForm1::Shown; }, 10000))
         return run;
     QTreeWidgetItem* node = nullptr;
-    for (QTreeWidgetItemIterator it(form->tvServers); *it; ++it) {
+    for (QTreeWidgetItemIterator it(form->findChild<QTreeWidget*>(QStringLiteral("tvServers"))); *it; ++it) {
         if (TConfigClass* e = TServerTree::EntryOf(*it); e && e->Name == group)
             node = *it;
     }
@@ -81,11 +81,11 @@ Run firstDownload(const QString& server, const QString& group, int cancelAfter)
     clock.start();
     sinceTick.start();
     ticker.start();
-    form->tvServers->setCurrentItem(node); // the first selection starts the download
+    form->findChild<QTreeWidget*>(QStringLiteral("tvServers"))->setCurrentItem(node); // the first selection starts the download
     bool cancelled = false;
     run.Ok = waitFor(
         [&] {
-            if (cancelAfter > 0 && !cancelled && form->HeaderCount >= cancelAfter && news->ProgressWindow()) {
+            if (cancelAfter > 0 && !cancelled && news->HeaderCount() >= cancelAfter && news->ProgressWindow()) {
                 cancelled = true;
                 clock.restart();
                 news->ProgressWindow()->CancelButton()->click();
@@ -95,7 +95,7 @@ Run firstDownload(const QString& server, const QString& group, int cancelAfter)
         120000);
     run.Seconds = clock.elapsed() / 1000.0;
     ticker.stop();
-    for (QTreeWidgetItemIterator it(form->tvArticles); *it; ++it)
+    for (QTreeWidgetItemIterator it(form->findChild<QTreeWidget*>(QStringLiteral("tvArticles"))); *it; ++it)
         ++run.Items;
     run.FileLines = int(ReadLines(TServerTree::EntryOf(node)->FilePath()).size());
     form->close();

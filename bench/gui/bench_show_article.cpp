@@ -48,7 +48,7 @@ int main(int argc, char** argv)
         }
         QElapsedTimer t;
         t.start();
-        w.Form->tvArticles->setCurrentItem(item);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(item);
         const bool idle = w.WaitIdle();
         const qint64 ms = t.elapsed();
         const QString memo = w.Memo();

@@ -39,6 +39,12 @@ QByteArray MissingServiceText(TService service);
 // True when the program is on the PATH.
 bool ProgramAvailable(const QString& program);
 QByteArray MissingProgramText(const QString& program);
+// A window's part by its object name (null when there is none of that type).
+template <class T>
+T* Part(const QObject* owner, const QString& name)
+{
+    return owner->findChild<T*>(name);
+}
 }
 
 // Ends the current test function when a service or program it needs is not there: it skips

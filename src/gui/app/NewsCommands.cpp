@@ -1,9 +1,12 @@
 #include "gui/app/NewsCommands.h"
 
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/TBaseRegistryClassUnit.h"
-#include "gui/app/UsenetUnit.h"
+#include "gui/app/NewsWindow.h"
+#include "gui/app/ProgressWindow.h"
+#include "gui/app/RunCommand.h"
 #include "core/VorlixException.h"
 #include "news/ArticleUnit.h"
 #include "gui/news/ServerTree.h"
@@ -12,73 +15,10 @@
 #include "nntp/NNTPProcessor.h"
 #include "nntp/Rfc2047.h"
 
-#include <QApplication>
-#include <QEvent>
-#include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QMenu>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTextEdit>
-#include <QTimer>
-#include <QToolBar>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <exception>
-
-// --- Progress window -------------------------------------------------------------------------
-
-THeaderWorkingDialog::THeaderWorkingDialog(const QString& prefix, QWidget* parent) : QDialog(parent), Prefix(prefix)
-{
-    setObjectName(QStringLiteral("HeaderWorkingDialog"));
-    setModal(false);
-    auto* layout = new QVBoxLayout(this);
-    label = new QLabel(this);
-    bar = new QProgressBar(this);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    layout->addWidget(label);
-    layout->addWidget(bar);
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(btnCancel);
-    layout->addLayout(row);
-    resize(360, 110);
-    connect(btnCancel, &QPushButton::clicked, this, [this] {
-        if (OnCancel)
-            OnCancel(this);
-    });
-}
-
-void THeaderWorkingDialog::ShowGroup(const QString& group)
-{
-    Group = group;
-    setWindowTitle(Prefix + group);
-    label->setText(Prefix + group);
-}
-
-void THeaderWorkingDialog::SetPercent(int percent)
-{
-    bar->setValue(std::clamp(percent, 0, 100));
-}
-
-int THeaderWorkingDialog::Percent() const
-{
-    return bar->value();
-}
-
-void THeaderWorkingDialog::reject()
-{
-    // Escape or the window's close box cancel the job like the button; the window itself
-    // closes when the job has ended.
-    if (OnCancel)
-        OnCancel(this);
-}
 
 // --- News commands ---------------------------------------------------------------------------
 
@@ -95,7 +35,7 @@ QString errorText(const std::exception& e)
 }
 } // namespace
 
-TNewsCommands::TNewsCommands(TForm1* form_, TServerTree* servers_, TThreadView* view_, TBaseRegistryClass* store_)
+TNewsCommands::TNewsCommands(TNewsWindow* form_, TServerTree* servers_, TThreadView* view_, TBaseRegistryClass* store_)
     : form(form_), servers(servers_), news(servers_->News), view(view_), store(store_)
 {
     processor = std::make_unique<TNntpProcessor>();
@@ -113,19 +53,10 @@ TNewsCommands::TNewsCommands(TForm1* form_, TServerTree* servers_, TThreadView* 
         GuiNntpCaughtUpHandler(host, group);
     };
     processor->OnStatus = [this](QObject*, const QString& text) { form->SetStatusText(text); };
-
-    guardTree(servers->Tree);
-    guardTree(view->View);
 }
 
 TNewsCommands::~TNewsCommands()
 {
-    for (auto& tree : guardedTrees) {
-        if (tree) {
-            tree->removeEventFilter(this);
-            tree->viewport()->removeEventFilter(this);
-        }
-    }
     if (progress)
         delete progress.data();
     // The processor's events must not reach a half-destroyed window.
@@ -145,75 +76,66 @@ int TNewsCommands::setting(const char* key) const
 
 // --- The selection guard ---------------------------------------------------------------------
 
-void TNewsCommands::guardTree(QTreeWidget* tree)
-{
-    guardedTrees[guardedTrees[0] ? 1 : 0] = tree;
-    tree->installEventFilter(this);
-    tree->viewport()->installEventFilter(this);
-}
-
 bool TNewsCommands::SelectionChangeAllowed() const
 {
     return processor->Idle() && !starting;
 }
 
-bool TNewsCommands::eventFilter(QObject* watched, QEvent* event)
-{
-    if (SelectionChangeAllowed())
-        return false;
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseButtonRelease:
-        // Clicks would move the selection (and the current item) of either tree.
-        return true;
-    case QEvent::KeyPress: {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        // Tab keeps moving the focus between controls; every other key may move the selection.
-        return key != Qt::Key_Tab && key != Qt::Key_Backtab;
-    }
-    default:
-        break;
-    }
-    return QObject::eventFilter(watched, event);
-}
-
 // --- Progress window and toolbar -------------------------------------------------------------
 
-void TNewsCommands::openProgress(const QString& prefix, const QString& group)
+bool TNewsCommands::openProgress(const QString& prefix, const QString& group, TConfigClass* target)
 {
     closeProgress();
-    auto* w = new THeaderWorkingDialog(prefix, form);
-    w->setAttribute(Qt::WA_DeleteOnClose, false);
-    w->ShowGroup(group);
-    w->OnCancel = [this](THeaderWorkingDialog*) {
+    const bool wasSelected = target == news->SelectedEntry();
+    auto* w = new TProgressWindow(form->Window(), prefix + group,
+                                  TProgressWindow::WithBar | TProgressWindow::WithCancel);
+    w->setObjectName(QStringLiteral("HeaderWorkingDialog"));
+    progressPrefix = prefix;
+    progressGroup = group;
+    progressHost.clear();
+    cancelledBeforeStart = false;
+    w->OnCancel = [this](TProgressWindow*) {
         UtilsClass::Log(QStringLiteral("Download cancelled by the user"));
-        processor->Abort();
+        cancelledBeforeStart = starting;
+        if (!starting)
+            processor->Abort();
     };
     progress = w;
-    form->HeaderCount = 0;
-    w->show();
-    QCoreApplication::processEvents();
+    headerCount = 0;
+    w->ShowNow();
+    // The window's Cancel may be clicked now; commands and tree clicks are held back.
+    TBusyGuard::ProcessEvents();
+    QString why;
+    if (cancelledBeforeStart || !progress)
+        why = QStringLiteral("cancelled");
+    else if (!news->Contains(target))
+        why = QStringLiteral("it has left the tree");
+    else if (wasSelected && target != news->SelectedEntry())
+        why = QStringLiteral("it is no longer selected");
+    if (why.isEmpty())
+        return true;
+    UtilsClass::Log(prefix + group + QStringLiteral(": not started, ") + why);
+    closeProgress();
+    return false;
+}
+
+void TNewsCommands::showProgressGroup(const QString& group)
+{
+    progressGroup = group;
+    progress->SetTitle(progressPrefix + group);
+    progress->SetText(progressPrefix + group);
 }
 
 void TNewsCommands::closeProgress()
 {
     if (!progress)
         return;
-    THeaderWorkingDialog* w = progress.data();
+    TProgressWindow* w = progress.data();
     progress = nullptr;
     w->OnCancel = nullptr;
     w->hide();
     // The window may be in the middle of its own Cancel click.
     w->deleteLater();
-}
-
-void TNewsCommands::setToolbarDisabled(bool disabled)
-{
-    form->toolBar->setEnabled(!disabled);
-    form->mnuEdit->menuAction()->setEnabled(!disabled);
-    form->mnuEdit->setEnabled(!disabled);
-    form->ToolbarDisabled = disabled;
 }
 
 void TNewsCommands::stopViewUpdates()
@@ -277,9 +199,17 @@ void TNewsCommands::DownloadMessages(TConfigClass* group)
         return;
     }
     starting = true;
-    try {
+    const bool started = RunCommand(QStringLiteral("DownloadMessages"), [&] {
         group->EnsureArticles();
-        openProgress(QStringLiteral("Downloading Headers for "), group->Name);
+        const QString name = group->Name;
+        if (!openProgress(QStringLiteral("Downloading Headers for "), name, group))
+            return;
+        // Events ran: the server is looked up again (openProgress made sure the group is still held).
+        server = TNewsStore::ServerOf(group);
+        if (!server) {
+            closeProgress();
+            return;
+        }
         stopViewUpdates();
         processor->Host = server->Caption().trimmed();
         processor->UserName = server->UserName.trimmed();
@@ -290,11 +220,10 @@ void TNewsCommands::DownloadMessages(TConfigClass* group)
         starting = false;
         processor->DownloadHeaders(group->Name, group->LastArticle, setting("MsgDeleteDays"),
                                    setting("MsgsToRetrieve"));
-    } catch (const std::exception& e) {
-        starting = false;
+    });
+    starting = false;
+    if (!started) {
         resumeViewUpdates();
-        Dialogs().ShowError(errorText(e));
-        UtilsClass::Log(QStringLiteral("DownloadMessages Exception: ") + errorText(e));
         closeProgress();
     }
 }
@@ -311,32 +240,38 @@ void TNewsCommands::CatchUp()
         return;
     TCatchUpRecord record;
     record.Groups << group->Name;
-    startCatchUp(record, server, jtCatchUpGroup, QStringLiteral("CatchUp"));
+    startCatchUp(record, group, jtCatchUpGroup, QStringLiteral("CatchUp"));
 }
 
-void TNewsCommands::startCatchUp(const TCatchUpRecord& groups, TConfigClass* server, int jobTag,
+void TNewsCommands::startCatchUp(const TCatchUpRecord& groups, TConfigClass* target, int jobTag,
                                  const QString& operation)
 {
     starting = true;
-    try {
+    const bool started = RunCommand(operation, [&] {
         TCatchUpRecord record = groups;
         closeProgress();
+        if (!openProgress(QStringLiteral("Catching Up Group "), record.Groups.first(), target))
+            return;
+        // Events ran: the server entry is looked up again.
+        TConfigClass* server = TNewsStore::ServerOf(target);
+        if (!server) {
+            closeProgress();
+            return;
+        }
         record.Host = server->Name;
         record.UserName = server->UserName;
         record.Password = server->Password;
         record.Count = setting("MsgsToRetrieve");
-        openProgress(QStringLiteral("Catching Up Group "), record.Groups.first());
         stopViewUpdates();
         processor->JobTag = jobTag;
         jobGroup.clear();
         jobHeaders = 0;
         starting = false;
         processor->CatchUp({record}, setting("MsgDeleteDays"));
-    } catch (const std::exception& e) {
-        starting = false;
-        UtilsClass::Log(operation + QStringLiteral(" Exception: ") + errorText(e));
+    });
+    starting = false;
+    if (!started) {
         resumeViewUpdates();
-        Dialogs().ShowError(errorText(e));
         closeProgress();
     }
 }
@@ -367,14 +302,14 @@ void TNewsCommands::CatchUpServer()
 void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header, const QString& group)
 {
     if (progress) {
-        if (host != progress->Host || group != progress->Group) {
-            progress->Host = host;
-            progress->ShowGroup(group);
-            form->HeaderCount = 0;
+        if (host != progressHost || group != progressGroup) {
+            progressHost = host;
+            showProgressGroup(group);
+            headerCount = 0;
         }
-        form->HeaderCount += 1;
+        headerCount += 1;
         const int limit = std::max(1, setting("MsgsToRetrieve"));
-        progress->SetPercent(int(std::lround(form->HeaderCount * 100.0 / limit + 0.5)));
+        progress->SetPercent(int(std::lround(headerCount * 100.0 / limit + 0.5)));
     }
     ++jobHeaders;
 
@@ -415,8 +350,7 @@ void TNewsCommands::saveDirtyGroups()
     // A group that cannot be written keeps its records in memory and stays Dirty, so the
     // next save tries again.
     const bool saved = news->SaveDirtyGroups([](const QString& error) {
-        UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + error);
-        Dialogs().ShowError(error);
+        RunCommand(QStringLiteral("GuiNntpRequestDoneHandler"), [&] { throw EVorlixError(error); });
     });
     if (!saved)
         return;
@@ -453,8 +387,8 @@ void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
     } else {
         form->SetStatusText(message);
     }
-    if (form->ToolbarDisabled)
-        setToolbarDisabled(false);
+    if (form->ToolbarDisabled())
+        form->SetToolbarDisabled(false);
 }
 
 void TNewsCommands::GuiNntpCaughtUpHandler(const QString&, const QString& group)
@@ -487,11 +421,11 @@ void TNewsCommands::ItemFocused(QTreeWidgetItem* item)
     if (view->Loading || !item || view->View->topLevelItemCount() == 0)
         return;
     if (view->View->selectedItems().size() >= 2) {
-        form->Timer1->stop();
+        form->StopReadTimer();
         return;
     }
     UtilsClass::Log(QStringLiteral("Processing ItemFocused"));
-    form->Timer1->stop();
+    form->StopReadTimer();
     TArticleClass* record = TThreadView::RecordOf(item);
     if (!record)
         return;
@@ -501,7 +435,7 @@ void TNewsCommands::ItemFocused(QTreeWidgetItem* item)
             if (TConfigClass* g = view->Group())
                 g->Dirty = true;
         }
-        form->memoMessage->clear();
+        form->ClearMessageText();
         return;
     }
     TConfigClass* group = view->Group();
@@ -512,7 +446,7 @@ void TNewsCommands::ItemFocused(QTreeWidgetItem* item)
         UtilsClass::Log(QStringLiteral("ItemFocused: a news job is still running"));
         return;
     }
-    setToolbarDisabled(true);
+    form->SetToolbarDisabled(true);
     processor->Host = server->Name;
     processor->Group = group->Name;
     processor->UserName = server->UserName;
@@ -552,7 +486,7 @@ void TNewsCommands::DisplayBodyHandler(const QString&, const QStringList& lines,
             text += QStringView(shown).mid(at, MaxPaneLine);
         }
     }
-    form->memoMessage->setPlainText(text);
+    form->SetMessageText(text);
 
     QTreeWidgetItem* item = view->View->currentItem();
     TArticleClass* record = TThreadView::RecordOf(item);
@@ -581,13 +515,10 @@ void TNewsCommands::ArticleReadTimeout(QTreeWidgetItem* item)
     TArticleClass* record = TThreadView::RecordOf(item);
     if (!record || !view->GroupNode)
         return;
-    try {
+    RunCommand(QStringLiteral("Timer1Timer"), [&] {
         view->SetReadStateShown(record, 0, item);
         view->SaveArticles(view->GroupNode);
-    } catch (const std::exception& e) {
-        UtilsClass::Log(QStringLiteral("Timer1Timer Exception: ") + errorText(e));
-        Dialogs().ShowError(errorText(e));
-    }
+    });
 }
 
 void TNewsCommands::CredentialsHandler(const QString& host, const QString& userName, const QString& password,

@@ -2,59 +2,28 @@
 // The main window's network commands: downloading the new headers of a newsgroup, catching up
 // a newsgroup or a whole server, the body of the focused article for the message pane, and the
 // login data the user typed. Each job goes to the main request processor; its events come back
-// here. While a job runs neither tree accepts a new selection.
-#include <QDialog>
+// here. While a job runs neither tree accepts a new selection (the window asks
+// SelectionChangeAllowed).
+#include "gui/app/ProgressWindow.h"
+
 #include <QElapsedTimer>
+#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 
-class QLabel;
-class QProgressBar;
-class QPushButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 class TBaseRegistryClass;
 class TConfigClass;
-class TForm1;
+class TNewsWindow;
 class TNntpProcessor;
 class TNewsStore;
 class TServerTree;
 struct TCatchUpRecord;
 class TThreadView;
 struct TNntpHeader;
-
-// The progress window of a download or catch-up: its title is the prefix followed by the
-// group's name; Cancel ends the running job.
-class THeaderWorkingDialog : public QDialog {
-    Q_OBJECT
-public:
-    THeaderWorkingDialog(const QString& prefix, QWidget* parent = nullptr);
-
-    QString Prefix;
-    // The host and group the window last showed.
-    QString Host;
-    QString Group;
-
-    void ShowGroup(const QString& group);
-    void SetPercent(int percent);
-    int Percent() const;
-    QProgressBar* ProgressBar() const { return bar; }
-    QPushButton* CancelButton() const { return btnCancel; }
-
-    // Raised by the Cancel button (and by closing the window).
-    std::function<void(THeaderWorkingDialog*)> OnCancel;
-
-protected:
-    void reject() override;
-
-private:
-    QLabel* label;
-    QProgressBar* bar;
-    QPushButton* btnCancel;
-};
 
 class TNewsCommands : public QObject {
     Q_OBJECT
@@ -63,11 +32,14 @@ public:
     enum { jtHeaders = 0, jtBody = 1, jtCatchUpGroup = 2, jtCatchUpServer = 3 };
 
     // Creates the main processor and binds its events. No server is contacted.
-    TNewsCommands(TForm1* form, TServerTree* servers, TThreadView* view, TBaseRegistryClass* store);
+    TNewsCommands(TNewsWindow* window, TServerTree* servers, TThreadView* view, TBaseRegistryClass* store);
     ~TNewsCommands() override;
 
     TNntpProcessor* MainProcessor() const { return processor.get(); }
-    THeaderWorkingDialog* ProgressWindow() const { return progress; }
+    // The progress window of the running download or catch-up (none when idle).
+    TProgressWindow* ProgressWindow() const { return progress; }
+    // Headers of the group the progress window shows that arrived in this job.
+    int HeaderCount() const { return headerCount; }
 
     // Commands.
     void DownloadMessages(TConfigClass* group);
@@ -98,15 +70,15 @@ public:
     // Longest piece of a body line the pane shows as one line.
     static constexpr qsizetype MaxPaneLine = 2000;
 
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void guardTree(QTreeWidget* tree);
-    void openProgress(const QString& prefix, const QString& group);
+    // Opens the progress window and lets pending events run once, so it is drawn and its
+    // Cancel can be clicked before the job starts. False when the job must not start: it was
+    // cancelled meanwhile, or its group left the tree or the selection.
+    bool openProgress(const QString& prefix, const QString& group, TConfigClass* target);
+    void showProgressGroup(const QString& group);
     void closeProgress();
-    // Starts a catch-up job of the record's groups with the server entry's login.
-    void startCatchUp(const TCatchUpRecord& groups, TConfigClass* server, int jobTag, const QString& operation);
-    void setToolbarDisabled(bool disabled);
+    // Starts a catch-up job of the record's groups with the login of the target's server.
+    void startCatchUp(const TCatchUpRecord& groups, TConfigClass* target, int jobTag, const QString& operation);
     void stopViewUpdates();
     void resumeViewUpdates();
     void showViewProgress();
@@ -115,17 +87,21 @@ private:
     TConfigClass* groupByName(const QString& group) const;
     int setting(const char* key) const;
 
-    TForm1* form;
+    TNewsWindow* form;
     TServerTree* servers;
     TNewsStore* news;
     TThreadView* view;
     TBaseRegistryClass* store;
     std::unique_ptr<TNntpProcessor> processor;
-    QPointer<THeaderWorkingDialog> progress;
+    QPointer<TProgressWindow> progress;
+    QString progressPrefix;
+    QString progressHost;     // the host and group the progress window last showed
+    QString progressGroup;
+    int headerCount = 0;
+    bool cancelledBeforeStart = false;
     QString jobGroup;         // the group of the running header download
     int jobHeaders = 0;       // headers this job delivered
     bool starting = false;    // a command is between its checks and the start of its job
     bool viewFrozen = false;
     QElapsedTimer sinceViewShown;
-    QPointer<QTreeWidget> guardedTrees[2];
 };

@@ -2,8 +2,10 @@
 #include "core/TextFiles.h"
 
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "gui/app/NewsCommands.h"
+#include "gui/app/RunCommand.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/TipOfDayUnit.h"
 #include "gui/dialogs/GroupDialog.h"
@@ -20,6 +22,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -41,9 +44,6 @@
 bool TForm1::Shown = false;
 
 namespace {
-const char* availableProperty = "vorlixAvailable";
-const char* ruleProperty = "vorlixRuleEnabled";
-
 QPixmap splashPicture()
 {
     QPixmap pm(360, 160);
@@ -107,14 +107,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(splitVertical);
 
     Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
     Timer1->setInterval(3000);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
-    buildMenus();
-    buildPopups();
-    buildToolbar();
+    buildCommands();
     buildStatusBar();
+    guardInput(tvServers);
+    guardInput(tvArticles);
 
     connect(splitHorizontal, &QSplitter::splitterMoved, this, [this] {
         Store->SetValue(QStringLiteral("MsgHeaderHeight"), tvArticles->height());
@@ -126,16 +127,17 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
         if (!Loading && column >= 0 && column < 5)
             Store->SetValue(QStringLiteral("MsgHeaderWidth%1").arg(column), size);
     });
-    connect(tvServers, &QTreeWidget::currentItemChanged, this, [this] { UpdateSelectionCommands(); });
+    connect(tvServers, &QTreeWidget::currentItemChanged, this, [this] { UpdateCommands(); });
     connect(tvServers, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        UpdateServerPopup();
+        if (TBusyGuard::Busy())
+            return;
         popServers->popup(tvServers->viewport()->mapToGlobal(pos));
     });
     connect(tvArticles, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        UpdateArticlePopup();
+        if (TBusyGuard::Busy())
+            return;
         popArticles->popup(tvArticles->viewport()->mapToGlobal(pos));
     });
-    connect(mnuActions, &QMenu::aboutToShow, this, &TForm1::UpdateActionsMenu);
 
     FormCreate();
 }
@@ -145,219 +147,203 @@ TForm1::~TForm1()
     FormDestroy();
 }
 
-QAction* TForm1::makeAction(const QString& text, void (TForm1::*handler)(), bool available)
+// ---------------------------------------------------------------- commands
+
+QAction* TForm1::entryOf(const TCommandDef& def, TCommandPlace place)
 {
+    const QString& text = def.Text[int(place)];
     auto* a = new QAction(text, this);
-    a->setProperty(availableProperty, available);
-    a->setProperty(ruleProperty, true);
-    a->setEnabled(available);
-    if (handler)
-        connect(a, &QAction::triggered, this, handler);
+    if (place == TCommandPlace::Toolbar) {
+        a->setToolTip(text);
+        if (def.Picture >= 0)
+            a->setIcon(style()->standardIcon(QStyle::StandardPixmap(def.Picture)));
+        a->setCheckable(def.Checkable);
+    }
+    if (place == TCommandPlace::Menu && !def.Shortcut.isEmpty())
+        a->setShortcut(def.Shortcut);
+    a->setEnabled(false);
+    connect(a, &QAction::triggered, this, [this, &def] { runCommand(def); });
+    entries.push_back({a, place, &def});
     return a;
 }
 
-void TForm1::SetCommandAvailable(QAction* action, bool available)
+QMenu* TForm1::buildMenu(const TCommandLayout& layout, QMenu* menu)
 {
-    if (!action)
+    menu->setObjectName(layout.ObjectName);
+    const std::vector<TCommandDef>& commands = MainWindowCommands();
+    for (const QString& id : layout.Ids) {
+        if (id == QLatin1String("|")) {
+            menu->addSeparator();
+            continue;
+        }
+        for (const TCommandDef& def : commands) {
+            if (def.Id == id)
+                menu->addAction(entryOf(def, layout.Place));
+        }
+    }
+    connect(menu, &QMenu::aboutToShow, this, &TForm1::UpdateCommands);
+    return menu;
+}
+
+void TForm1::buildCommands()
+{
+    for (const TCommandLayout& layout : MainWindowMenus()) {
+        QMenu* menu = buildMenu(layout, menuBar()->addMenu(layout.Title));
+        if (layout.ObjectName == QLatin1String("mnuEdit"))
+            mnuEdit = menu;
+    }
+    popServers = buildMenu(ServerPopupLayout(), new QMenu(this));
+    popArticles = buildMenu(ArticlePopupLayout(), new QMenu(this));
+
+    const TCommandLayout& bar = MainWindowToolbar();
+    toolBar = addToolBar(bar.Title);
+    toolBar->setObjectName(bar.ObjectName);
+    toolBar->setMovable(false);
+    for (const QString& id : bar.Ids) {
+        if (id == QLatin1String("|")) {
+            toolBar->addSeparator();
+            continue;
+        }
+        for (const TCommandDef& def : MainWindowCommands()) {
+            if (def.Id == id)
+                toolBar->addAction(entryOf(def, TCommandPlace::Toolbar));
+        }
+    }
+    // A command with a handler is there from the start; the others wait for theirs.
+    for (const TCommandDef& def : MainWindowCommands()) {
+        if (def.Handler)
+            availableCommands << def.Id;
+    }
+}
+
+void TForm1::runCommand(const TCommandDef& def)
+{
+    // While the program is busy (events are let run in the middle of a job) commands are held
+    // back; the job re-checks its target when it goes on.
+    if (TBusyGuard::Busy()) {
+        UtilsClass::Log(QStringLiteral("Command held back while busy: ") + def.Id);
         return;
-    action->setProperty(availableProperty, available);
-    action->setEnabled(available && action->property(ruleProperty).toBool());
-}
-
-bool TForm1::CommandAvailable(const QAction* action)
-{
-    return action && action->property(availableProperty).toBool();
-}
-
-void TForm1::setRuleEnabled(QAction* a, bool enabled)
-{
-    if (!a)
+    }
+    if (!availableCommands.contains(def.Id))
         return;
-    a->setProperty(ruleProperty, enabled);
-    a->setEnabled(enabled && CommandAvailable(a));
+    if (const auto bound = boundHandlers.constFind(def.Id); bound != boundHandlers.constEnd())
+        RunCommand(def.Id, *bound);
+    else if (def.Handler)
+        RunCommand(def.Id, [this, &def] { (this->*def.Handler)(); });
 }
 
-QList<QAction*> TForm1::Commands() const
+void TForm1::UpdateCommands()
 {
-    return findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly);
+    TCommandState state;
+    state.SelectedKind = ServerTree ? ServerTree->SelectedKind() : int(ckUnknown);
+    state.HasServers = tvServers->topLevelItemCount() > 0;
+    if (QAction* a = Command(QStringLiteral("SpeakSelAloud"), TCommandPlace::Toolbar))
+        state.SpeakSelected = a->isEnabled();
+    if (QAction* a = Command(QStringLiteral("SpeakMarkAloud"), TCommandPlace::Toolbar))
+        state.SpeakMarked = a->isEnabled();
+    state.MsgsToRetrieve = Store ? Store->GetValue(QStringLiteral("MsgsToRetrieve")).toInt() : 0;
+    for (TEntry& e : entries) {
+        if (e.Def->TextRule) {
+            const QString text = e.Def->TextRule(e.Place, state);
+            if (!text.isEmpty())
+                e.Action->setText(text);
+        }
+        const bool available = availableCommands.contains(e.Def->Id);
+        std::optional<bool> rule = e.Def->Rule ? e.Def->Rule(e.Place, state) : std::optional<bool>(true);
+        if (!rule)
+            rule = e.Action->property("vorlixRule").isValid() ? e.Action->property("vorlixRule").toBool() : true;
+        e.Action->setProperty("vorlixRule", *rule);
+        e.Action->setEnabled(available && *rule);
+    }
 }
 
-QAction* TForm1::FindCommand(const QString& textOrHint) const
+void TForm1::SetCommandAvailable(const QString& id, bool available)
 {
-    for (QAction* a : Commands()) {
-        if (a->text() == textOrHint || a->toolTip() == textOrHint)
-            return a;
+    availableCommands.removeAll(id);
+    if (available)
+        availableCommands << id;
+    UpdateCommands();
+}
+
+void TForm1::BindCommand(const QString& id, std::function<void()> handler)
+{
+    boundHandlers.insert(id, std::move(handler));
+    SetCommandAvailable(id, true);
+}
+
+bool TForm1::CommandAvailable(const QString& id) const
+{
+    return availableCommands.contains(id);
+}
+
+QAction* TForm1::Command(const QString& id, TCommandPlace place) const
+{
+    for (const TEntry& e : entries) {
+        if (e.Place == place && e.Def->Id == id)
+            return e.Action;
     }
     return nullptr;
 }
 
-void TForm1::buildMenus()
+QList<QAction*> TForm1::Commands() const
 {
-    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    cmd.ExitVorlix = makeAction(QStringLiteral("E&xit Vorlix"), &TForm1::ExitVorlix1Click, true);
-    mnuFile->addAction(cmd.ExitVorlix);
-
-    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    cmd.AddServer = makeAction(QStringLiteral("Add Server"));
-    cmd.EditServer = makeAction(QStringLiteral("Edit Server"));
-    cmd.DeleteServer = makeAction(QStringLiteral("Delete Server"));
-    cmd.AddGroup = makeAction(QStringLiteral("Add Newsgroup"));
-    cmd.DeleteGroup = makeAction(QStringLiteral("Delete Newsgroup"));
-    mnuEdit->addActions({cmd.AddServer, cmd.EditServer, cmd.DeleteServer});
-    mnuEdit->addSeparator();
-    mnuEdit->addActions({cmd.AddGroup, cmd.DeleteGroup});
-
-    mnuMessages = menuBar()->addMenu(QStringLiteral("&Messages"));
-    cmd.SelectAll = makeAction(QStringLiteral("Select All Messages"));
-    cmd.SelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    cmd.DeselectAll = makeAction(QStringLiteral("Deselect All Messages"));
-    cmd.MarkSpeak = makeAction(QStringLiteral("Mark Selected Messages for Speaking"));
-    cmd.MarkSpoken = makeAction(QStringLiteral("Mark Selected Messages as already Spoken"));
-    cmd.MarkClear = makeAction(QStringLiteral("Clear Selected Messages"));
-    cmd.MarkRead = makeAction(QStringLiteral("Mark Selected Messages as Read"));
-    cmd.MarkUnread = makeAction(QStringLiteral("Mark Selected Messages as Unread"));
-    cmd.Watch = makeAction(QStringLiteral("Watch Selected Messages"));
-    cmd.Unwatch = makeAction(QStringLiteral("Unwatch Selected Messages"));
-    mnuMessages->addActions({cmd.SelectAll, cmd.DeselectAll});
-    mnuMessages->addSeparator();
-    mnuMessages->addActions({cmd.MarkSpeak, cmd.MarkSpoken, cmd.MarkClear});
-    mnuMessages->addSeparator();
-    mnuMessages->addActions({cmd.MarkRead, cmd.MarkUnread});
-    mnuMessages->addSeparator();
-    mnuMessages->addActions({cmd.Watch, cmd.Unwatch});
-
-    mnuSpeaking = menuBar()->addMenu(QStringLiteral("&Speaking Controls"));
-    cmd.SpeakSelAloud = makeAction(QStringLiteral("Speak Selected Messages &Aloud"));
-    cmd.SpeakSelAloud->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
-    cmd.SpeakSelFile = makeAction(QStringLiteral("Speak Selected Messages to &File"));
-    cmd.SpeakSelFile->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
-    cmd.SpeakMarkAloud = makeAction(QStringLiteral("Spea&k Marked Messages Aloud"));
-    cmd.SpeakMarkAloud->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F6));
-    cmd.SpeakMarkFile = makeAction(QStringLiteral("Speak &Marked Messages to File"));
-    cmd.SpeakMarkFile->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F7));
-    cmd.Pause = makeAction(QStringLiteral("&Pause"));
-    cmd.Pause->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F8));
-    cmd.Skip = makeAction(QStringLiteral("S&kip"));
-    cmd.Skip->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F9));
-    cmd.Stop = makeAction(QStringLiteral("&Stop"));
-    cmd.Stop->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F10));
-    mnuSpeaking->addActions({cmd.SpeakSelAloud, cmd.SpeakSelFile, cmd.SpeakMarkAloud, cmd.SpeakMarkFile});
-    mnuSpeaking->addSeparator();
-    mnuSpeaking->addActions({cmd.Pause, cmd.Skip, cmd.Stop});
-
-    mnuActions = menuBar()->addMenu(QStringLiteral("&Actions"));
-    cmd.Download = makeAction(QStringLiteral("&Download Messages from Server"));
-    cmd.CatchUp = makeAction(QStringLiteral("Catch Up Newsgroup"));
-    cmd.CatchUpServer = makeAction(QStringLiteral("Catch Up Server"));
-    cmd.Post = makeAction(QStringLiteral("&Post New Message"));
-    cmd.Reply = makeAction(QStringLiteral("&Reply to Selected Message"));
-    cmd.DeleteOldThreads = makeAction(QStringLiteral("Delete &Old Threads"));
-    mnuActions->addActions({cmd.Download, cmd.CatchUp, cmd.CatchUpServer});
-    mnuActions->addSeparator();
-    mnuActions->addActions({cmd.Post, cmd.Reply});
-    mnuActions->addSeparator();
-    mnuActions->addAction(cmd.DeleteOldThreads);
-
-    mnuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
-    cmd.NewsreaderOptions = makeAction(QStringLiteral("Vorlix Options"), &TForm1::NewsreaderOptions1Click, true);
-    cmd.TTSOptions = makeAction(QStringLiteral("&Voice and Audio File options"));
-    cmd.TextPreprocessorOptions = makeAction(QStringLiteral("&Text Preprocessor Options"));
-    cmd.LexEdit = makeAction(QStringLiteral("&Pronunciation Editor"));
-    cmd.SelectDevice = makeAction(QStringLiteral("&Select Audio Device"));
-    mnuOptions->addActions({cmd.NewsreaderOptions, cmd.TTSOptions, cmd.TextPreprocessorOptions, cmd.LexEdit});
-    mnuOptions->addSeparator();
-    mnuOptions->addAction(cmd.SelectDevice);
-
-    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
-    cmd.Contents = makeAction(QStringLiteral("Contents"), &TForm1::Contents1Click, true);
-    cmd.Contents->setShortcut(QKeySequence::HelpContents);
-    cmd.QuickStart = makeAction(QStringLiteral("&Quick Start Guide"), &TForm1::QuickStartGuide1Click, true);
-    cmd.TipOfDay = makeAction(QStringLiteral("&Tip of the Day"), &TForm1::TipofDay1Click, true);
-    cmd.Support = makeAction(QStringLiteral("Vorlix &Support"), &TForm1::VorlixSupport1Click, true);
-    mnuHelp->addActions({cmd.Contents, cmd.QuickStart, cmd.TipOfDay});
-    mnuHelp->addSeparator();
-    mnuHelp->addAction(cmd.Support);
+    QList<QAction*> out;
+    for (const TEntry& e : entries)
+        out << e.Action;
+    return out;
 }
 
-void TForm1::buildPopups()
+QAction* TForm1::FindCommand(const QString& textOrHint) const
 {
-    popServers = new QMenu(this);
-    popServers->setObjectName(QStringLiteral("popServers"));
-    cmd.poAddServer = makeAction(QStringLiteral("Add Server"));
-    cmd.poEditServer = makeAction(QStringLiteral("Edit Server"));
-    cmd.poDeleteServer = makeAction(QStringLiteral("Delete Server"));
-    cmd.poAddGroup = makeAction(QStringLiteral("Add Newsgroup"));
-    cmd.poDeleteGroup = makeAction(QStringLiteral("Delete Newsgroup"));
-    cmd.poNewsgroupList = makeAction(QStringLiteral("Newsgroup List"));
-    cmd.poRetrieve = makeAction(QStringLiteral("Retrieve Next n Messages"));
-    cmd.poCatchUp = makeAction(QStringLiteral("Catch Up Newsgroup"));
-    cmd.poCatchUpServer = makeAction(QStringLiteral("Catch Up Server"));
-    cmd.poReadGroup = makeAction(QStringLiteral("Read Newsgroup Aloud"));
-    cmd.poReadGroupFile = makeAction(QStringLiteral("Read Newsgroup to File"));
-    popServers->addActions({cmd.poAddServer, cmd.poEditServer, cmd.poDeleteServer});
-    popServers->addSeparator();
-    popServers->addActions({cmd.poAddGroup, cmd.poDeleteGroup, cmd.poNewsgroupList});
-    popServers->addSeparator();
-    popServers->addActions({cmd.poRetrieve, cmd.poCatchUp, cmd.poCatchUpServer});
-    popServers->addSeparator();
-    popServers->addActions({cmd.poReadGroup, cmd.poReadGroupFile});
-    connect(popServers, &QMenu::aboutToShow, this, &TForm1::UpdateServerPopup);
-
-    popArticles = new QMenu(this);
-    popArticles->setObjectName(QStringLiteral("popArticles"));
-    cmd.popSpeakSelAloud = makeAction(QStringLiteral("Speak Selected Messages Aloud"));
-    cmd.popSpeakSelFile = makeAction(QStringLiteral("Speak Selected Messages to File"));
-    cmd.popSpeakMarkAloud = makeAction(QStringLiteral("Speak Marked Messages Aloud"));
-    cmd.popSpeakMarkFile = makeAction(QStringLiteral("Speak Marked Messages to File"));
-    cmd.popMarkSpeak = makeAction(QStringLiteral("Mark Selected Messages for Speaking"));
-    cmd.popMarkSpoken = makeAction(QStringLiteral("Mark Selected Messages as already Spoken"));
-    cmd.popMarkClear = makeAction(QStringLiteral("Clear Selected Messages"));
-    cmd.popMarkRead = makeAction(QStringLiteral("Mark Selected Messages as Read"));
-    cmd.popMarkUnread = makeAction(QStringLiteral("Mark Selected Messages as Unread"));
-    cmd.popWatch = makeAction(QStringLiteral("Watch Selected Threads"));
-    cmd.popUnwatch = makeAction(QStringLiteral("Unwatch Selected Threads"));
-    popArticles->addActions({cmd.popSpeakSelAloud, cmd.popSpeakSelFile, cmd.popSpeakMarkAloud, cmd.popSpeakMarkFile});
-    popArticles->addSeparator();
-    popArticles->addActions({cmd.popMarkSpeak, cmd.popMarkSpoken, cmd.popMarkClear});
-    popArticles->addSeparator();
-    popArticles->addActions({cmd.popMarkRead, cmd.popMarkUnread});
-    popArticles->addSeparator();
-    popArticles->addActions({cmd.popWatch, cmd.popUnwatch});
-    connect(popArticles, &QMenu::aboutToShow, this, &TForm1::UpdateArticlePopup);
+    for (const TEntry& e : entries) {
+        if (e.Action->text() == textOrHint || e.Action->toolTip() == textOrHint)
+            return e.Action;
+    }
+    return nullptr;
 }
 
-void TForm1::buildToolbar()
+void TForm1::SetToolbarDisabled(bool disabled)
 {
-    toolBar = addToolBar(QStringLiteral("Toolbar"));
-    toolBar->setObjectName(QStringLiteral("ToolBar1"));
-    toolBar->setMovable(false);
-    QStyle* st = style();
-    auto button = [&](const QString& hint, QStyle::StandardPixmap icon, const QString& text = QString()) {
-        QAction* a = makeAction(text.isEmpty() ? hint : text);
-        a->setToolTip(hint);
-        a->setIcon(st->standardIcon(icon));
-        toolBar->addAction(a);
-        return a;
-    };
-    cmd.btnAddServer = button(QStringLiteral("Add a newsgroup server"), QStyle::SP_DriveNetIcon);
-    cmd.btnAddGroup = button(QStringLiteral("Add a newsgroup"), QStyle::SP_FileDialogNewFolder);
-    cmd.btnDeleteGroup = button(QStringLiteral("Delete selected newsgroup"), QStyle::SP_TrashIcon);
-    cmd.btnNewsgroupList = button(QStringLiteral("Display all newsgroups for current server"),
-                                  QStyle::SP_FileDialogDetailedView);
-    toolBar->addSeparator();
-    cmd.btnReceive = button(QStringLiteral("Download Messages from Server"), QStyle::SP_ArrowDown);
-    cmd.btnPost = button(QStringLiteral("Post a new message"), QStyle::SP_FileIcon);
-    cmd.btnReply = button(QStringLiteral("Reply to the current message"), QStyle::SP_ArrowBack);
-    toolBar->addSeparator();
-    cmd.btnPlaySelected = button(QStringLiteral("Speak selected threads or messages aloud"), QStyle::SP_MediaPlay);
-    cmd.btnPlaySelectedFile = button(QStringLiteral("Speak selected threads or messages to file"),
-                                     QStyle::SP_DialogSaveButton);
-    cmd.btnPlay = button(QStringLiteral("Speak marked threads or messages aloud"), QStyle::SP_MediaSeekForward);
-    cmd.btnPlayFile = button(QStringLiteral("Speak marked threads or messages to file"), QStyle::SP_DriveHDIcon);
-    cmd.btnPauseResume = button(QStringLiteral("Pause / Resume speaking"), QStyle::SP_MediaPause);
-    cmd.btnPauseResume->setCheckable(true);
-    cmd.btnSkip = button(QStringLiteral("Skip speaking to next message"), QStyle::SP_MediaSkipForward);
-    cmd.btnStop = button(QStringLiteral("Stop speaking"), QStyle::SP_MediaStop);
+    toolBar->setEnabled(!disabled);
+    mnuEdit->menuAction()->setEnabled(!disabled);
+    mnuEdit->setEnabled(!disabled);
+    toolbarDisabled = disabled;
+}
+
+// ---------------------------------------------------------------- input guard
+
+void TForm1::guardInput(QAbstractItemView* tree)
+{
+    tree->installEventFilter(this);
+    tree->viewport()->installEventFilter(this);
+}
+
+bool TForm1::inputHeldBack() const
+{
+    return TBusyGuard::Busy() || (News && !News->SelectionChangeAllowed());
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease:
+        // Clicks would move the selection (and the current item) of either tree.
+        if (inputHeldBack())
+            return true;
+        break;
+    case QEvent::KeyPress:
+        if (inputHeldBack()) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            // Tab keeps moving the focus between controls; every other key may move the selection.
+            return key != Qt::Key_Tab && key != Qt::Key_Backtab;
+        }
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::buildStatusBar()
@@ -422,7 +408,7 @@ void TForm1::FormCreate()
 
     bindNewsStore();
     bindNewsCommands();
-    UpdateSelectionCommands();
+    UpdateCommands();
 
     if (splash)
         splash->close();
@@ -467,8 +453,8 @@ void TForm1::FormActivate()
         return;
     Activated = true;
     UtilsClass::Log(QStringLiteral("Entered FormActivate"));
-    if (NewsStore->ServerCount() == 0 && CommandAvailable(cmd.AddServer))
-        cmd.AddServer->trigger();
+    if (NewsStore->ServerCount() == 0 && CommandAvailable(QStringLiteral("AddServer")))
+        poAddServerClick();
     UtilsClass::Log(QStringLiteral("Exit FormActivate"));
 }
 
@@ -556,6 +542,21 @@ void TForm1::StartReadTimer(QTreeWidgetItem* item)
     Timer1->start();
 }
 
+void TForm1::StopReadTimer()
+{
+    Timer1->stop();
+}
+
+void TForm1::SetMessageText(const QString& text)
+{
+    memoMessage->setPlainText(text);
+}
+
+void TForm1::ClearMessageText()
+{
+    memoMessage->clear();
+}
+
 void TForm1::Timer1Timer()
 {
     Timer1->stop();
@@ -563,71 +564,6 @@ void TForm1::Timer1Timer()
     readTimerItem = nullptr;
     if (item && item == tvArticles->currentItem() && OnArticleReadTimeout)
         OnArticleReadTimeout(this, item);
-}
-
-TNodeKind TForm1::SelectedNodeKind() const
-{
-    switch (ServerTree ? ServerTree->SelectedKind() : int(ckUnknown)) {
-    case ckServer: return TNodeKind::Server;
-    case ckNewsGroup: return TNodeKind::Newsgroup;
-    case ckNewsFolder: return TNodeKind::Folder;
-    default: return TNodeKind::None;
-    }
-}
-
-void TForm1::UpdateServerPopup()
-{
-    const int n = Store->GetValue(QStringLiteral("MsgsToRetrieve")).toInt();
-    cmd.poRetrieve->setText(QStringLiteral("Retrieve next %1 messages").arg(n));
-    const TNodeKind kind = SelectedNodeKind();
-    if (kind == TNodeKind::None) {
-        setRuleEnabled(cmd.poAddServer, true);
-        for (QAction* a : {cmd.poEditServer, cmd.poDeleteServer, cmd.poAddGroup, cmd.poDeleteGroup,
-                           cmd.poNewsgroupList, cmd.poRetrieve, cmd.poCatchUp, cmd.poCatchUpServer, cmd.poReadGroup,
-                           cmd.poReadGroupFile})
-            setRuleEnabled(a, false);
-        return;
-    }
-    const bool group = kind != TNodeKind::Server;
-    setRuleEnabled(cmd.poAddServer, true);
-    setRuleEnabled(cmd.poNewsgroupList, true);
-    setRuleEnabled(cmd.poAddGroup, true);
-    setRuleEnabled(cmd.poDeleteGroup, group);
-    setRuleEnabled(cmd.poReadGroup, group && cmd.btnPlay->isEnabled());
-    setRuleEnabled(cmd.poReadGroupFile, group && cmd.btnPlay->isEnabled());
-    setRuleEnabled(cmd.poEditServer, !group);
-    setRuleEnabled(cmd.poDeleteServer, !group);
-    setRuleEnabled(cmd.poCatchUp, group);
-    setRuleEnabled(cmd.poCatchUpServer, !group);
-    setRuleEnabled(cmd.poRetrieve, group);
-}
-
-void TForm1::UpdateArticlePopup()
-{
-    const bool speak = cmd.btnPlaySelected->isEnabled();
-    for (QAction* a : {cmd.popSpeakSelAloud, cmd.popSpeakSelFile, cmd.popSpeakMarkAloud, cmd.popSpeakMarkFile})
-        setRuleEnabled(a, speak);
-}
-
-void TForm1::UpdateActionsMenu()
-{
-    const TNodeKind kind = SelectedNodeKind();
-    if (kind == TNodeKind::None)
-        return;
-    const bool group = kind == TNodeKind::Newsgroup;
-    setRuleEnabled(cmd.Download, group);
-    setRuleEnabled(cmd.CatchUp, group);
-    setRuleEnabled(cmd.DeleteOldThreads, group);
-    setRuleEnabled(cmd.CatchUpServer, kind == TNodeKind::Server);
-}
-
-void TForm1::UpdateSelectionCommands()
-{
-    const TNodeKind kind = SelectedNodeKind();
-    const bool groupOrFolder = kind == TNodeKind::Newsgroup || kind == TNodeKind::Folder;
-    setRuleEnabled(cmd.poDeleteGroup, kind == TNodeKind::Newsgroup);
-    setRuleEnabled(cmd.btnDeleteGroup, groupOrFolder);
-    setRuleEnabled(cmd.btnAddGroup, tvServers->topLevelItemCount() > 0);
 }
 
 void TForm1::ExitVorlix1Click()
@@ -690,18 +626,14 @@ void TForm1::bindNewsStore()
         memoMessage->clear();
     };
     NewsStore->OnDeselectAllArticles = [this](TNewsStore*) { ThreadView->DeselectAll(); };
-    NewsStore->OnUpdateButtons = [this](TNewsStore*, bool addGroup, bool deleteGroup) {
-        setRuleEnabled(cmd.btnAddGroup, addGroup);
-        setRuleEnabled(cmd.btnDeleteGroup, deleteGroup);
-    };
+    NewsStore->OnUpdateButtons = [this](TNewsStore*, bool, bool) { UpdateCommands(); };
     NewsStore->OnArticleViewLoading = [this](TNewsStore*) { return ThreadView->Loading; };
     NewsStore->OnServerSelected = [this](TNewsStore*, TConfigClass*) {
         memoMessage->clear();
-        setRuleEnabled(cmd.poRetrieve, false);
-        setRuleEnabled(cmd.poCatchUp, false);
+        UpdateCommands();
     };
     NewsStore->OnShowGroup = [this](TNewsStore*, TConfigClass* entry) {
-        newsCommand(QStringLiteral("ShowGroup"), [this, entry] {
+        RunCommand(QStringLiteral("ShowGroup"), [this, entry] {
             Loading = true;
             try {
                 ThreadView->ShowGroup(entry);
@@ -719,62 +651,31 @@ void TForm1::bindNewsStore()
             Timer1->stop();
     };
 
-    auto offer = [this](std::initializer_list<QAction*> actions, void (TForm1::*handler)()) {
-        for (QAction* a : actions) {
-            SetCommandAvailable(a, true);
-            connect(a, &QAction::triggered, this, handler);
-        }
-    };
-    offer({cmd.AddServer, cmd.poAddServer, cmd.btnAddServer}, &TForm1::poAddServerClick);
-    offer({cmd.EditServer, cmd.poEditServer}, &TForm1::poEditServerClick);
-    offer({cmd.DeleteServer, cmd.poDeleteServer}, &TForm1::poDeleteServerClick);
-    offer({cmd.AddGroup, cmd.poAddGroup, cmd.btnAddGroup}, &TForm1::poAddGroupClick);
-    offer({cmd.DeleteGroup, cmd.poDeleteGroup, cmd.btnDeleteGroup}, &TForm1::poDeleteGroupClick);
-    offer({cmd.SelectAll}, &TForm1::mnuSelectAllClick);
-    offer({cmd.DeselectAll}, &TForm1::mnuDeselectAllClick);
-    offer({cmd.MarkSpeak, cmd.popMarkSpeak}, &TForm1::popMarkReadClick);
-    offer({cmd.MarkSpoken, cmd.popMarkSpoken}, &TForm1::popMarkReadDoneClick);
-    offer({cmd.MarkClear, cmd.popMarkClear}, &TForm1::popMarkClearClick);
-    offer({cmd.MarkRead, cmd.popMarkRead}, &TForm1::popMarkAsReadClick);
-    offer({cmd.MarkUnread, cmd.popMarkUnread}, &TForm1::popMarkAsUnreadClick);
-    offer({cmd.Watch, cmd.popWatch}, &TForm1::popMarkWatchClick);
-    offer({cmd.Unwatch, cmd.popUnwatch}, &TForm1::popMarkUnwatchClick);
-    offer({cmd.DeleteOldThreads}, &TForm1::DeleteOldThreads1Click);
-}
-
-void TForm1::newsCommand(const QString& name, const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const EVorlixError& e) {
-        UtilsClass::Log(name + QStringLiteral(" Exception: ") + e.message());
-        Dialogs().ShowError(e.message());
-    }
 }
 
 void TForm1::poAddServerClick()
 {
-    newsCommand(QStringLiteral("poAddServerClick"), [this] { NewsStore->AddServer(); });
+    RunCommand(QStringLiteral("poAddServerClick"), [this] { NewsStore->AddServer(); });
 }
 
 void TForm1::poEditServerClick()
 {
-    newsCommand(QStringLiteral("poEditServerClick"), [this] { NewsStore->EditServer(); });
+    RunCommand(QStringLiteral("poEditServerClick"), [this] { NewsStore->EditServer(); });
 }
 
 void TForm1::poDeleteServerClick()
 {
-    newsCommand(QStringLiteral("poDeleteServerClick"), [this] { NewsStore->DeleteServer(); });
+    RunCommand(QStringLiteral("poDeleteServerClick"), [this] { NewsStore->DeleteServer(); });
 }
 
 void TForm1::poAddGroupClick()
 {
-    newsCommand(QStringLiteral("poAddGroupClick"), [this] { NewsStore->AddGroup(); });
+    RunCommand(QStringLiteral("poAddGroupClick"), [this] { NewsStore->AddGroup(); });
 }
 
 void TForm1::poDeleteGroupClick()
 {
-    newsCommand(QStringLiteral("poDeleteGroupClick"), [this] { NewsStore->DeleteGroup(); });
+    RunCommand(QStringLiteral("poDeleteGroupClick"), [this] { NewsStore->DeleteGroup(); });
 }
 
 void TForm1::mnuSelectAllClick()
@@ -789,42 +690,42 @@ void TForm1::mnuDeselectAllClick()
 
 void TForm1::popMarkReadClick()
 {
-    newsCommand(QStringLiteral("popMarkReadClick"), [this] { ThreadView->MarkSelectedSpeak(1); });
+    RunCommand(QStringLiteral("popMarkReadClick"), [this] { ThreadView->MarkSelectedSpeak(1); });
 }
 
 void TForm1::popMarkReadDoneClick()
 {
-    newsCommand(QStringLiteral("popMarkReadDoneClick"), [this] { ThreadView->MarkSelectedSpeak(2); });
+    RunCommand(QStringLiteral("popMarkReadDoneClick"), [this] { ThreadView->MarkSelectedSpeak(2); });
 }
 
 void TForm1::popMarkClearClick()
 {
-    newsCommand(QStringLiteral("popMarkClearClick"), [this] { ThreadView->MarkSelectedSpeak(0); });
+    RunCommand(QStringLiteral("popMarkClearClick"), [this] { ThreadView->MarkSelectedSpeak(0); });
 }
 
 void TForm1::popMarkAsReadClick()
 {
-    newsCommand(QStringLiteral("popMarkAsReadClick"), [this] { ThreadView->MarkSelectedRead(0); });
+    RunCommand(QStringLiteral("popMarkAsReadClick"), [this] { ThreadView->MarkSelectedRead(0); });
 }
 
 void TForm1::popMarkAsUnreadClick()
 {
-    newsCommand(QStringLiteral("popMarkAsUnreadClick"), [this] { ThreadView->MarkSelectedRead(1); });
+    RunCommand(QStringLiteral("popMarkAsUnreadClick"), [this] { ThreadView->MarkSelectedRead(1); });
 }
 
 void TForm1::popMarkWatchClick()
 {
-    newsCommand(QStringLiteral("popMarkWatchClick"), [this] { ThreadView->WatchSelected(true); });
+    RunCommand(QStringLiteral("popMarkWatchClick"), [this] { ThreadView->WatchSelected(true); });
 }
 
 void TForm1::popMarkUnwatchClick()
 {
-    newsCommand(QStringLiteral("popMarkUnwatchClick"), [this] { ThreadView->WatchSelected(false); });
+    RunCommand(QStringLiteral("popMarkUnwatchClick"), [this] { ThreadView->WatchSelected(false); });
 }
 
 void TForm1::DeleteOldThreads1Click()
 {
-    newsCommand(QStringLiteral("DeleteOldThreads1Click"), [this] { ThreadView->DeleteOldThreads(); });
+    RunCommand(QStringLiteral("DeleteOldThreads1Click"), [this] { ThreadView->DeleteOldThreads(); });
 }
 
 // ---------------------------------------------------------------- network commands
@@ -836,30 +737,6 @@ void TForm1::bindNewsCommands()
     NewsStore->OnFirstGroupSelection = [this](TNewsStore*, TConfigClass* group) { News->DownloadMessages(group); };
     ThreadView->OnItemFocused = [this](TThreadView*, QTreeWidgetItem* item) { News->ItemFocused(item); };
     OnArticleReadTimeout = [this](TForm1*, QTreeWidgetItem* item) { News->ArticleReadTimeout(item); };
-    for (QAction* a : {cmd.Download, cmd.poRetrieve, cmd.btnReceive}) {
-        SetCommandAvailable(a, true);
-        connect(a, &QAction::triggered, this, &TForm1::mnuDownloadClick);
-    }
-    for (QAction* a : {cmd.CatchUp, cmd.poCatchUp}) {
-        SetCommandAvailable(a, true);
-        connect(a, &QAction::triggered, this, &TForm1::MnuCatchUpClick);
-    }
-    for (QAction* a : {cmd.CatchUpServer, cmd.poCatchUpServer}) {
-        SetCommandAvailable(a, true);
-        connect(a, &QAction::triggered, this, &TForm1::MnuCatchUpSrvrClick);
-    }
-    for (QAction* a : {cmd.Post, cmd.btnPost}) {
-        SetCommandAvailable(a, true);
-        connect(a, &QAction::triggered, this, &TForm1::mnuPostClick);
-    }
-    for (QAction* a : {cmd.Reply, cmd.btnReply}) {
-        SetCommandAvailable(a, true);
-        connect(a, &QAction::triggered, this, &TForm1::mnuReplyClick);
-    }
-    for (QAction* a : {cmd.poNewsgroupList, cmd.btnNewsgroupList}) {
-        SetCommandAvailable(a, true);
-        connect(a, &QAction::triggered, this, &TForm1::NewsgroupDialog1Click);
-    }
     // The newsgroup list window of a server; also opened right after a server was added when
     // "AutoLoadNewsgroups" is on.
     NewsStore->OnNewsgroupList = [this](TNewsStore*, TConfigClass* server, std::vector<TGroupChange>& changes) {
@@ -887,13 +764,13 @@ void TForm1::MnuCatchUpSrvrClick()
 
 void TForm1::mnuPostClick()
 {
-    newsCommand(QStringLiteral("mnuPostClick"),
-                [this] { TPostReply::PostNewMessage(this, Store.get(), NewsStore->SelectedEntry()); });
+    RunCommand(QStringLiteral("mnuPostClick"),
+               [this] { TPostReply::PostNewMessage(this, Store.get(), NewsStore->SelectedEntry()); });
 }
 
 void TForm1::mnuReplyClick()
 {
-    newsCommand(QStringLiteral("mnuReplyClick"), [this] {
+    RunCommand(QStringLiteral("mnuReplyClick"), [this] {
         QList<TArticleClass*> selected;
         for (QTreeWidgetItem* item : tvArticles->selectedItems()) {
             if (TArticleClass* r = TThreadView::RecordOf(item))
@@ -906,5 +783,5 @@ void TForm1::mnuReplyClick()
 
 void TForm1::NewsgroupDialog1Click()
 {
-    newsCommand(QStringLiteral("NewsgroupDialog1Click"), [this] { NewsStore->NewsgroupList(); });
+    RunCommand(QStringLiteral("NewsgroupDialog1Click"), [this] { NewsStore->NewsgroupList(); });
 }

@@ -1,11 +1,16 @@
 #pragma once
 // The main window: the server tree, the article view, the message pane, the command table as
 // menus, toolbar and pop-up menus, the status bar, and the start-up and shut-down order.
+#include "gui/app/CommandTable.h"
+#include "gui/app/NewsWindow.h"
+
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -16,6 +21,7 @@ class QTabWidget;
 class QTextEdit;
 class QTimer;
 class QToolBar;
+class QAbstractItemView;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TMyRegistryClass;
@@ -24,18 +30,24 @@ class TServerTree;
 class TThreadView;
 class TNewsCommands;
 
-// What the current entry of the server tree stands for, as the enabling rules ask it.
-enum class TNodeKind { None, Server, Newsgroup, Folder };
-
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public TNewsWindow {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Status text of panel 0 (network status and results).
-    void SetStatusText(const QString& text);
+    void SetStatusText(const QString& text) override;
     QString StatusText(int panel) const;
+
+    // What the news commands use of the window.
+    QWidget* Window() override { return this; }
+    void SetToolbarDisabled(bool disabled) override;
+    bool ToolbarDisabled() const override { return toolbarDisabled; }
+    void StartReadTimer(QTreeWidgetItem* item) override;
+    void StopReadTimer() override;
+    void SetMessageText(const QString& text) override;
+    void ClearMessageText() override;
 
     // Start-up and shut-down steps.
     void FormShow();
@@ -79,77 +91,24 @@ public:
     void mnuReplyClick();
     void NewsgroupDialog1Click();
 
-    // The kind of the server tree's current entry (TServerTree::SelectedKind).
-    TNodeKind SelectedNodeKind() const;
-
-    // Enabling rules of the menus (run when a menu opens, and on selection changes).
-    void UpdateServerPopup();
-    void UpdateArticlePopup();
-    void UpdateActionsMenu();
-    void UpdateSelectionCommands();
-
-    // A command whose work is available is enabled by the rules; the others stay disabled.
-    static void SetCommandAvailable(QAction* action, bool available);
-    static bool CommandAvailable(const QAction* action);
-    // Every action of the window by its caption or hint text (tests and wiring use it).
+    // The enabling rules of every place of every command, evaluated for the present state. Run
+    // when a menu or pop-up opens, when the server tree's selection or content changes.
+    void UpdateCommands();
+    // A command whose handler is bound is available: the rules enable it. The others stay
+    // disabled (the speaking commands until the speech manager binds them).
+    void SetCommandAvailable(const QString& id, bool available);
+    bool CommandAvailable(const QString& id) const;
+    // Binds the handler of a command the table leaves open (the speaking commands) and makes
+    // it available.
+    void BindCommand(const QString& id, std::function<void()> handler);
+    // The entry of a command in a place (null where it does not appear).
+    QAction* Command(const QString& id, TCommandPlace place) const;
+    // Every entry of the window by its caption or hint text.
     QAction* FindCommand(const QString& textOrHint) const;
     QList<QAction*> Commands() const;
 
     // Event raised when the 3-second read timer fires with the remembered article still focused.
     std::function<void(TForm1*, QTreeWidgetItem*)> OnArticleReadTimeout;
-    void StartReadTimer(QTreeWidgetItem* item);
-
-    // Controls, named by their role.
-    QTreeWidget* tvServers;
-    QTreeWidget* tvArticles;
-    QTextEdit* memoMessage;
-    QTabWidget* pgMessage;
-    QSplitter* splitVertical;   // between the server tree and the right panel
-    QSplitter* splitHorizontal; // between the article view and the message page
-    QWidget* pnlRight;
-    QToolBar* toolBar;
-    QMenu* mnuFile;
-    QMenu* mnuEdit;
-    QMenu* mnuMessages;
-    QMenu* mnuSpeaking;
-    QMenu* mnuActions;
-    QMenu* mnuOptions;
-    QMenu* mnuHelp;
-    QMenu* popServers;
-    QMenu* popArticles;
-    QLabel* statusPanel[3];
-    QProgressBar* QueueProgress;
-    QProgressBar* ArticleProgress;
-    QTimer* Timer1;
-
-    // Commands (one QAction per place; places of one command share a handler).
-    struct Commands_ {
-        QAction* ExitVorlix = nullptr;
-        QAction* AddServer = nullptr, *EditServer = nullptr, *DeleteServer = nullptr;
-        QAction* AddGroup = nullptr, *DeleteGroup = nullptr;
-        QAction* poAddServer = nullptr, *poEditServer = nullptr, *poDeleteServer = nullptr;
-        QAction* poAddGroup = nullptr, *poDeleteGroup = nullptr, *poNewsgroupList = nullptr;
-        QAction* poRetrieve = nullptr, *poCatchUp = nullptr, *poCatchUpServer = nullptr;
-        QAction* poReadGroup = nullptr, *poReadGroupFile = nullptr;
-        QAction* btnAddServer = nullptr, *btnAddGroup = nullptr, *btnDeleteGroup = nullptr, *btnNewsgroupList = nullptr;
-        QAction* NewsreaderOptions = nullptr, *TTSOptions = nullptr, *TextPreprocessorOptions = nullptr;
-        QAction* LexEdit = nullptr, *SelectDevice = nullptr;
-        QAction* SelectAll = nullptr, *DeselectAll = nullptr;
-        QAction* MarkSpeak = nullptr, *MarkSpoken = nullptr, *MarkClear = nullptr, *MarkRead = nullptr,
-               *MarkUnread = nullptr, *Watch = nullptr, *Unwatch = nullptr;
-        QAction* popMarkSpeak = nullptr, *popMarkSpoken = nullptr, *popMarkClear = nullptr, *popMarkRead = nullptr,
-               *popMarkUnread = nullptr, *popWatch = nullptr, *popUnwatch = nullptr;
-        QAction* SpeakSelAloud = nullptr, *SpeakSelFile = nullptr, *SpeakMarkAloud = nullptr, *SpeakMarkFile = nullptr;
-        QAction* popSpeakSelAloud = nullptr, *popSpeakSelFile = nullptr, *popSpeakMarkAloud = nullptr,
-               *popSpeakMarkFile = nullptr;
-        QAction* btnPlaySelected = nullptr, *btnPlaySelectedFile = nullptr, *btnPlay = nullptr, *btnPlayFile = nullptr;
-        QAction* Pause = nullptr, *Skip = nullptr, *Stop = nullptr;
-        QAction* btnPauseResume = nullptr, *btnSkip = nullptr, *btnStop = nullptr;
-        QAction* Download = nullptr, *CatchUp = nullptr, *CatchUpServer = nullptr, *Post = nullptr, *Reply = nullptr,
-               *DeleteOldThreads = nullptr;
-        QAction* btnReceive = nullptr, *btnPost = nullptr, *btnReply = nullptr;
-        QAction* Contents = nullptr, *QuickStart = nullptr, *TipOfDay = nullptr, *Support = nullptr;
-    } cmd;
 
     std::unique_ptr<TMyRegistryClass> Store;
     // The servers, newsgroups and folder entries ("Config.chl"), the server tree that shows
@@ -161,8 +120,6 @@ public:
     std::unique_ptr<TNewsCommands> News;
     bool Loading = false;
     bool Activated = false;
-    bool ToolbarDisabled = false;
-    int HeaderCount = 0;
 
     // Process-wide values.
     static bool Shown;
@@ -174,20 +131,50 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Controls, named by their role.
+    QTreeWidget* tvServers;
+    QTreeWidget* tvArticles;
+    QTextEdit* memoMessage;
+    QTabWidget* pgMessage;
+    QSplitter* splitVertical;   // between the server tree and the right panel
+    QSplitter* splitHorizontal; // between the article view and the message page
+    QWidget* pnlRight;
+    QToolBar* toolBar;
+    QMenu* mnuEdit = nullptr;
+    QMenu* popServers;
+    QMenu* popArticles;
+    QLabel* statusPanel[3];
+    QProgressBar* QueueProgress;
+    QProgressBar* ArticleProgress;
+    QTimer* Timer1;
+
+    // One entry of a command in one place.
+    struct TEntry {
+        QAction* Action = nullptr;
+        TCommandPlace Place = TCommandPlace::Menu;
+        const TCommandDef* Def = nullptr;
+    };
+    std::vector<TEntry> entries;
+    QStringList availableCommands;
+    QHash<QString, std::function<void()>> boundHandlers;
+    bool toolbarDisabled = false;
+
     void FormCreate();
-    void buildMenus();
-    void buildToolbar();
-    void buildPopups();
+    void buildCommands();
+    QMenu* buildMenu(const TCommandLayout& layout, QMenu* menu);
+    QAction* entryOf(const TCommandDef& def, TCommandPlace place);
+    void runCommand(const TCommandDef& def);
     void buildStatusBar();
-    QAction* makeAction(const QString& text, void (TForm1::*handler)() = nullptr, bool available = false);
-    void setRuleEnabled(QAction* a, bool enabled);
+    // Mouse and key input to the trees is dropped while the program is busy or a news job runs.
+    void guardInput(QAbstractItemView* tree);
+    bool inputHeldBack() const;
     void placeProgress();
     void ShowTipWindow();
     void bindNewsStore();
     void bindNewsCommands();
-    // Runs a command; an error is logged and shown, and the window goes on.
-    void newsCommand(const QString& name, const std::function<void()>& work);
     bool configLoaded = false;
 
     QPointer<QWidget> splash;

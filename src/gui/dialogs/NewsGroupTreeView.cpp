@@ -1,5 +1,8 @@
 #include "gui/dialogs/NewsGroupTreeView.h"
 
+#include "core/BusyGuard.h"
+#include "gui/app/ProgressWindow.h"
+
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
 #include "core/RegistryUnit.h"
@@ -110,41 +113,6 @@ void TSubscribeList::reindex()
     index.clear();
     for (size_t i = 0; i < items.size(); ++i)
         index.insert(items[i].Name, int(i));
-}
-
-// ---------------------------------------------------------------------------------------------
-// TNGStatusWindow
-
-TNGStatusWindow::TNGStatusWindow(QWidget* parent, const QString& title, bool withCancel)
-    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
-{
-    setWindowTitle(title);
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    auto* layout = new QVBoxLayout(this);
-    auto* caption = new QLabel(title, this);
-    layout->addWidget(caption);
-    lblStatus = new QLabel(this);
-    lblStatus->setMinimumWidth(260);
-    layout->addWidget(lblStatus);
-    if (withCancel) {
-        btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-        auto* row = new QHBoxLayout();
-        row->addStretch(1);
-        row->addWidget(btnCancel);
-        row->addStretch(1);
-        layout->addLayout(row);
-        connect(btnCancel, &QPushButton::clicked, this, &TNGStatusWindow::cancelled);
-    }
-}
-
-void TNGStatusWindow::SetStatus(const QString& text)
-{
-    lblStatus->setText(text);
-}
-
-QString TNGStatusWindow::Status() const
-{
-    return lblStatus->text();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -363,7 +331,8 @@ void TNGDialog::LetEventsRun()
     const qint64 now = NowMs();
     if (now - FSliceStart < SliceMs)
         return;
-    QApplication::processEvents();
+    // Only Cancel stays live meanwhile (SetBusy); the caller checks FClosing afterwards.
+    TBusyGuard::ProcessEvents();
     FSliceStart = NowMs();
 }
 
@@ -402,13 +371,13 @@ void TNGDialog::Download()
     lblStatus->clear();
 
     delete FProgress;
-    FProgress = new TNGStatusWindow(this, QStringLiteral("Downloading Newsgroups from Server ..."), true);
-    FProgress->SetStatus(QString());
-    connect(FProgress, &TNGStatusWindow::cancelled, this, [this] {
+    FProgress = new TProgressWindow(this, QStringLiteral("Downloading Newsgroups from Server ..."),
+                                    TProgressWindow::WithStatus | TProgressWindow::WithCancel);
+    FProgress->OnCancel = [this](TProgressWindow*) {
         FUserCancelled = true;
         if (FProcessor)
             FProcessor->Abort();
-    });
+    };
     FProgress->show();
 
     const QString backup = BackupFileName(ListFile);
@@ -441,7 +410,8 @@ void TNGDialog::FinishDownload(bool restore)
     FProgressTimer.stop();
     FDownloading = false;
     if (FProgress) {
-        FProgress->close();
+        FProgress->OnCancel = nullptr;
+        FProgress->hide();
         FProgress->deleteLater();
         FProgress = nullptr;
     }
@@ -525,9 +495,8 @@ void TNGDialog::ClearTree()
 {
     if (tvNewsgroups->topLevelItemCount() == 0)
         return;
-    TNGStatusWindow clearing(this, QStringLiteral("Clearing ..."), false);
-    clearing.show();
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    TProgressWindow clearing(this, QStringLiteral("Clearing ..."), TProgressWindow::WithStatus);
+    clearing.ShowNow();
     FGroupNodes.clear();
     tvNewsgroups->setUpdatesEnabled(false);
     tvNewsgroups->clear();
@@ -538,9 +507,8 @@ void TNGDialog::ClearResults()
 {
     if (lvResults->count() == 0)
         return;
-    TNGStatusWindow clearing(this, QStringLiteral("Clearing ..."), false);
-    clearing.show();
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    TProgressWindow clearing(this, QStringLiteral("Clearing ..."), TProgressWindow::WithStatus);
+    clearing.ShowNow();
     lvResults->clear();
 }
 
@@ -550,7 +518,7 @@ void TNGDialog::BuildTree()
     if (!ServerName.trimmed().isEmpty())
         RebuildSubscribeList();
     ClearTree();
-    TNGStatusWindow working(this, QStringLiteral("Loading Newsgroups into Viewer ..."), false);
+    TProgressWindow working(this, QStringLiteral("Loading Newsgroups into Viewer ..."), TProgressWindow::WithStatus);
     working.show();
     SetBusy(true);
     tvNewsgroups->setUpdatesEnabled(false);
@@ -771,7 +739,7 @@ void TNGDialog::btnSearchClick()
     if (!lblServer->text().trimmed().isEmpty() && SubscribeList.Count() == 0)
         RebuildSubscribeList();
     ClearResults();
-    TNGStatusWindow working(this, QStringLiteral("Searching ..."), false);
+    TProgressWindow working(this, QStringLiteral("Searching ..."), TProgressWindow::WithStatus);
     working.show();
     SetBusy(true);
     lvResults->setUpdatesEnabled(false);

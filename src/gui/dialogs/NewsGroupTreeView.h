@@ -24,6 +24,7 @@ class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TNntpProcessor;
+class TProgressWindow;
 
 // One mark: 0 subscribed when the window opened (or kept), 1 newly subscribed, 2 to be dropped.
 struct TSubscribeRec {
@@ -46,23 +47,6 @@ private:
     void reindex();
     std::vector<TSubscribeRec> items;
     QHash<QString, int> index;
-};
-
-// A small modeless window with a status text and, when asked for, a Cancel button.
-class TNGStatusWindow : public QWidget {
-    Q_OBJECT
-public:
-    TNGStatusWindow(QWidget* parent, const QString& title, bool withCancel);
-    void SetStatus(const QString& text);
-    QString Status() const;
-    QPushButton* CancelButton() const { return btnCancel; }
-
-signals:
-    void cancelled();
-
-private:
-    QLabel* lblStatus = nullptr;
-    QPushButton* btnCancel = nullptr;
 };
 
 class TNGDialog : public QDialog {
@@ -107,7 +91,7 @@ public:
     bool Downloading() const { return FDownloading; }
     bool Busy() const { return FBusy; }
     TNntpProcessor* Processor() const { return FProcessor; }
-    TNGStatusWindow* ProgressWindow() const { return FProgress; }
+    TProgressWindow* ProgressWindow() const { return FProgress; }
     QString LastFailure() const { return FLastFailure; }
 
     QTreeWidget* Tree() const { return tvNewsgroups; }
@@ -174,7 +158,7 @@ private:
     QPushButton* btnUnsubscribe = nullptr;
 
     TNntpProcessor* FProcessor = nullptr;
-    TNGStatusWindow* FProgress = nullptr;
+    TProgressWindow* FProgress = nullptr;
     QTimer FProgressTimer;
     bool FActivated = false;
     bool FDownloading = false;

@@ -78,19 +78,19 @@ struct Window {
 
     QTreeWidgetItem* Node(const QString& name) const
     {
-        for (QTreeWidgetItemIterator it(Form->tvServers); *it; ++it) {
+        for (QTreeWidgetItemIterator it(TestSupport::Part<QTreeWidget>(Form.get(), "tvServers")); *it; ++it) {
             if (TConfigClass* e = TServerTree::EntryOf(*it); e && e->Name == name)
                 return *it;
         }
         return nullptr;
     }
     TConfigClass* Entry(const QString& name) const { return TServerTree::EntryOf(Node(name)); }
-    void Select(const QString& name) const { Form->tvServers->setCurrentItem(Node(name)); }
+    void Select(const QString& name) const { TestSupport::Part<QTreeWidget>(Form.get(), "tvServers")->setCurrentItem(Node(name)); }
 
     std::vector<QTreeWidgetItem*> Items() const
     {
         std::vector<QTreeWidgetItem*> out;
-        for (QTreeWidgetItemIterator it(Form->tvArticles); *it; ++it)
+        for (QTreeWidgetItemIterator it(TestSupport::Part<QTreeWidget>(Form.get(), "tvArticles")); *it; ++it)
             out.push_back(*it);
         return out;
     }
@@ -111,7 +111,7 @@ struct Window {
         return nullptr;
     }
     QString Status() const { return Form->StatusText(0); }
-    QString Memo() const { return Form->memoMessage->toPlainText(); }
+    QString Memo() const { return TestSupport::Part<QTextEdit>(Form.get(), "memoMessage")->toPlainText(); }
 };
 
 } // namespace NewsRig

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
@@ -22,6 +23,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 namespace {
@@ -49,6 +51,15 @@ QStringList menuTitles(QMenuBar* bar)
     QStringList out;
     for (QAction* a : bar->actions())
         out << a->text();
+    return out;
+}
+
+// Every entry with separators as "|"; toolbar entries by their hint.
+QStringList entryTexts(const QList<QAction*>& actions, bool hints = false)
+{
+    QStringList out;
+    for (QAction* a : actions)
+        out << (a->isSeparator() ? QStringLiteral("|") : hints ? a->toolTip() : a->text());
     return out;
 }
 
@@ -134,50 +145,50 @@ private slots:
             QCOMPARE(form.windowTitle(), QString("Vorlix"));
             QCOMPARE(menuTitles(form.menuBar()), QStringList({"&File", "&Edit", "&Messages", "&Speaking Controls",
                                                               "&Actions", "&Options", "&Help"}));
-            QCOMPARE(actionTexts(form.mnuSpeaking),
+            QCOMPARE(actionTexts(TestSupport::Part<QMenu>(&form, "mnuSpeaking")),
                      QStringList({"Speak Selected Messages &Aloud", "Speak Selected Messages to &File",
                                   "Spea&k Marked Messages Aloud", "Speak &Marked Messages to File", "&Pause",
                                   "S&kip", "&Stop"}));
-            QCOMPARE(form.cmd.SpeakMarkFile->shortcut(), QKeySequence("Ctrl+F7"));
-            QCOMPARE(form.cmd.Stop->shortcut(), QKeySequence("Ctrl+F10"));
-            QCOMPARE(form.cmd.SelectAll->shortcut(), QKeySequence("Ctrl+A"));
-            QCOMPARE(actionTexts(form.popServers).size(), 11);
-            QCOMPARE(actionTexts(form.popArticles).size(), 11);
+            QCOMPARE(form.Command("SpeakMarkFile", TCommandPlace::Menu)->shortcut(), QKeySequence("Ctrl+F7"));
+            QCOMPARE(form.Command("Stop", TCommandPlace::Menu)->shortcut(), QKeySequence("Ctrl+F10"));
+            QCOMPARE(form.Command("SelectAll", TCommandPlace::Menu)->shortcut(), QKeySequence("Ctrl+A"));
+            QCOMPARE(actionTexts(TestSupport::Part<QMenu>(&form, "popServers")).size(), 11);
+            QCOMPARE(actionTexts(TestSupport::Part<QMenu>(&form, "popArticles")).size(), 11);
             QVERIFY(form.FindCommand("Speak marked threads or messages aloud"));
             QVERIFY(form.FindCommand("Display all newsgroups for current server"));
             // Help and options work now; speaking waits for the voices.
-            QVERIFY(form.cmd.ExitVorlix->isEnabled());
-            QVERIFY(form.cmd.NewsreaderOptions->isEnabled());
-            QVERIFY(form.cmd.QuickStart->isEnabled());
-            QVERIFY(!form.cmd.SpeakSelAloud->isEnabled());
-            QVERIFY(!form.cmd.btnStop->isEnabled());
+            QVERIFY(form.Command("ExitVorlix", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(form.Command("NewsreaderOptions", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(form.Command("QuickStart", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(!form.Command("SpeakSelAloud", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(!form.Command("Stop", TCommandPlace::Toolbar)->isEnabled());
 
             // Server pop-up with nothing selected: only "Add Server" may be enabled.
-            form.UpdateServerPopup();
-            QCOMPARE(form.cmd.poRetrieve->text(), QString("Retrieve next 100 messages"));
-            QVERIFY(!form.cmd.poEditServer->isEnabled());
-            QVERIFY(!form.cmd.poNewsgroupList->isEnabled());
+            form.UpdateCommands();
+            QCOMPARE(form.Command("Download", TCommandPlace::ServerPopup)->text(), QString("Retrieve next 100 messages"));
+            QVERIFY(!form.Command("EditServer", TCommandPlace::ServerPopup)->isEnabled());
+            QVERIFY(!form.Command("NewsgroupList", TCommandPlace::ServerPopup)->isEnabled());
 
             // Status bar: three panels at 25 %, 55 % and the rest.
-            QCOMPARE(form.statusPanel[0]->width(), 250);
-            QCOMPARE(form.statusPanel[1]->width(), 550);
-            QCOMPARE(form.statusPanel[1]->text(), QString(" "));
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel0")->width(), 250);
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel1")->width(), 550);
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel1")->text(), QString(" "));
             form.resize(1201, 700);
-            QCOMPARE(form.statusPanel[0]->width(), 300);
-            QCOMPARE(form.statusPanel[1]->width(), 661);
-            QVERIFY(form.QueueProgress->isHidden());
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel0")->width(), 300);
+            QCOMPARE(TestSupport::Part<QLabel>(&form, "StatusPanel1")->width(), 661);
+            QVERIFY(TestSupport::Part<QProgressBar>(&form, "QueueProgress")->isHidden());
             form.SetStatusText("No more Articles");
             QCOMPARE(form.StatusText(0), QString("No more Articles"));
 
             // Stored layout: article view height, right panel width, column widths.
-            QCOMPARE(form.tvArticles->height(), 311);
-            QCOMPARE(form.pnlRight->width(), 670);
-            QCOMPARE(form.tvArticles->columnWidth(1), 341);
-            QCOMPARE(form.tvArticles->headerItem()->text(1), QString("Subject"));
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->height(), 311);
+            QCOMPARE(TestSupport::Part<QWidget>(&form, "pnlRight")->width(), 670);
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->columnWidth(1), 341);
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->headerItem()->text(1), QString("Subject"));
 
-            form.splitHorizontal->setSizes({250, 300});
-            emit form.splitHorizontal->splitterMoved(250, 1);
-            form.tvArticles->header()->resizeSection(2, 200);
+            TestSupport::Part<QSplitter>(&form, "Splitter2")->setSizes({250, 300});
+            emit TestSupport::Part<QSplitter>(&form, "Splitter2")->splitterMoved(250, 1);
+            TestSupport::Part<QTreeWidget>(&form, "tvArticles")->header()->resizeSection(2, 200);
             form.close();
         }
         const QString ini = settingsText();
@@ -195,11 +206,65 @@ private slots:
         TForm1 again;
         again.show();
         QVERIFY(TestSupport::WaitFor([] { return TForm1::Shown; }));
-        QCOMPARE(again.tvArticles->height(), 250);
-        QCOMPARE(again.tvArticles->columnWidth(2), 200);
+        QCOMPARE(TestSupport::Part<QTreeWidget>(&again, "tvArticles")->height(), 250);
+        QCOMPARE(TestSupport::Part<QTreeWidget>(&again, "tvArticles")->columnWidth(2), 200);
         QCOMPARE(again.width(), 1201);
         again.close();
         TForm1::Shown = false;
+    }
+
+    void everyPlaceOfEveryCommand()
+    {
+        freshSettings();
+        TScopedScriptedDialogs dialogs;
+        TForm1 form;
+        auto menu = [&](const char* name) { return entryTexts(TestSupport::Part<QMenu>(&form, name)->actions()); };
+        QCOMPARE(menu("mnuFile"), QStringList({"E&xit Vorlix"}));
+        QCOMPARE(menu("mnuEdit"), QStringList({"Add Server", "Edit Server", "Delete Server", "|", "Add Newsgroup",
+                                               "Delete Newsgroup"}));
+        QCOMPARE(menu("mnuMessages"),
+                 QStringList({"Select All Messages", "Deselect All Messages", "|", "Mark Selected Messages for Speaking",
+                              "Mark Selected Messages as already Spoken", "Clear Selected Messages", "|",
+                              "Mark Selected Messages as Read", "Mark Selected Messages as Unread", "|",
+                              "Watch Selected Messages", "Unwatch Selected Messages"}));
+        QCOMPARE(menu("mnuActions"),
+                 QStringList({"&Download Messages from Server", "Catch Up Newsgroup", "Catch Up Server", "|",
+                              "&Post New Message", "&Reply to Selected Message", "|", "Delete &Old Threads"}));
+        QCOMPARE(menu("mnuOptions"),
+                 QStringList({"Vorlix Options", "&Voice and Audio File options", "&Text Preprocessor Options",
+                              "&Pronunciation Editor", "|", "&Select Audio Device"}));
+        QCOMPARE(menu("mnuHelp"),
+                 QStringList({"Contents", "&Quick Start Guide", "&Tip of the Day", "|", "Vorlix &Support"}));
+        QCOMPARE(menu("popServers"),
+                 QStringList({"Add Server", "Edit Server", "Delete Server", "|", "Add Newsgroup", "Delete Newsgroup",
+                              "Newsgroup List", "|", "Retrieve next 100 messages", "Catch Up Newsgroup",
+                              "Catch Up Server", "|", "Read Newsgroup Aloud", "Read Newsgroup to File"}));
+        QCOMPARE(menu("popArticles"),
+                 QStringList({"Speak Selected Messages Aloud", "Speak Selected Messages to File",
+                              "Speak Marked Messages Aloud", "Speak Marked Messages to File", "|",
+                              "Mark Selected Messages for Speaking", "Mark Selected Messages as already Spoken",
+                              "Clear Selected Messages", "|", "Mark Selected Messages as Read",
+                              "Mark Selected Messages as Unread", "|", "Watch Selected Threads",
+                              "Unwatch Selected Threads"}));
+        QToolBar* bar = TestSupport::Part<QToolBar>(&form, "ToolBar1");
+        QCOMPARE(entryTexts(bar->actions(), true),
+                 QStringList({"Add a newsgroup server", "Add a newsgroup", "Delete selected newsgroup",
+                              "Display all newsgroups for current server", "|", "Download Messages from Server",
+                              "Post a new message", "Reply to the current message", "|",
+                              "Speak selected threads or messages aloud", "Speak selected threads or messages to file",
+                              "Speak marked threads or messages aloud", "Speak marked threads or messages to file",
+                              "Pause / Resume speaking", "Skip speaking to next message", "Stop speaking"}));
+        QVERIFY(form.Command("Pause", TCommandPlace::Toolbar)->isCheckable());
+        QCOMPARE(form.Command("Contents", TCommandPlace::Menu)->shortcut(), QKeySequence(QKeySequence::HelpContents));
+        // Until the speech manager binds them, every speaking entry stays disabled.
+        for (const char* id : {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile", "Pause", "Skip",
+                               "Stop", "TTSOptions", "SelectDevice"}) {
+            for (TCommandPlace place : {TCommandPlace::Menu, TCommandPlace::Toolbar, TCommandPlace::ServerPopup,
+                                        TCommandPlace::ArticlePopup}) {
+                if (QAction* a = form.Command(id, place))
+                    QVERIFY2(!a->isEnabled(), id);
+            }
+        }
     }
 
     void optionsAndTips()
@@ -215,7 +280,7 @@ private slots:
             w->OkClick();
             return w->result();
         });
-        form.cmd.NewsreaderOptions->trigger();
+        form.Command("NewsreaderOptions", TCommandPlace::Menu)->trigger();
         QCOMPARE(form.Store->GetValue("MsgDeleteDays").toInt(), 45);
         QVERIFY(settingsText().contains("MsgDeleteDays=45"));
 
@@ -230,7 +295,13 @@ private slots:
             t->accept();
             return t->result();
         });
-        form.cmd.TipOfDay->trigger();
+        {
+            // While the program is busy commands are held back.
+            TBusyGuard busy;
+            form.Command("TipOfDay", TCommandPlace::Menu)->trigger();
+        }
+        QVERIFY(seen.isEmpty());
+        form.Command("TipOfDay", TCommandPlace::Menu)->trigger();
         QCOMPARE(seen, tips.at(0));
         QCOMPARE(seenNext, tips.at(1));
         // The next showing continues after the tip read last.

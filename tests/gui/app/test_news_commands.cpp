@@ -5,6 +5,7 @@
 
 #include "ScriptedNntpServer.h"
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/RegistryEnhanced.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
@@ -72,7 +73,7 @@ private slots:
         Window w;
         QVERIFY(w.Open());
         QVERIFY(w.Processor()->Idle());
-        QVERIFY(w.Form->memoMessage->toPlainText().isEmpty());
+        QVERIFY(TestSupport::Part<QTextEdit>(w.Form.get(), "memoMessage")->toPlainText().isEmpty());
 
         // The first selection of a group downloads its headers by itself.
         w.Select(kHiking);
@@ -148,7 +149,7 @@ private slots:
         WriteConfig(ServerName(server), {});
         Window w;
         QVERIFY(w.Open());
-        w.Form->tvServers->setCurrentItem(nullptr);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvServers")->setCurrentItem(nullptr);
         w.News()->CatchUp();
         QCOMPARE(dialogs.LastText(), QString("Select a Newsgroup first"));
         w.News()->DownloadSelected();
@@ -183,7 +184,7 @@ private slots:
         w.Select(kHiking);
         QVERIFY(w.WaitIdle());
         TConfigClass* group = w.Entry(kHiking);
-        w.Form->Timer1->setInterval(400);
+        TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->setInterval(400);
 
         // Focusing an article shows its body; the toolbar is off while it is fetched.
         // Articles without replies, so only their own state decides how they look.
@@ -197,20 +198,20 @@ private slots:
         QTreeWidgetItem* second = leaves[1];
         QTreeWidgetItem* third = leaves[2];
         QVERIFY(first->font(TThreadView::ColSubject).bold());
-        QSignalSpy fired(w.Form->Timer1, &QTimer::timeout);
-        w.Form->tvArticles->setCurrentItem(first);
-        QVERIFY(w.Form->ToolbarDisabled);
-        QVERIFY(!w.Form->toolBar->isEnabled());
+        QSignalSpy fired(TestSupport::Part<QTimer>(w.Form.get(), "Timer1"), &QTimer::timeout);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(first);
+        QVERIFY(w.Form->ToolbarDisabled());
+        QVERIFY(!TestSupport::Part<QToolBar>(w.Form.get(), "ToolBar1")->isEnabled());
         QVERIFY(w.WaitIdle());
-        QVERIFY(!w.Form->ToolbarDisabled);
-        QVERIFY(w.Form->toolBar->isEnabled());
+        QVERIFY(!w.Form->ToolbarDisabled());
+        QVERIFY(TestSupport::Part<QToolBar>(w.Form.get(), "ToolBar1")->isEnabled());
         const int firstIndex = TThreadView::RecordOf(first)->Number - 1;
         const QStringList expected = QString::fromUtf8(server.Groups()[kHiking].Articles[firstIndex].Body)
                                          .trimmed()
                                          .split("\r\n");
         QVERIFY(expected.size() > 3);
         QCOMPARE(w.Memo().trimmed().split('\n'), expected);
-        QVERIFY(w.Form->Timer1->isActive());
+        QVERIFY(TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->isActive());
         QCOMPARE(TThreadView::RecordOf(first)->ReadState, 1);
         // It becomes read when the timer fires with the article still focused, and is saved.
         QVERIFY(fired.wait(3000));
@@ -220,15 +221,15 @@ private slots:
             TThreadView::RecordOf(first)->FormatRecord()));
 
         // Moving on before the timer fires leaves the first article new.
-        w.Form->Timer1->setInterval(60000);
-        w.Form->tvArticles->setCurrentItem(second);
+        TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->setInterval(60000);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(second);
         QVERIFY(w.WaitIdle());
-        QVERIFY(w.Form->Timer1->isActive());
-        w.Form->tvArticles->setCurrentItem(third);
+        QVERIFY(TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->isActive());
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(third);
         QVERIFY(w.WaitIdle());
         QCOMPARE(TThreadView::RecordOf(second)->ReadState, 1);
-        w.Form->Timer1->setInterval(300);
-        w.Form->Timer1->start();
+        TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->setInterval(300);
+        TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->start();
         fired.clear();
         QVERIFY(fired.wait(3000));
         QCOMPARE(TThreadView::RecordOf(second)->ReadState, 1);
@@ -238,7 +239,7 @@ private slots:
         // (bench_show_article measures how fast).
         QTreeWidgetItem* bigItem = w.ItemBySubject("Big one");
         QVERIFY(bigItem);
-        w.Form->tvArticles->setCurrentItem(bigItem);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(bigItem);
         QVERIFY(w.WaitIdle());
         const QString memo = w.Memo();
         QVERIFY(memo.startsWith(QString::fromUtf8("start \uFFFD\uFFFD binary\n")));
@@ -263,7 +264,7 @@ private slots:
         QVERIFY(holder);
         QVERIFY(TThreadView::RecordOf(holder)->IsPlaceholder());
         holder->setExpanded(true); // collapsed with a new reply it would stay bold
-        w.Form->tvArticles->setCurrentItem(holder);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(holder);
         QVERIFY(w.Processor()->Idle());
         QCOMPARE(TThreadView::RecordOf(holder)->ReadState, 2);
         QVERIFY(holder->font(TThreadView::ColSubject).italic());
@@ -272,11 +273,11 @@ private slots:
         // An article the server no longer has: the server's answer in the status bar, unchanged.
         QTreeWidgetItem* orphanItem = w.ItemBySubject("Re: Lost thread");
         QVERIFY(orphanItem);
-        w.Form->tvArticles->setCurrentItem(orphanItem);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(orphanItem);
         QVERIFY(w.WaitIdle());
         QVERIFY2(w.Status().startsWith("423"), qPrintable(w.Status()));
         QCOMPARE(orphanRec->ReadState, 1);
-        QVERIFY(!w.Form->Timer1->isActive());
+        QVERIFY(!TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->isActive());
         QVERIFY(dialogs.Texts().isEmpty());
     }
 
@@ -295,9 +296,9 @@ private slots:
         QCOMPARE(int(w.Items().size()), 3);
 
         // Catching up the group fetches its newest headers and leaves every article read.
-        w.Form->UpdateActionsMenu();
-        QVERIFY(w.Form->cmd.CatchUp->isEnabled());
-        w.Form->cmd.CatchUp->trigger();
+        w.Form->UpdateCommands();
+        QVERIFY(w.Form->Command("CatchUp", TCommandPlace::Menu)->isEnabled());
+        w.Form->Command("CatchUp", TCommandPlace::Menu)->trigger();
         QVERIFY(w.News()->ProgressWindow());
         QCOMPARE(w.News()->ProgressWindow()->windowTitle(), QString("Catching Up Group ") + kHiking);
         QVERIFY(w.WaitIdle());
@@ -312,10 +313,10 @@ private slots:
 
         // Catching up the server reaches the group that is not shown as well.
         w.Select(ServerName(server));
-        w.Form->UpdateActionsMenu();
-        QVERIFY(w.Form->cmd.CatchUpServer->isEnabled());
-        QVERIFY(!w.Form->cmd.CatchUp->isEnabled());
-        w.Form->cmd.CatchUpServer->trigger();
+        w.Form->UpdateCommands();
+        QVERIFY(w.Form->Command("CatchUpServer", TCommandPlace::Menu)->isEnabled());
+        QVERIFY(!w.Form->Command("CatchUp", TCommandPlace::Menu)->isEnabled());
+        w.Form->Command("CatchUpServer", TCommandPlace::Menu)->trigger();
         QVERIFY(w.News()->ProgressWindow());
         QCOMPARE(w.News()->ProgressWindow()->windowTitle(), QString("Catching Up Group ") + kHiking);
         QVERIFY(w.WaitIdle());
@@ -411,7 +412,7 @@ private slots:
         QVERIFY(!w.News()->SelectionChangeAllowed());
 
         // Neither a click nor a key moves the selection of either tree.
-        QTreeWidget* tree = w.Form->tvServers;
+        QTreeWidget* tree = TestSupport::Part<QTreeWidget>(w.Form.get(), "tvServers");
         QTreeWidgetItem* other = w.Node(kLinux);
         const QRect r = tree->visualItemRect(other);
         QVERIFY(r.isValid());
@@ -432,6 +433,60 @@ private slots:
         // That was kLinux's first selection: it tries to download as well; cancel that too.
         if (!w.Processor()->Idle())
             QTest::mouseClick(w.News()->ProgressWindow()->CancelButton(), Qt::LeftButton);
+        QVERIFY(w.WaitIdle(10000));
+        QVERIFY(dialogs.Texts().isEmpty());
+        qDeleteAll(held);
+    }
+
+    void cancelWhileTheDownloadIsBeingSetUp()
+    {
+        TScopedScriptedDialogs dialogs;
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket*> held;
+        connect(&silent, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket* s = silent.nextPendingConnection())
+                held << s;
+        });
+        WriteConfig(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), {kHiking, kLinux});
+        Window w;
+        QVERIFY(w.Open());
+        QTreeWidget* tree = TestSupport::Part<QTreeWidget>(w.Form.get(), "tvServers");
+
+        // The moment the progress window is up and events run before the job starts: a click on
+        // the other group and a click on Cancel.
+        bool clicked = false;
+        bool busyThen = false;
+        QTimer clicker;
+        clicker.setInterval(0);
+        connect(&clicker, &QTimer::timeout, this, [&] {
+            TProgressWindow* p = w.News()->ProgressWindow();
+            if (!p || clicked)
+                return;
+            clicked = true;
+            clicker.stop();
+            busyThen = TBusyGuard::Busy();
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(w.Node(kLinux)).center());
+            QTest::mouseClick(p->CancelButton(), Qt::LeftButton);
+        });
+        clicker.start();
+        w.Select(kHiking); // the first selection starts the download
+        QVERIFY(clicked);
+        QVERIFY(busyThen);
+        // The download never started, the window is gone and the selection stayed.
+        QVERIFY(w.Processor()->Idle());
+        QVERIFY(!w.News()->ProgressWindow());
+        QCOMPARE(tree->currentItem(), w.Node(kHiking));
+        QVERIFY(w.News()->SelectionChangeAllowed());
+
+        // The command works again afterwards: this download reaches the server.
+        QAction* download = w.Form->Command("Download", TCommandPlace::Toolbar);
+        QVERIFY(download->isEnabled());
+        download->trigger();
+        QVERIFY(!w.Processor()->Idle());
+        QVERIFY(TestSupport::WaitFor([&] { return !held.isEmpty(); }));
+        QCOMPARE(held.size(), 1);
+        QTest::mouseClick(w.News()->ProgressWindow()->CancelButton(), Qt::LeftButton);
         QVERIFY(w.WaitIdle(10000));
         QVERIFY(dialogs.Texts().isEmpty());
         qDeleteAll(held);
@@ -465,18 +520,18 @@ private slots:
             TestSupport::WaitFor([post] { return post->result() == QDialog::Accepted; });
             return post->result();
         });
-        QVERIFY(w.Form->cmd.btnPost->isEnabled());
-        w.Form->cmd.btnPost->trigger();
+        QVERIFY(w.Form->Command("Post", TCommandPlace::Toolbar)->isEnabled());
+        w.Form->Command("Post", TCommandPlace::Toolbar)->trigger();
         QCOMPARE(postedTo, kHiking);
         QCOMPARE(server.Groups()[kHiking].Articles.size(), before + 1);
         QCOMPARE(server.Groups()[kHiking].Articles.last().Subject, QByteArray("Posted from the main window"));
-        w.Form->cmd.btnReceive->trigger();
+        w.Form->Command("Download", TCommandPlace::Toolbar)->trigger();
         QVERIFY(w.WaitIdle());
         QVERIFY(w.ItemBySubject("Posted from the main window"));
 
         // "Reply to the current message": reply mode with the shown body quoted.
         QTreeWidgetItem* item = w.ItemBySubject("Posted from the main window");
-        w.Form->tvArticles->setCurrentItem(item);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(item);
         QVERIFY(w.WaitIdle());
         QString replySubject, replyBody;
         bool replyMode = false;
@@ -490,7 +545,7 @@ private slots:
             replyBody = post->BodyEdit()->toPlainText();
             return int(QDialog::Rejected);
         });
-        w.Form->cmd.btnReply->trigger();
+        w.Form->Command("Reply", TCommandPlace::Toolbar)->trigger();
         QVERIFY(replyMode);
         QCOMPARE(replySubject, QString("Re: Posted from the main window"));
         QVERIFY2(replyBody.contains("> Hello, hikers."), qPrintable(replyBody));
@@ -502,7 +557,7 @@ private slots:
                 listFor = list->ServerName;
             return int(QDialog::Rejected);
         });
-        w.Form->cmd.btnNewsgroupList->trigger();
+        w.Form->Command("NewsgroupList", TCommandPlace::Toolbar)->trigger();
         QCOMPARE(listFor, ServerName(server));
 
         // Adding a server opens its newsgroup list at once when "AutoLoadNewsgroups" is on.
@@ -521,7 +576,7 @@ private slots:
                 listFor = list->ServerName;
             return int(QDialog::Rejected);
         });
-        w.Form->cmd.btnAddServer->trigger();
+        w.Form->Command("AddServer", TCommandPlace::Toolbar)->trigger();
         QVERIFY(w.Node("news.example.invalid"));
         QCOMPARE(listFor, QString("news.example.invalid"));
         QVERIFY(dialogs.DialogHandlers.empty());
@@ -628,24 +683,24 @@ private slots:
         QVERIFY(w.WaitIdle());
         QCOMPARE(w.Status(), QString("No more Articles"));
         QTreeWidgetItem* first = w.ItemByNumber(1);
-        w.Form->tvArticles->setCurrentItem(first);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(first);
         QVERIFY(w.WaitIdle());
         QCOMPARE(w.Memo(), QString("No ID here."));
         QCOMPARE(TThreadView::RecordOf(first)->ReadState, 2);
         QVERIFY(first->font(TThreadView::ColSubject).italic());
-        QVERIFY(!w.Form->Timer1->isActive());
+        QVERIFY(!TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->isActive());
         TArticleList reread;
         QVERIFY(reread.LoadFromFile(w.Entry("alt.test")->FilePath()));
         QCOMPARE(reread.FindByMessageID("<m1@x>")->ReadState, 2);
 
         w.Form->SetStatusText("before");
-        w.Form->tvArticles->setCurrentItem(w.ItemByNumber(2));
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(w.ItemByNumber(2));
         QVERIFY(w.WaitIdle());
         // A network failure with a code of its own is reported in the status bar only.
         QVERIFY(dialogs.Texts().isEmpty());
         QVERIFY2(w.Status().contains("closed the connection"), qPrintable(w.Status()));
         QCOMPARE(TThreadView::RecordOf(w.ItemByNumber(2))->ReadState, 1);
-        QVERIFY(w.Form->toolBar->isEnabled());
+        QVERIFY(TestSupport::Part<QToolBar>(w.Form.get(), "ToolBar1")->isEnabled());
     }
 
     void jobEndingEarlyExpiresNothing()

@@ -61,9 +61,9 @@ private slots:
         QCOMPARE(welcome->text(2), QString("Ann Example"));
 
         // Its body, then read after the timer, saved.
-        w.Form->Timer1->setInterval(250);
-        QSignalSpy fired(w.Form->Timer1, &QTimer::timeout);
-        w.Form->tvArticles->setCurrentItem(welcome);
+        TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->setInterval(250);
+        QSignalSpy fired(TestSupport::Part<QTimer>(w.Form.get(), "Timer1"), &QTimer::timeout);
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(welcome);
         QVERIFY(w.WaitIdle());
         QVERIFY(!w.Memo().isEmpty());
         QVERIFY(fired.wait(3000));
@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(reread.NewCount(), count - 1);
 
         // Nothing new on the server.
-        w.Form->cmd.Download->trigger();
+        w.Form->Command("Download", TCommandPlace::Menu)->trigger();
         QVERIFY(w.WaitIdle());
         QCOMPARE(w.Status(), QString("No more Articles"));
         QCOMPARE(int(w.Items().size()), count);
@@ -91,7 +91,7 @@ private slots:
         w.Form->Store->SetValue("MsgDeleteDays", -1);
         w.Form->Store->SetValue("MsgsToRetrieve", 10000);
         w.Select(group);
-        QVERIFY(TestSupport::WaitFor([&] { return w.Form->HeaderCount >= 300; }, 20000));
+        QVERIFY(TestSupport::WaitFor([&] { return w.News()->HeaderCount() >= 300; }, 20000));
         QVERIFY(w.News()->ProgressWindow());
         const int percent = w.News()->ProgressWindow()->Percent();
         QVERIFY(percent >= 3);
@@ -132,7 +132,7 @@ private slots:
                     .first()
                     .endsWith(QString("|1|%1|%2|").arg(Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"))));
         // A body of the protected group logs in with the kept password, without a window.
-        w.Form->tvArticles->setCurrentItem(w.Items().front());
+        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(w.Items().front());
         QVERIFY(w.WaitIdle());
         QVERIFY(!w.Memo().isEmpty());
         QCOMPARE(windows, 1);

@@ -29,7 +29,7 @@ QStringList fileLines(const QString& path)
 
 QTreeWidgetItem* nodeNamed(TForm1& form, const QString& name)
 {
-    for (QTreeWidgetItemIterator it(form.tvServers); *it; ++it) {
+    for (QTreeWidgetItemIterator it(TestSupport::Part<QTreeWidget>(&form, "tvServers")); *it; ++it) {
         if (TConfigClass* e = TServerTree::EntryOf(*it); e && e->Name == name)
             return *it;
     }
@@ -38,7 +38,7 @@ QTreeWidgetItem* nodeNamed(TForm1& form, const QString& name)
 
 QTreeWidgetItem* itemBySubject(TForm1& form, const QString& subject)
 {
-    for (QTreeWidgetItemIterator it(form.tvArticles); *it; ++it) {
+    for (QTreeWidgetItemIterator it(TestSupport::Part<QTreeWidget>(&form, "tvArticles")); *it; ++it) {
         if (TThreadView::RecordOf(*it)->Subject == subject)
             return *it;
     }
@@ -48,13 +48,13 @@ QTreeWidgetItem* itemBySubject(TForm1& form, const QString& subject)
 // Focusing an article fetches its body, and the trees take no clicks until that ends.
 bool settle(TForm1& form)
 {
-    return TestSupport::WaitFor([&] { return !form.ToolbarDisabled; }, 20000);
+    return TestSupport::WaitFor([&] { return !form.ToolbarDisabled(); }, 20000);
 }
 
 // A press on the cell of the given column, as the user clicks it.
 void clickCell(TForm1& form, QTreeWidgetItem* item, int column)
 {
-    QTreeWidget* v = form.tvArticles;
+    QTreeWidget* v = TestSupport::Part<QTreeWidget>(&form, "tvArticles");
     v->scrollToItem(item);
     const QRect row = v->visualItemRect(item);
     const int x = v->header()->sectionViewportPosition(column) + v->header()->sectionSize(column) / 2;
@@ -90,11 +90,11 @@ private slots:
             TForm1 form;
             form.resize(1100, 700);
             form.show();
-            QVERIFY(TestSupport::WaitFor([&] { return form.tvServers->topLevelItemCount() == 1; }));
+            QVERIFY(TestSupport::WaitFor([&] { return TestSupport::Part<QTreeWidget>(&form, "tvServers")->topLevelItemCount() == 1; }));
             QCOMPARE(dialogs.DialogTitles, QStringList({"Add Server"}));
-            QVERIFY(form.cmd.btnAddGroup->isEnabled());
+            QVERIFY(form.Command("AddGroup", TCommandPlace::Toolbar)->isEnabled());
             QTreeWidgetItem* server = nodeNamed(form, host);
-            QCOMPARE(form.tvServers->currentItem(), server);
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvServers")->currentItem(), server);
 
             // Add a newsgroup by name from the toolbar.
             dialogs.DialogHandlers.push_back([](QDialog* d) {
@@ -105,7 +105,7 @@ private slots:
                 f->btnOk->click();
                 return f->result();
             });
-            form.cmd.btnAddGroup->trigger();
+            form.Command("AddGroup", TCommandPlace::Toolbar)->trigger();
             QTreeWidgetItem* group = nodeNamed(form, "comp.test");
             QVERIFY(group);
             const QStringList config = fileLines(GetDataFolder() + "Config.chl");
@@ -121,11 +121,11 @@ private slots:
                                              "14|0|1|0|0|<d>|Re: Gamma|Di|11/12/2025 09:00:00|<g>|0"});
             QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
             TServerTree::EntryOf(group)->Downloaded = true; // no automatic download in this test
-            form.tvServers->setCurrentItem(group);
+            TestSupport::Part<QTreeWidget>(&form, "tvServers")->setCurrentItem(group);
             QVERIFY(TestSupport::WaitFor([&] { return itemBySubject(form, "Beta") != nullptr; }));
-            QCOMPARE(form.tvArticles->topLevelItemCount(), 3);
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->topLevelItemCount(), 3);
             QCOMPARE(group->text(0), QString("comp.test (3/5)"));
-            QVERIFY(form.cmd.btnDeleteGroup->isEnabled());
+            QVERIFY(form.Command("DeleteGroup", TCommandPlace::Toolbar)->isEnabled());
 
             // Marks by clicks: column 0 of the collapsed thread top marks the whole thread.
             QTreeWidgetItem* alpha = itemBySubject(form, "Alpha");
@@ -136,25 +136,25 @@ private slots:
             QVERIFY(fileLines(groupFile).at(2).endsWith("|1"));
 
             // Marks from the menus on the selection.
-            form.tvArticles->clearSelection();
+            TestSupport::Part<QTreeWidget>(&form, "tvArticles")->clearSelection();
             itemBySubject(form, "Beta")->setSelected(true);
-            form.cmd.MarkSpoken->trigger();
+            form.Command("MarkSpoken", TCommandPlace::Menu)->trigger();
             QVERIFY(fileLines(groupFile).at(2).startsWith("13|2|0|"));
-            form.cmd.popUnwatch->trigger();
+            form.Command("Unwatch", TCommandPlace::ArticlePopup)->trigger();
             QVERIFY(fileLines(groupFile).at(2).endsWith("|0"));
-            form.cmd.SelectAll->trigger();
-            form.cmd.MarkRead->trigger();
+            form.Command("SelectAll", TCommandPlace::Menu)->trigger();
+            form.Command("MarkRead", TCommandPlace::Menu)->trigger();
             QCOMPARE(group->text(0), QString("comp.test (0/5)"));
-            form.cmd.DeselectAll->trigger();
-            form.cmd.popWatch->trigger();
+            form.Command("DeselectAll", TCommandPlace::Menu)->trigger();
+            form.Command("Watch", TCommandPlace::ArticlePopup)->trigger();
             QCOMPARE(dialogs.LastText(), QString("Select at least one message header at the top of a thread"));
             alpha->setExpanded(true);
             QVERIFY(fileLines(groupFile).at(0).startsWith("11|1|0|1|"));
-            form.tvArticles->header()->resizeSection(1, 260);
+            TestSupport::Part<QTreeWidget>(&form, "tvArticles")->header()->resizeSection(1, 260);
 
             // Header boxes.
             const int before = int(dialogs.Shown.size());
-            QHeaderView* h = form.tvArticles->header();
+            QHeaderView* h = TestSupport::Part<QTreeWidget>(&form, "tvArticles")->header();
             QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                               QPoint(h->sectionViewportPosition(0) + h->sectionSize(0) / 2, h->height() / 2));
             QCOMPARE(int(dialogs.Shown.size()), before + 1);
@@ -169,28 +169,28 @@ private slots:
             form.show();
             QVERIFY(TestSupport::WaitFor([] { return TForm1::Shown; }));
             QCOMPARE(dialogs.DialogTitles.count("Add Server"), 1);
-            QTreeWidgetItem* server = form.tvServers->topLevelItem(0);
+            QTreeWidgetItem* server = TestSupport::Part<QTreeWidget>(&form, "tvServers")->topLevelItem(0);
             QVERIFY(server && server->isExpanded());
             QTreeWidgetItem* group = nodeNamed(form, "comp.test");
             QCOMPARE(group->text(0), QString("comp.test"));
             TServerTree::EntryOf(group)->Downloaded = true;
-            form.tvServers->setCurrentItem(group);
+            TestSupport::Part<QTreeWidget>(&form, "tvServers")->setCurrentItem(group);
             QVERIFY(TestSupport::WaitFor([&] { return itemBySubject(form, "Alpha") != nullptr; }));
             QTreeWidgetItem* alpha = itemBySubject(form, "Alpha");
             QVERIFY(alpha->isExpanded());
             QCOMPARE(TThreadView::RecordOf(alpha)->SpeakMark, 1);
             QCOMPARE(TThreadView::RecordOf(itemBySubject(form, "Beta"))->SpeakMark, 2);
-            QCOMPARE(form.tvArticles->columnWidth(1), 260);
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->columnWidth(1), 260);
 
             // Deleting the newsgroup removes its file; deleting the server empties the tree.
             dialogs.Answers = {TDialogAnswer::Yes, TDialogAnswer::Yes};
-            form.tvServers->setCurrentItem(group);
-            form.cmd.DeleteGroup->trigger();
+            TestSupport::Part<QTreeWidget>(&form, "tvServers")->setCurrentItem(group);
+            form.Command("DeleteGroup", TCommandPlace::Menu)->trigger();
             QVERIFY(!QFile::exists(groupFile));
-            QCOMPARE(form.tvArticles->topLevelItemCount(), 0);
-            form.tvServers->setCurrentItem(form.tvServers->topLevelItem(0));
-            form.cmd.poDeleteServer->trigger();
-            QCOMPARE(form.tvServers->topLevelItemCount(), 0);
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->topLevelItemCount(), 0);
+            TestSupport::Part<QTreeWidget>(&form, "tvServers")->setCurrentItem(TestSupport::Part<QTreeWidget>(&form, "tvServers")->topLevelItem(0));
+            form.Command("DeleteServer", TCommandPlace::ServerPopup)->trigger();
+            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvServers")->topLevelItemCount(), 0);
             QCOMPARE(fileLines(GetDataFolder() + "Config.chl"), QStringList());
             form.close();
         }

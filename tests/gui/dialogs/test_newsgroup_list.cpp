@@ -9,6 +9,7 @@
 #include "gui/dialogs/NewsGroupTreeView.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
+#include "gui/app/ProgressWindow.h"
 #include "core/TextFiles.h"
 #include "gui/news/NewsIcons.h"
 
