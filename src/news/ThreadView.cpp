@@ -20,44 +20,16 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cmath>
-#include <deque>
-#include <limits>
-#include <random>
-#include <set>
 
 namespace {
 constexpr int RecordRole = Qt::UserRole;
 constexpr int MarkRole = Qt::UserRole + 1;
-constexpr quint64 LabelGap = quint64(1) << 32;
-constexpr quint64 LabelLimit = quint64(1) << 63;
-
 QString joinInfo(std::initializer_list<const char*> lines)
 {
     QStringList l;
     for (const char* s : lines)
         l << QString::fromLatin1(s);
     return l.join(QStringLiteral("\n\r"));
-}
-
-// "Re: " (any letter case) starting within the first four characters is cut out; a subject
-// without it has no stripped form.
-bool strippedSubject(const QString& subject, QString& out)
-{
-    const qsizetype at = subject.indexOf(QLatin1String("Re: "), 0, Qt::CaseInsensitive);
-    if (at < 0 || at > 3)
-        return false;
-    out = subject;
-    out.remove(at, 4);
-    return true;
-}
-
-QString withoutFirstRe(const QString& subject)
-{
-    QString s = subject;
-    const qsizetype at = s.indexOf(QLatin1String("Re: "), 0, Qt::CaseInsensitive);
-    if (at >= 0)
-        s.remove(at, 4);
-    return s;
 }
 
 // Draws the pictures of the two mark columns centred in their cells.
@@ -134,223 +106,22 @@ QString TWorkingWindow::Text() const
     return label->text();
 }
 
-// ---------------------------------------------------------------- placement index
-//
-// The view's items are mirrored by nodes that carry an order label: labels grow in view
-// order, so "which item comes first" is one comparison. The nodes are indexed by message
-// ID, by subject and, per References text, in a treap ordered by label that knows the
-// latest date below each node. That finds the first item a record would meet on a walk
-// through the view without walking it.
-
-struct TThreadView::TNode {
-    TArticleClass* rec = nullptr;
-    QTreeWidgetItem* item = nullptr;
-    TNode* parent = nullptr;
-    TNode* firstChild = nullptr;
-    TNode* lastChild = nullptr;
-    TNode* prevSib = nullptr;
-    TNode* nextSib = nullptr;
-    TNode* gprev = nullptr; // view order
-    TNode* gnext = nullptr;
-    quint64 label = 0;
-    double date = 0;
-    // treap of the node's References text
-    TNode* tl = nullptr;
-    TNode* tr = nullptr;
-    quint32 prio = 0;
-    double maxDate = 0;
-};
-
-namespace {
-struct ByLabel {
-    bool operator()(const TThreadView::TNode* a, const TThreadView::TNode* b) const;
-};
-}
-
-struct TThreadView::TIndex {
-    std::deque<TNode> nodes;
-    TNode head;              // before the first node in view order
-    TNode* tail = &head;     // last node in view order
-    TNode* firstTop = nullptr;
-    TNode* lastTop = nullptr;
-    QHash<const TArticleClass*, TNode*> byRecord;
-    QHash<QString, TNode*> byId;
-    QHash<QString, TNode*> byRefs;
-    QHash<QString, std::set<TNode*, ByLabel>> bySubject;
-    QSet<TArticleClass*> inProgress;
-    std::mt19937 rng{20261208u};
-
-    static void update(TNode* t)
-    {
-        double m = t->date;
-        if (t->tl && t->tl->maxDate > m)
-            m = t->tl->maxDate;
-        if (t->tr && t->tr->maxDate > m)
-            m = t->tr->maxDate;
-        t->maxDate = m;
-    }
-    static void split(TNode* t, quint64 label, TNode*& l, TNode*& r)
-    {
-        if (!t) {
-            l = r = nullptr;
-            return;
-        }
-        if (t->label < label) {
-            split(t->tr, label, t->tr, r);
-            l = t;
-        } else {
-            split(t->tl, label, l, t->tl);
-            r = t;
-        }
-        update(t);
-    }
-    static TNode* merge(TNode* a, TNode* b)
-    {
-        if (!a)
-            return b;
-        if (!b)
-            return a;
-        if (a->prio > b->prio) {
-            a->tr = merge(a->tr, b);
-            update(a);
-            return a;
-        }
-        b->tl = merge(a, b->tl);
-        update(b);
-        return b;
-    }
-    void treapInsert(const QString& key, TNode* n)
-    {
-        n->prio = quint32(rng());
-        n->tl = n->tr = nullptr;
-        n->maxDate = n->date;
-        TNode*& root = byRefs[key];
-        TNode* l = nullptr;
-        TNode* r = nullptr;
-        split(root, n->label, l, r);
-        root = merge(merge(l, n), r);
-    }
-    // The first node in view order whose date is later than date.
-    TNode* firstLater(const QString& key, double date) const
-    {
-        TNode* t = byRefs.value(key);
-        while (t) {
-            if (t->tl && t->tl->maxDate > date)
-                t = t->tl;
-            else if (t->date > date)
-                return t;
-            else if (t->tr && t->tr->maxDate > date)
-                t = t->tr;
-            else
-                return nullptr;
-        }
-        return nullptr;
-    }
-
-    void clear()
-    {
-        nodes.clear();
-        head = TNode();
-        tail = &head;
-        firstTop = lastTop = nullptr;
-        byRecord.clear();
-        byId.clear();
-        byRefs.clear();
-        bySubject.clear();
-        inProgress.clear();
-    }
-
-    // Spreads the labels of the whole view evenly.
-    void relabel()
-    {
-        const quint64 count = quint64(nodes.size()) + 1;
-        quint64 step = LabelGap;
-        if (count >= (quint64(1) << 30))
-            step = LabelLimit / count;
-        quint64 label = 0;
-        for (TNode* n = head.gnext; n; n = n->gnext) {
-            label += step;
-            n->label = label;
-        }
-    }
-
-    // Makes room after a: the labels of a growing neighbourhood of a are spread evenly
-    // once that neighbourhood is sparse enough, so crowded places are relabelled locally.
-    void makeRoomAfter(TNode* a)
-    {
-        TNode* centre = a == &head ? head.gnext : a;
-        if (!centre) {
-            relabel();
-            return;
-        }
-        for (quint64 k = 8;; k *= 2) {
-            TNode* lo = centre;
-            TNode* hi = centre;
-            quint64 count = 1;
-            for (quint64 i = 0; i < k && lo->gprev && lo->gprev != &head; ++i, ++count)
-                lo = lo->gprev;
-            for (quint64 i = 0; i < k && hi->gnext; ++i, ++count)
-                hi = hi->gnext;
-            const bool whole = (!lo->gprev || lo->gprev == &head) && !hi->gnext;
-            const quint64 left = (!lo->gprev || lo->gprev == &head) ? 0 : lo->gprev->label;
-            const quint64 right = hi->gnext ? hi->gnext->label : LabelLimit;
-            if (right > left) {
-                const quint64 gap = (right - left) / (count + 1);
-                if (gap >= 64 * count) {
-                    quint64 label = left;
-                    for (TNode* n = lo;; n = n->gnext) {
-                        label += gap;
-                        n->label = label;
-                        if (n == hi)
-                            break;
-                    }
-                    return;
-                }
-            }
-            if (whole) {
-                relabel();
-                return;
-            }
-        }
-    }
-
-    // Links n into view order right after a.
-    void linkAfter(TNode* a, TNode* n)
-    {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const quint64 la = a == &head ? 0 : a->label;
-            TNode* b = a->gnext;
-            if (!b) {
-                if (la <= LabelLimit - LabelGap) {
-                    n->label = la + LabelGap;
-                    break;
-                }
-            } else if (b->label - la >= 2) {
-                n->label = la + (b->label - la) / 2;
-                break;
-            }
-            makeRoomAfter(a);
-        }
-        n->gprev = a;
-        n->gnext = a->gnext;
-        if (a->gnext)
-            a->gnext->gprev = n;
-        a->gnext = n;
-        if (tail == a)
-            tail = n;
-    }
-};
-
-bool ByLabel::operator()(const TThreadView::TNode* a, const TThreadView::TNode* b) const
-{
-    return a->label < b->label;
-}
-
 // ---------------------------------------------------------------- TThreadView
 
 TThreadView::TThreadView(QTreeWidget* view, TBaseRegistryClass* store)
-    : View(view), Store(store), index(std::make_unique<TIndex>())
+    : View(view), Store(store)
 {
+    Model.OnRowInserted = [this](TThreadModel*, TThreadModel::TNode* parent, int row) {
+        QTreeWidgetItem* parentItem = parent ? itemOfNode(parent) : View->invisibleRootItem();
+        parentItem->insertChild(row, makeItem(parent ? parent->children[size_t(row)] : Model.Tops()[size_t(row)]));
+    };
+    Model.OnWatchedReply = [this](TThreadModel*, TThreadModel::TNode* node, bool asChild) {
+        QTreeWidgetItem* item = itemOfNode(node);
+        if (asChild)
+            SetReadStateShown(node->rec, 1, item);
+        else
+            RefreshItem(item);
+    };
     View->setColumnCount(5);
     QTreeWidgetItem* header = View->headerItem();
     header->setText(ColSpeak, QString());
@@ -421,14 +192,25 @@ TArticleClass* TThreadView::RecordOf(const QTreeWidgetItem* item)
 
 QTreeWidgetItem* TThreadView::ItemOf(const TArticleClass* record) const
 {
-    TNode* n = index->byRecord.value(record);
-    return n ? n->item : nullptr;
+    const TThreadModel::TNode* n = Model.NodeOf(record);
+    return n ? itemOfNode(n) : nullptr;
+}
+
+QTreeWidgetItem* TThreadView::itemOfNode(const TThreadModel::TNode* node) const
+{
+    QTreeWidgetItem* item = View->invisibleRootItem();
+    for (int row : TThreadModel::PathOf(node)) {
+        item = item->child(row);
+        if (!item)
+            return nullptr;
+    }
+    return item;
 }
 
 std::vector<QTreeWidgetItem*> TThreadView::Items() const
 {
     std::vector<QTreeWidgetItem*> out;
-    out.reserve(index->nodes.size());
+    out.reserve(size_t(Model.Count()));
     std::vector<QTreeWidgetItem*> stack;
     for (int i = View->topLevelItemCount() - 1; i >= 0; --i)
         stack.push_back(View->topLevelItem(i));
@@ -475,215 +257,34 @@ void TThreadView::RefreshItem(QTreeWidgetItem* item)
     }
 }
 
-QTreeWidgetItem* TThreadView::makeItem(TNode* n)
+QTreeWidgetItem* TThreadView::makeItem(const TThreadModel::TNode* n)
 {
     auto* item = new QTreeWidgetItem();
     item->setData(0, RecordRole, QVariant::fromValue(quintptr(n->rec)));
-    n->item = item;
     RefreshItem(item);
     return item;
 }
 
-TThreadView::TNode* TThreadView::newNode(TArticleClass* record)
-{
-    TNode& n = index->nodes.emplace_back();
-    n.rec = record;
-    n.date = record->Date.Value;
-    return &n;
-}
-
-void TThreadView::indexNode(TNode* n)
-{
-    TIndex& ix = *index;
-    ix.byRecord.insert(n->rec, n);
-    if (!ix.byId.contains(n->rec->MessageID))
-        ix.byId.insert(n->rec->MessageID, n);
-    ix.bySubject[n->rec->Subject].insert(n);
-    ix.treapInsert(n->rec->References, n);
-}
-
-void TThreadView::insertBefore(TNode* n, TNode* before, bool bulk)
-{
-    TIndex& ix = *index;
-    ix.linkAfter(before->gprev, n);
-    n->parent = before->parent;
-    n->nextSib = before;
-    n->prevSib = before->prevSib;
-    if (before->prevSib)
-        before->prevSib->nextSib = n;
-    else if (n->parent)
-        n->parent->firstChild = n;
-    else
-        ix.firstTop = n;
-    before->prevSib = n;
-    if (!bulk) {
-        QTreeWidgetItem* parentItem = n->parent ? n->parent->item : View->invisibleRootItem();
-        parentItem->insertChild(parentItem->indexOfChild(before->item), makeItem(n));
-    }
-}
-
-void TThreadView::appendChild(TNode* n, TNode* parent, bool bulk)
-{
-    TIndex& ix = *index;
-    if (parent) {
-        TNode* last = parent;
-        while (last->lastChild)
-            last = last->lastChild;
-        ix.linkAfter(last, n);
-        n->parent = parent;
-        n->prevSib = parent->lastChild;
-        if (parent->lastChild)
-            parent->lastChild->nextSib = n;
-        else
-            parent->firstChild = n;
-        parent->lastChild = n;
-        if (!bulk)
-            parent->item->addChild(makeItem(n));
-    } else {
-        ix.linkAfter(ix.tail, n);
-        n->prevSib = ix.lastTop;
-        if (ix.lastTop)
-            ix.lastTop->nextSib = n;
-        else
-            ix.firstTop = n;
-        ix.lastTop = n;
-        if (!bulk)
-            View->addTopLevelItem(makeItem(n));
-    }
-}
-
-TThreadView::TNode* TThreadView::place(TArticleClass* rec, bool bulk)
-{
-    TIndex& ix = *index;
-    rec->Root = rec;
-    rec->RootNumber = rec->Number;
-    if (rec->MessageID == QLatin1String("<>")) {
-        const QString id = QString::number(rec->Number);
-        if (rec->Owner)
-            rec->Owner->ChangeMessageID(rec, id);
-        else
-            rec->MessageID = id;
-    }
-    if (ix.byId.contains(rec->MessageID) || ix.byRecord.contains(rec))
-        return nullptr;
-    ix.inProgress.insert(rec);
-    const QString firstRef = rec->FirstReference();
-    QString stripped;
-    const bool hasStripped = strippedSubject(rec->Subject, stripped);
-
-    TNode* c1 = ix.firstLater(rec->References.trimmed(), rec->Date.Value);
-    TNode* c2 = firstRef.isEmpty() ? nullptr : ix.byId.value(firstRef);
-    if (hasStripped) {
-        auto s = ix.bySubject.constFind(stripped);
-        if (s != ix.bySubject.constEnd() && !s->empty()) {
-            TNode* first = *s->begin();
-            if (!c2 || first->label < c2->label)
-                c2 = first;
-        }
-    }
-
-    TNode* n = nullptr;
-    if (c1 && (!c2 || c1->label <= c2->label)) {
-        n = newNode(rec);
-        insertBefore(n, c1, bulk);
-        rec->Root = c1->rec;
-        rec->RootNumber = c1->rec->Number;
-        indexNode(n);
-        if (c1->rec->Watch == 1 && !Loading) {
-            rec->SetSpeakMark(1);
-            if (n->item)
-                RefreshItem(n->item);
-        }
-    } else if (c2) {
-        n = newNode(rec);
-        appendChild(n, c2, bulk);
-        rec->Root = c2->rec;
-        rec->RootNumber = c2->rec->Number;
-        indexNode(n);
-        if (c2->rec->Watch == 1 && !Loading) {
-            rec->SetSpeakMark(1);
-            if (n->item)
-                SetReadStateShown(rec, 1, n->item);
-        }
-    } else {
-        TNode* parent = nullptr;
-        if (rec->References.contains(QLatin1Char('<')) && rec->Owner && !firstRef.isEmpty()) {
-            TArticleList* list = rec->Owner;
-            TArticleClass* known = list->FindByMessageID(firstRef);
-            if (known) {
-                // The referenced article is stored but not shown yet: it heads the thread
-                // instead of a stand-in, so neither of the two gets lost.
-                if (known != rec && !ix.byRecord.contains(known) && !ix.inProgress.contains(known))
-                    parent = place(known, bulk);
-            } else {
-                auto ph = std::make_unique<TArticleClass>();
-                ph->Number = TArticleClass::PlaceholderNumber;
-                ph->MessageID = firstRef;
-                ph->Subject = withoutFirstRe(rec->Subject);
-                ph->From = QStringLiteral("????");
-                ph->Date = rec->Date;
-                if (TArticleClass* p = list->Add(std::move(ph)))
-                    parent = place(p, bulk);
-            }
-        }
-        n = newNode(rec);
-        appendChild(n, parent, bulk);
-        indexNode(n);
-    }
-    ix.inProgress.remove(rec);
-    return n;
-}
-
 QTreeWidgetItem* TThreadView::AddArticleToTree(TArticleClass* record)
 {
-    TNode* n = place(record, false);
-    return n ? n->item : nullptr;
-}
-
-void TThreadView::clearIndex()
-{
-    index->clear();
-}
-
-void TThreadView::rebuildIndex()
-{
-    TIndex& ix = *index;
-    ix.clear();
-    std::function<void(QTreeWidgetItem*, TNode*)> walk = [&](QTreeWidgetItem* item, TNode* parent) {
-        TArticleClass* rec = RecordOf(item);
-        TNode* n = newNode(rec);
-        n->item = item;
-        ix.linkAfter(ix.tail, n);
-        n->parent = parent;
-        TNode*& first = parent ? parent->firstChild : ix.firstTop;
-        TNode*& last = parent ? parent->lastChild : ix.lastTop;
-        n->prevSib = last;
-        if (last)
-            last->nextSib = n;
-        else
-            first = n;
-        last = n;
-        indexNode(n);
-        for (int i = 0; i < item->childCount(); ++i)
-            walk(item->child(i), n);
-    };
-    for (int i = 0; i < View->topLevelItemCount(); ++i)
-        walk(View->topLevelItem(i), nullptr);
+    Model.Loading = Loading;
+    TThreadModel::TNode* n = Model.Place(record, false);
+    return n ? itemOfNode(n) : nullptr;
 }
 
 void TThreadView::buildItems()
 {
-    std::function<QTreeWidgetItem*(TNode*)> make = [&](TNode* n) {
+    std::function<QTreeWidgetItem*(const TThreadModel::TNode*)> make = [&](const TThreadModel::TNode* n) {
         QTreeWidgetItem* item = makeItem(n);
         QList<QTreeWidgetItem*> kids;
-        for (TNode* c = n->firstChild; c; c = c->nextSib)
+        for (const TThreadModel::TNode* c : n->children)
             kids << make(c);
         if (!kids.isEmpty())
             item->addChildren(kids);
         return item;
     };
     QList<QTreeWidgetItem*> tops;
-    for (TNode* t = index->firstTop; t; t = t->nextSib)
+    for (const TThreadModel::TNode* t : Model.Tops())
         tops << make(t);
     View->addTopLevelItems(tops);
 }
@@ -692,7 +293,7 @@ void TThreadView::ClearArticleView()
 {
     ++focusSuppressed;
     View->clear();
-    clearIndex();
+    Model.Clear();
     --focusSuppressed;
     GroupNode = nullptr;
 }
@@ -771,8 +372,9 @@ void TThreadView::LoadArticles(TConfigClass* groupNode)
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     // Placeholders join the list while it is walked, so the count is read each time.
+    Model.Loading = true;
     for (int i = 0; i < list->Count(); ++i) {
-        place(list->At(i), true);
+        Model.Place(list->At(i), true);
         if (sinceEvents.elapsed() >= 50) {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             sinceEvents.restart();
@@ -788,7 +390,7 @@ void TThreadView::LoadArticles(TConfigClass* groupNode)
     }
     for (int i = 0; i < View->topLevelItemCount(); ++i)
         applyCollapsedStyle(View->topLevelItem(i));
-    group->SetGroupCaption(newCount, int(index->nodes.size()));
+    group->SetGroupCaption(newCount, Model.Count());
     View->setUpdatesEnabled(updates);
 }
 
@@ -806,7 +408,7 @@ void TThreadView::ShowGroup(TConfigClass* groupNode)
         }
         View->setUpdatesEnabled(true);
         TConfigClass* group = groupNode;
-        if (group && index->nodes.size() > 1) {
+        if (group && Model.Count() > 1) {
             Loading = true;
             View->doItemsLayout(); // the scroll range is known only once the rows are laid out
             View->verticalScrollBar()->setValue(group->ScrollPos);
@@ -823,7 +425,7 @@ void TThreadView::SaveArticles(TConfigClass* groupNode)
         throw EVorlixError(QStringLiteral("SaveArticles received group node = nil"));
     TConfigClass* group = groupNode;
     std::vector<const TArticleClass*> records;
-    records.reserve(index->nodes.size());
+    records.reserve(size_t(Model.Count()));
     int newCount = 0;
     for (QTreeWidgetItem* item : Items()) {
         const TArticleClass* r = RecordOf(item);
@@ -835,7 +437,7 @@ void TThreadView::SaveArticles(TConfigClass* groupNode)
     if (group && group->Articles && group->Articles->Count() > shown) {
         for (int i = 0; i < group->Articles->Count(); ++i) {
             const TArticleClass* r = group->Articles->At(i);
-            if (!index->byRecord.contains(r))
+            if (!Model.Contains(r))
                 records.push_back(r);
         }
     }
@@ -862,13 +464,13 @@ void TThreadView::guarded(const QString& name, const std::function<void()>& work
 
 void TThreadView::recordChanged(TArticleList*, TArticleClass* record)
 {
-    TNode* n = index->byRecord.value(record);
+    const TThreadModel::TNode* n = Model.NodeOf(record);
     if (!n)
         return;
-    if (n->item)
-        RefreshItem(n->item);
+    if (QTreeWidgetItem* item = itemOfNode(n))
+        RefreshItem(item);
     // Its message ID, subject or references may have changed: index the view anew.
-    rebuildIndex();
+    Model.Reindex();
 }
 
 void TThreadView::ItemExpandedChanged(QTreeWidgetItem* item, bool expanded)
@@ -1107,12 +709,13 @@ void TThreadView::DeleteOldThreads()
                 stack.push_back(it->child(c));
         }
         delete View->takeTopLevelItem(i);
+        Model.RemoveTop(i);
     }
     --focusSuppressed;
     if (!gone.isEmpty()) {
         if (TConfigClass* g = Group(); g && g->Articles)
             g->Articles->RemoveIf([&](TArticleClass* r) { return gone.contains(r); });
-        rebuildIndex();
+        Model.Reindex();
     }
     guarded(QStringLiteral("DeleteOldThreads"), [this] { saveShown(); });
     View->setUpdatesEnabled(updates);

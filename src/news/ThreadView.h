@@ -2,6 +2,7 @@
 // The article view: the records of the shown newsgroup as threads in five columns, the
 // speak, read and watch marks with their mouse and menu commands, and deleting old threads.
 #include "news/ArticleUnit.h"
+#include "news/ThreadModel.h"
 
 #include <QDialog>
 #include <QHash>
@@ -82,26 +83,18 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    struct TNode;
+    // Where every record goes; the items follow its rows.
+    TThreadModel Model;
 
 private:
-    TNode* place(TArticleClass* record, bool bulk);
-    TNode* newNode(TArticleClass* record);
-    void insertBefore(TNode* n, TNode* before, bool bulk);
-    void appendChild(TNode* n, TNode* parent, bool bulk);
-    void indexNode(TNode* n);
-    void relabel();
-    void rebuildIndex();
-    void clearIndex();
-    QTreeWidgetItem* makeItem(TNode* n);
+    QTreeWidgetItem* makeItem(const TThreadModel::TNode* n);
+    QTreeWidgetItem* itemOfNode(const TThreadModel::TNode* node) const;
     void buildItems();
     void applyCollapsedStyle(QTreeWidgetItem* top);
     void saveShown();
     void guarded(const QString& name, const std::function<void()>& work);
     void recordChanged(TArticleList* list, TArticleClass* record);
 
-    struct TIndex;
-    std::unique_ptr<TIndex> index;
     int focusSuppressed = 0;
     std::shared_ptr<bool> aliveToken = std::make_shared<bool>(true);
 };

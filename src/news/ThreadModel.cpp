@@ -1,0 +1,393 @@
+#include "news/ThreadModel.h"
+
+namespace {
+constexpr quint64 LabelGap = quint64(1) << 32;
+constexpr quint64 LabelLimit = quint64(1) << 63;
+
+// "Re: " (any letter case) starting within the first four characters is cut out; a subject
+// without it has no stripped form.
+bool strippedSubject(const QString& subject, QString& out)
+{
+    const qsizetype at = subject.indexOf(QLatin1String("Re: "), 0, Qt::CaseInsensitive);
+    if (at < 0 || at > 3)
+        return false;
+    out = subject;
+    out.remove(at, 4);
+    return true;
+}
+
+QString withoutFirstRe(const QString& subject)
+{
+    QString s = subject;
+    const qsizetype at = s.indexOf(QLatin1String("Re: "), 0, Qt::CaseInsensitive);
+    if (at >= 0)
+        s.remove(at, 4);
+    return s;
+}
+
+using TNode = TThreadModel::TNode;
+
+void update(TNode* t)
+{
+    double m = t->date;
+    if (t->tl && t->tl->maxDate > m)
+        m = t->tl->maxDate;
+    if (t->tr && t->tr->maxDate > m)
+        m = t->tr->maxDate;
+    t->maxDate = m;
+}
+
+void split(TNode* t, quint64 label, TNode*& l, TNode*& r)
+{
+    if (!t) {
+        l = r = nullptr;
+        return;
+    }
+    if (t->label < label) {
+        split(t->tr, label, t->tr, r);
+        l = t;
+    } else {
+        split(t->tl, label, l, t->tl);
+        r = t;
+    }
+    update(t);
+}
+
+TNode* merge(TNode* a, TNode* b)
+{
+    if (!a)
+        return b;
+    if (!b)
+        return a;
+    if (a->prio > b->prio) {
+        a->tr = merge(a->tr, b);
+        update(a);
+        return a;
+    }
+    b->tl = merge(a, b->tl);
+    update(b);
+    return b;
+}
+}
+
+// The nodes carry an order label: labels grow in view order, so "which node comes first" is
+// one comparison. The nodes are indexed by message ID, by subject and, per References text,
+// in a treap ordered by label that knows the latest date below each node. That finds the
+// first node a record would meet on a walk through the view without walking it.
+
+TThreadModel::TThreadModel() = default;
+TThreadModel::~TThreadModel() = default;
+
+void TThreadModel::treapInsert(const QString& key, TNode* n)
+{
+    n->prio = quint32(rng());
+    n->tl = n->tr = nullptr;
+    n->maxDate = n->date;
+    TNode*& root = byRefs[key];
+    TNode* l = nullptr;
+    TNode* r = nullptr;
+    split(root, n->label, l, r);
+    root = merge(merge(l, n), r);
+}
+
+TNode* TThreadModel::firstLater(const QString& key, double date) const
+{
+    TNode* t = byRefs.value(key);
+    while (t) {
+        if (t->tl && t->tl->maxDate > date)
+            t = t->tl;
+        else if (t->date > date)
+            return t;
+        else if (t->tr && t->tr->maxDate > date)
+            t = t->tr;
+        else
+            return nullptr;
+    }
+    return nullptr;
+}
+
+void TThreadModel::Clear()
+{
+    nodes.clear();
+    head = TNode();
+    tail = &head;
+    tops.clear();
+    byRecord.clear();
+    byId.clear();
+    byRefs.clear();
+    bySubject.clear();
+    inProgress.clear();
+}
+
+void TThreadModel::relabel()
+{
+    const quint64 count = quint64(nodes.size()) + 1;
+    quint64 step = LabelGap;
+    if (count >= (quint64(1) << 30))
+        step = LabelLimit / count;
+    quint64 label = 0;
+    for (TNode* n = head.gnext; n; n = n->gnext) {
+        label += step;
+        n->label = label;
+    }
+}
+
+// Makes room after a: the labels of a growing neighbourhood of a are spread evenly once
+// that neighbourhood is sparse enough, so crowded places are relabelled locally.
+void TThreadModel::makeRoomAfter(TNode* a)
+{
+    TNode* centre = a == &head ? head.gnext : a;
+    if (!centre) {
+        relabel();
+        return;
+    }
+    for (quint64 k = 8;; k *= 2) {
+        TNode* lo = centre;
+        TNode* hi = centre;
+        quint64 count = 1;
+        for (quint64 i = 0; i < k && lo->gprev && lo->gprev != &head; ++i, ++count)
+            lo = lo->gprev;
+        for (quint64 i = 0; i < k && hi->gnext; ++i, ++count)
+            hi = hi->gnext;
+        const bool whole = (!lo->gprev || lo->gprev == &head) && !hi->gnext;
+        const quint64 left = (!lo->gprev || lo->gprev == &head) ? 0 : lo->gprev->label;
+        const quint64 right = hi->gnext ? hi->gnext->label : LabelLimit;
+        if (right > left) {
+            const quint64 gap = (right - left) / (count + 1);
+            if (gap >= 64 * count) {
+                quint64 label = left;
+                for (TNode* n = lo;; n = n->gnext) {
+                    label += gap;
+                    n->label = label;
+                    if (n == hi)
+                        break;
+                }
+                return;
+            }
+        }
+        if (whole) {
+            relabel();
+            return;
+        }
+    }
+}
+
+void TThreadModel::linkAfter(TNode* a, TNode* n)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const quint64 la = a == &head ? 0 : a->label;
+        TNode* b = a->gnext;
+        if (!b) {
+            if (la <= LabelLimit - LabelGap) {
+                n->label = la + LabelGap;
+                break;
+            }
+        } else if (b->label - la >= 2) {
+            n->label = la + (b->label - la) / 2;
+            break;
+        }
+        makeRoomAfter(a);
+    }
+    n->gprev = a;
+    n->gnext = a->gnext;
+    if (a->gnext)
+        a->gnext->gprev = n;
+    a->gnext = n;
+    if (tail == a)
+        tail = n;
+}
+
+TNode* TThreadModel::newNode(TArticleClass* record)
+{
+    TNode& n = nodes.emplace_back();
+    n.rec = record;
+    n.date = record->Date.Value;
+    return &n;
+}
+
+void TThreadModel::indexNode(TNode* n)
+{
+    byRecord.insert(n->rec, n);
+    if (!byId.contains(n->rec->MessageID))
+        byId.insert(n->rec->MessageID, n);
+    bySubject[n->rec->Subject].insert(n);
+    treapInsert(n->rec->References, n);
+}
+
+void TThreadModel::attach(TNode* n, TNode* parent, int row)
+{
+    std::vector<TNode*>& list = parent ? parent->children : tops;
+    n->parent = parent;
+    list.insert(list.begin() + row, n);
+    for (size_t i = size_t(row); i < list.size(); ++i)
+        list[i]->row = int(i);
+}
+
+void TThreadModel::insertBefore(TNode* n, TNode* before, bool bulk)
+{
+    linkAfter(before->gprev, n);
+    attach(n, before->parent, before->row);
+    if (!bulk && OnRowInserted)
+        OnRowInserted(this, n->parent, n->row);
+}
+
+void TThreadModel::appendChild(TNode* n, TNode* parent, bool bulk)
+{
+    if (parent) {
+        TNode* last = parent;
+        while (!last->children.empty())
+            last = last->children.back();
+        linkAfter(last, n);
+        attach(n, parent, int(parent->children.size()));
+    } else {
+        linkAfter(tail, n);
+        attach(n, nullptr, int(tops.size()));
+    }
+    if (!bulk && OnRowInserted)
+        OnRowInserted(this, n->parent, n->row);
+}
+
+TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
+{
+    rec->Root = rec;
+    rec->RootNumber = rec->Number;
+    if (rec->MessageID == QLatin1String("<>")) {
+        const QString id = QString::number(rec->Number);
+        if (rec->Owner)
+            rec->Owner->ChangeMessageID(rec, id);
+        else
+            rec->MessageID = id;
+    }
+    if (byId.contains(rec->MessageID) || byRecord.contains(rec))
+        return nullptr;
+    inProgress.insert(rec);
+    const QString firstRef = rec->FirstReference();
+    QString stripped;
+    const bool hasStripped = strippedSubject(rec->Subject, stripped);
+
+    TNode* c1 = firstLater(rec->References.trimmed(), rec->Date.Value);
+    TNode* c2 = firstRef.isEmpty() ? nullptr : byId.value(firstRef);
+    if (hasStripped) {
+        auto s = bySubject.constFind(stripped);
+        if (s != bySubject.constEnd() && !s->empty()) {
+            TNode* first = *s->begin();
+            if (!c2 || first->label < c2->label)
+                c2 = first;
+        }
+    }
+
+    TNode* n = nullptr;
+    if (c1 && (!c2 || c1->label <= c2->label)) {
+        n = newNode(rec);
+        insertBefore(n, c1, bulk);
+        rec->Root = c1->rec;
+        rec->RootNumber = c1->rec->Number;
+        indexNode(n);
+        if (c1->rec->Watch == 1 && !Loading) {
+            rec->SetSpeakMark(1);
+            if (!bulk && OnWatchedReply)
+                OnWatchedReply(this, n, false);
+        }
+    } else if (c2) {
+        n = newNode(rec);
+        appendChild(n, c2, bulk);
+        rec->Root = c2->rec;
+        rec->RootNumber = c2->rec->Number;
+        indexNode(n);
+        if (c2->rec->Watch == 1 && !Loading) {
+            rec->SetSpeakMark(1);
+            if (!bulk && OnWatchedReply)
+                OnWatchedReply(this, n, true);
+        }
+    } else {
+        TNode* parent = nullptr;
+        if (rec->References.contains(QLatin1Char('<')) && rec->Owner && !firstRef.isEmpty()) {
+            TArticleList* list = rec->Owner;
+            TArticleClass* known = list->FindByMessageID(firstRef);
+            if (known) {
+                // The referenced article is stored but not shown yet: it heads the thread
+                // instead of a stand-in, so neither of the two gets lost.
+                if (known != rec && !byRecord.contains(known) && !inProgress.contains(known))
+                    parent = Place(known, bulk);
+            } else {
+                auto ph = std::make_unique<TArticleClass>();
+                ph->Number = TArticleClass::PlaceholderNumber;
+                ph->MessageID = firstRef;
+                ph->Subject = withoutFirstRe(rec->Subject);
+                ph->From = QStringLiteral("????");
+                ph->Date = rec->Date;
+                if (TArticleClass* p = list->Add(std::move(ph)))
+                    parent = Place(p, bulk);
+            }
+        }
+        n = newNode(rec);
+        appendChild(n, parent, bulk);
+        indexNode(n);
+    }
+    inProgress.remove(rec);
+    return n;
+}
+
+void TThreadModel::RemoveTop(int row)
+{
+    if (row < 0 || row >= int(tops.size()))
+        return;
+    TNode* first = tops[size_t(row)];
+    TNode* last = first;
+    while (!last->children.empty())
+        last = last->children.back();
+    first->gprev->gnext = last->gnext;
+    if (last->gnext)
+        last->gnext->gprev = first->gprev;
+    else
+        tail = first->gprev;
+    tops.erase(tops.begin() + row);
+    for (size_t i = size_t(row); i < tops.size(); ++i)
+        tops[i]->row = int(i);
+}
+
+void TThreadModel::Reindex()
+{
+    // The shape as records in view order with the position of each one's parent.
+    std::vector<std::pair<TArticleClass*, qsizetype>> shape;
+    shape.reserve(byRecord.size());
+    std::vector<std::pair<const TNode*, qsizetype>> stack;
+    for (auto t = tops.rbegin(); t != tops.rend(); ++t)
+        stack.emplace_back(*t, -1);
+    while (!stack.empty()) {
+        auto [n, parent] = stack.back();
+        stack.pop_back();
+        const qsizetype at = qsizetype(shape.size());
+        shape.emplace_back(n->rec, parent);
+        for (auto c = n->children.rbegin(); c != n->children.rend(); ++c)
+            stack.emplace_back(*c, at);
+    }
+    Clear();
+    std::vector<TNode*> made;
+    made.reserve(shape.size());
+    for (const auto& [rec, parent] : shape) {
+        TNode* n = newNode(rec);
+        linkAfter(tail, n);
+        TNode* p = parent < 0 ? nullptr : made[size_t(parent)];
+        attach(n, p, p ? int(p->children.size()) : int(tops.size()));
+        indexNode(n);
+        made.push_back(n);
+    }
+}
+
+std::vector<int> TThreadModel::PathOf(const TNode* node)
+{
+    std::vector<int> path;
+    for (const TNode* n = node; n; n = n->parent)
+        path.push_back(n->row);
+    return {path.rbegin(), path.rend()};
+}
+
+std::vector<TNode*> TThreadModel::Nodes() const
+{
+    std::vector<TNode*> out;
+    out.reserve(byRecord.size());
+    for (TNode* n = head.gnext; n; n = n->gnext)
+        out.push_back(n);
+    return out;
+}
