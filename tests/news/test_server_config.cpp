@@ -4,7 +4,7 @@
 #include "core/TextFiles.h"
 
 #include "core/BaseUtils.h"
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 #include "core/BaseUtils.h"
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 #include "gui/preprocess/EditSuppressContUnit.h"
@@ -210,7 +210,7 @@ private slots:
 
     void suppressSpeakWindow()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         QStringList list{"wrote in message"};
         TEditSuppressCont window(&list);
         QCOMPARE(window.windowTitle(), QString("Suppress Speak"));
@@ -258,13 +258,13 @@ private slots:
             w->CancelButton()->click();
             return w->result();
         });
-        QCOMPARE(Dialogs().Exec(&modal), int(QDialog::Rejected));
+        QCOMPARE(Windows().Exec(&modal), int(QDialog::Rejected));
         QCOMPARE(second, QStringList({"x"}));
         dialogs.DialogHandlers.push_back([](QDialog* d) {
             static_cast<TEditSuppressCont*>(d)->DoneButton()->click();
             return d->result();
         });
-        QCOMPARE(Dialogs().Exec(&modal), int(QDialog::Accepted));
+        QCOMPARE(Windows().Exec(&modal), int(QDialog::Accepted));
         QCOMPARE(second.size(), 1);
     }
 };

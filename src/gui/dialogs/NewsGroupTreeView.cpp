@@ -2,7 +2,9 @@
 
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
+#include "gui/app/WindowService.h"
 #include "core/RegistryUnit.h"
+#include "gui/app/WindowPlacement.h"
 #include "core/TextFiles.h"
 #include "news/NewsIcons.h"
 #include "nntp/NNTPProcessor.h"
@@ -274,7 +276,7 @@ bool TNGDialog::Execute(TConfigClass* server, std::vector<TGroupChange>& changes
     dialog.ServerPassword = server->Password;
     dialog.ListFile = GetDataFolder() + server->FileBase + QStringLiteral(".chl");
     dialog.ServerNode = server->Node;
-    if (Dialogs().Exec(&dialog) != QDialog::Accepted)
+    if (Windows().Exec(&dialog) != QDialog::Accepted)
         return false;
     for (const TSubscribeRec& rec : dialog.SubscribeList.Items()) {
         if (rec.State == 1 || rec.State == 2)

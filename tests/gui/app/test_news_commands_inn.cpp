@@ -3,9 +3,9 @@
 // that needs a login, and catching up the server.
 #include "news_window_rig.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
-#include "nntp/LoginDialogUnit.h"
+#include "gui/nntp/LoginDialogUnit.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -49,7 +49,7 @@ private slots:
     void downloadReadAndDownloadAgain()
     {
         REQUIRE_INN();
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         const QString group = Env("VORLIX_INN_GROUP");
         const int count = Env("VORLIX_INN_GROUP_COUNT").toInt();
         WriteConfig(InnServer(), {group});
@@ -91,7 +91,7 @@ private slots:
     void cancelKeepsWhatArrived()
     {
         REQUIRE_INN();
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         const QString group = Env("VORLIX_INN_BIG_GROUP");
         WriteConfig(InnServer(), {group});
         Window w;
@@ -118,7 +118,7 @@ private slots:
     void loginWindowAndSavedPassword()
     {
         REQUIRE_INN();
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         const QString group = Env("VORLIX_INN_AUTH_GROUP");
         WriteConfig(InnServer(), {group});
         int windows = 0;
@@ -151,7 +151,7 @@ private slots:
     void catchUpServerReadsEveryGroup()
     {
         REQUIRE_INN();
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         const QString group = Env("VORLIX_INN_GROUP");
         const QString empty = Env("VORLIX_INN_EMPTY_GROUP");
         WriteConfig(InnServer(), {group, empty});

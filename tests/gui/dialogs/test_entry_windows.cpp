@@ -5,7 +5,7 @@
 #include "news/ConfigUnit.h"
 #include "core/TextFiles.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 
@@ -35,7 +35,7 @@ private slots:
 
     void addAndEditServers()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TMyRegistryClass store;
         store.LoadAll();
         QTreeWidget tree;
@@ -136,7 +136,7 @@ private slots:
 
     void addNewsgroupsByName()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         QTreeWidget tree;
         TServerTree servers(&tree);
         servers.Shown = true;
