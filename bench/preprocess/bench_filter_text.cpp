@@ -86,7 +86,7 @@ TTiming timeFilter(TPreProcessor& p, const TBaseEngineClass& engine, const QStri
         QElapsedTimer t;
         const double c0 = threadCpuMs();
         t.start();
-        *out = p.FilterText(&engine, text);
+        *out = p.FilterText(engine.FilterTarget(), text);
         wall.push_back(t.nsecsElapsed() / 1e6);
         cpu.push_back(threadCpuMs() - c0);
     }

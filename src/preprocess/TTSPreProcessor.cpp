@@ -1,9 +1,9 @@
 #include "preprocess/TTSPreProcessor.h"
 
+#include "core/BusyGuard.h"
 #include "core/BaseUtils.h"
 #include "core/TBaseRegistryClassUnit.h"
 #include "core/TextFunctions.h"
-#include "speech/TBaseEngineUnit.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -386,7 +386,7 @@ void TPreProcessor::ProcessREUtf8(const QString& ruleLine, const QString& replac
 
 // ---------------------------------------------------------------------------------------------
 
-QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString& source)
+QString TPreProcessor::FilterText(const TFilterTarget& target, const QString& source)
 {
     const bool verbose = UtilsClass::GetDeploymentBool(QStringLiteral("Verbose"), false);
     if (verbose) {
@@ -402,7 +402,7 @@ QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString&
             c = u' ';
     // The Sapi5 engine reads markup: without "=" no tag of the writer's can carry a value, but
     // "<!--" would still silence everything up to a "-->" (or the end of the article).
-    if (engine && engine->Api == QLatin1String("Sapi5"))
+    if (target.ReadsMarkup)
         for (qsizetype at = copy.indexOf(QLatin1String("<!--")); at >= 0; at = copy.indexOf(QLatin1String("<!--"), at + 1))
             copy[at + 1] = u' ';
     TFilterText text(std::move(copy));
@@ -410,7 +410,7 @@ QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString&
     if (UseTranslations)
         applyTranslations(text);
     applyRules(text);
-    linePass(text, engine);
+    linePass(text, target);
     compactRuns(text);
     rewriteLinks(text);
     symbolsAndShouting(text);
@@ -481,7 +481,7 @@ void TPreProcessor::applyRules(TFilterText& text) const
             text.Remove(p - 1, m.Length);
             removed += m.Length;
         }
-        QCoreApplication::processEvents();
+        TBusyGuard::ProcessEvents();
     }
 }
 
@@ -514,7 +514,7 @@ bool TPreProcessor::CheckBlockDelete(const TFilterText&, int, int, int&, int&)
     return true;
 }
 
-void TPreProcessor::linePass(TFilterText& text, const TBaseEngineClass* engine)
+void TPreProcessor::linePass(TFilterText& text, const TFilterTarget& target)
 {
     // Counted here, not at the start of FilterText: the rules before this pass let window
     // messages run, and a text filtered from one of them must not share this pass's look-ahead.
@@ -538,8 +538,8 @@ void TPreProcessor::linePass(TFilterText& text, const TBaseEngineClass* engine)
                             suppressed = true;
                             break;
                         }
-                if (!suppressed && breaks > 2 && engine) {
-                    const QString tag = engine->PauseTag(breaks > 4 ? 1.0 : 0.5);
+                if (!suppressed && breaks > 2 && target.PauseTag) {
+                    const QString tag = target.PauseTag(breaks > 4 ? 1.0 : 0.5);
                     text.Insert(i, tag);
                     i += int(tag.size());
                     lineStart = i;

@@ -67,7 +67,7 @@ private slots:
         const QByteArray raw = s.RawArticles()[0];
         QVERIFY2(raw.startsWith("From: =?UTF-8?Q?J=C3=BCrgen?= <ann@example.org>\r\n"), raw.constData());
         QVERIFY2(raw.contains("\r\nReply-To: r@example.org\r\nReferences: <m1@x> <m3@x>\r\n"), raw.constData());
-        QVERIFY2(raw.contains("\r\nSubject: =?UTF-8?"), raw.constData());
+        QVERIFY2(raw.contains("\r\nSubject: Re: =?UTF-8?B?R3LDvMOfZQ==?=\r\n"), raw.constData());
         QVERIFY2(raw.endsWith("\r\n\r\nCount me in.\r\n..dot\r\n> Sure.\r\n\r\n"), raw.constData());
     }
 };

@@ -158,10 +158,10 @@ private slots:
         p.CheckStartOfLine = p.CheckContaining = true;
         writeHomeFile(FilterOptionsFileName, "1~\r\n");
         p.LoadFilterOptions();
-        QCOMPARE(p.FilterText(&engine, "one\ntwo\nthree"), QString("\n\nthree").replace("\n\n", " "));
+        QCOMPARE(p.FilterText(engine.FilterTarget(), "one\ntwo\nthree"), QString("\n\nthree").replace("\n\n", " "));
         writeHomeFile(FilterOptionsFileName, "2~\r\n");
         p.LoadFilterOptions();
-        QCOMPARE(p.FilterText(&engine, "one\ntwo"), QString("one\ntwo"));
+        QCOMPARE(p.FilterText(engine.FilterTarget(), "one\ntwo"), QString("one\ntwo"));
     }
 
     void startOfLineTextAndContainingList()
