@@ -3,11 +3,11 @@
 #include "core/BusyGuard.h"
 #include "core/BaseUtils.h"
 #include "core/TBaseRegistryClassUnit.h"
+#include "core/TextFiles.h"
 #include "core/TextFunctions.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -79,15 +79,10 @@ const QString SapiFivePausePrefix = QStringLiteral("<SILENCE MSEC=\"");
 
 QStringList readLines(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFilterFileError(QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + file.errorString());
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    for (QString& line : lines)
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+    QStringList lines;
+    QString reason;
+    if (!TryReadLines(path, lines, reason))
+        throw EFilterFileError(QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + reason);
     return lines;
 }
 
@@ -216,7 +211,7 @@ void TPreProcessor::LoadFilterOptions()
 void TPreProcessor::SaveFilterOptions() const
 {
     const QString path = UtilsClass::GetProgramFolder() + QLatin1String(FilterOptionsFileName);
-    QString text;
+    QStringList lines;
     // A value holding a line break would split into two entries; it is written up to the break.
     const auto oneLine = [](const QString& v) {
         qsizetype cut = 0;
@@ -225,15 +220,14 @@ void TPreProcessor::SaveFilterOptions() const
         return v.left(cut);
     };
     for (const QString& s : StartOfLineList)
-        text += QStringLiteral("1~") + oneLine(s) + QStringLiteral("\r\n");
+        lines << QStringLiteral("1~") + oneLine(s);
     for (const QString& s : ContainingList)
-        text += QStringLiteral("2~") + oneLine(s) + QStringLiteral("\r\n");
+        lines << QStringLiteral("2~") + oneLine(s);
     for (int i = 0; i < Translations.Count(); ++i)
-        text += QStringLiteral("3~") + Translations.RecordText(i, QStringLiteral("~")) + QStringLiteral("\r\n");
-    const QByteArray data = text.toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw EFilterFileError(QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + file.errorString());
+        lines << QStringLiteral("3~") + Translations.RecordText(i, QStringLiteral("~"));
+    QString reason;
+    if (!TryWriteLinesAtomically(path, lines, reason))
+        throw EFilterFileError(QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + reason);
 }
 
 void TPreProcessor::GetContainingList(QStringList& list) const
