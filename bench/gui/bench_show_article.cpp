@@ -4,7 +4,7 @@
 #include "news_window_rig.h"
 
 #include "SampleNewsServer.h"
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -12,7 +12,7 @@
 #include "speech/TBaseVoiceUnit.h"
 #include "speech/TBaseVoiceUtils.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
@@ -158,7 +158,7 @@ void AloudBench(TSpeechAPI& a, TBaseVoiceClass* v, const QString& text, Position
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     TMyRegistryClass mainStore;
     TBaseVoiceRegistryClass store(mainStore);

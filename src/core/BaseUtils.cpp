@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,7 +9,6 @@
 #include <QMutex>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QUrl>
 
 #include <exception>
 #include <pwd.h>
@@ -144,13 +142,6 @@ QString UtilsClass::GetWindowsUserName()
         }
     }
     return name.left(100);
-}
-
-void UtilsClass::OpenDocument(const QString& target)
-{
-    const QString t = target.left(1000);
-    QUrl url = QUrl::fromUserInput(t, QDir::homePath(), QUrl::AssumeLocalFile);
-    QDesktopServices::openUrl(url);
 }
 
 void UtilsClass::SetDeploymentFile(const QString& path)

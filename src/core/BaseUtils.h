@@ -27,8 +27,6 @@ public:
     static double SafeStrToFloat(const QString& text);
     // Login name of the current user, cut before the first blank or control character, at most 100 characters.
     static QString GetWindowsUserName();
-    // Opens a file path or web address with the desktop's default handler.
-    static void OpenDocument(const QString& target);
 
     // Deployment overrides: read-only values shipped with the installation ("deployment.ini").
     static QString GetDeploymentValue(const QString& name);

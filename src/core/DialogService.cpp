@@ -2,31 +2,26 @@
 
 #include "core/BaseUtils.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QMessageBox>
-#include <QPointer>
-
 namespace {
-TWidgetDialogService realService;
+THeadlessDialogService headlessService;
+TDialogService* defaultService = nullptr;
 TDialogService* current = nullptr;
-QPointer<QWidget> parentWindow;
 
-QMessageBox::Icon iconOf(TMessageKind kind)
+TDialogAnswer refusal(TDialogButtons buttons)
 {
-    switch (kind) {
-    case TMessageKind::Information: return QMessageBox::Information;
-    case TMessageKind::Warning: return QMessageBox::Warning;
-    case TMessageKind::Error: return QMessageBox::Critical;
-    case TMessageKind::Question: return QMessageBox::Question;
+    switch (buttons) {
+    case TDialogButtons::Ok: return TDialogAnswer::Ok;
+    case TDialogButtons::YesNo: return TDialogAnswer::No;
+    default: return TDialogAnswer::Cancel;
     }
-    return QMessageBox::NoIcon;
 }
 }
 
 TDialogService& TDialogService::Instance()
 {
-    return current ? *current : realService;
+    if (current)
+        return *current;
+    return defaultService ? *defaultService : headlessService;
 }
 
 void TDialogService::Install(TDialogService* service)
@@ -34,89 +29,31 @@ void TDialogService::Install(TDialogService* service)
     current = service;
 }
 
-void TDialogService::SetParentWindow(QWidget* parent)
+void TDialogService::InstallDefault(TDialogService* service)
 {
-    parentWindow = parent;
+    defaultService = service;
 }
 
-QWidget* TDialogService::ParentWindow()
-{
-    if (parentWindow)
-        return parentWindow;
-    return QApplication::activeWindow();
-}
-
-void TWidgetDialogService::ShowMessage(const QString& text, TMessageKind kind)
-{
-    QMessageBox box(iconOf(kind), QStringLiteral("Vorlix"), text, QMessageBox::Ok, ParentWindow());
-    box.exec();
-}
-
-TDialogAnswer TWidgetDialogService::Ask(const QString& text, TDialogButtons buttons, TMessageKind kind)
-{
-    QMessageBox::StandardButtons b;
-    switch (buttons) {
-    case TDialogButtons::Ok: b = QMessageBox::Ok; break;
-    case TDialogButtons::OkCancel: b = QMessageBox::Ok | QMessageBox::Cancel; break;
-    case TDialogButtons::YesNo: b = QMessageBox::Yes | QMessageBox::No; break;
-    case TDialogButtons::YesNoCancel: b = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
-    }
-    QMessageBox box(iconOf(kind), QStringLiteral("Vorlix"), text, b, ParentWindow());
-    switch (box.exec()) {
-    case QMessageBox::Ok: return TDialogAnswer::Ok;
-    case QMessageBox::Yes: return TDialogAnswer::Yes;
-    case QMessageBox::No: return TDialogAnswer::No;
-    default: return buttons == TDialogButtons::YesNo ? TDialogAnswer::No : TDialogAnswer::Cancel;
-    }
-}
-
-int TWidgetDialogService::Exec(QDialog* dialog)
-{
-    return dialog->exec();
-}
-
-void TScriptedDialogService::ShowMessage(const QString& text, TMessageKind kind)
+void THeadlessDialogService::ShowMessage(const QString& text, TMessageKind)
 {
     UtilsClass::Log(QStringLiteral("Dialog: ") + text);
-    Shown.push_back({kind, text});
 }
 
-TDialogAnswer TScriptedDialogService::Ask(const QString& text, TDialogButtons buttons, TMessageKind kind)
+TDialogAnswer THeadlessDialogService::Ask(const QString& text, TDialogButtons buttons, TMessageKind)
 {
-    Shown.push_back({kind, text});
-    TDialogAnswer a = DefaultAnswer;
-    if (!Answers.empty()) {
-        a = Answers.front();
-        Answers.pop_front();
-    }
-    return a;
+    UtilsClass::Log(QStringLiteral("Dialog: ") + text);
+    return refusal(buttons);
 }
 
-int TScriptedDialogService::Exec(QDialog* dialog)
+TDialogAnswer THeadlessDialogService::AskWithCheck(const QString& text, const QString& checkText, bool&,
+                                                   TDialogButtons buttons, TMessageKind)
 {
-    DialogTitles << dialog->windowTitle();
-    std::function<int(QDialog*)> handler = DefaultDialogHandler;
-    if (!DialogHandlers.empty()) {
-        handler = DialogHandlers.front();
-        DialogHandlers.pop_front();
-    }
-    if (!handler)
-        return QDialog::Rejected;
-    return handler(dialog);
+    UtilsClass::Log(QStringLiteral("Dialog: ") + text + QStringLiteral(" [") + checkText + QLatin1Char(']'));
+    return refusal(buttons);
 }
 
-QStringList TScriptedDialogService::Texts() const
+bool THeadlessDialogService::RequestCredentials(const QString& host, QString&, QString&, bool&, const QString&)
 {
-    QStringList out;
-    for (const Entry& e : Shown)
-        out << e.Text;
-    return out;
-}
-
-void TScriptedDialogService::Clear()
-{
-    Shown.clear();
-    Answers.clear();
-    DialogHandlers.clear();
-    DialogTitles.clear();
+    UtilsClass::Log(QStringLiteral("Dialog: login for ") + host + QStringLiteral(" refused, nobody to ask"));
+    return false;
 }

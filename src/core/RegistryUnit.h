@@ -1,8 +1,6 @@
 #pragma once
-// The program's main settings section ("Vorlix"), window placements and per-program values.
+// The program's main settings section ("Vorlix"), the key of window placements and per-program values.
 #include "core/TBaseRegistryClassUnit.h"
-
-class QWidget;
 
 class TMyRegistryClass : public TBaseRegistryClass {
 public:
@@ -18,11 +16,6 @@ public:
 
 // The key of a window's placement: "Software\QuenradTech\Windows\<program>\<window name>".
 QString WindowPlacementKey(const QString& windowName);
-void SaveWindowPlacement(QWidget* window, const QString& windowName);
-void RestoreWindowPlacement(QWidget* window, const QString& windowName);
-// Position only (top and left), with the same clamping to the screen.
-void SaveWindowPosition(QWidget* window, const QString& windowName);
-void RestoreWindowPosition(QWidget* window, const QString& windowName);
 
 // Per-program values ("ShowTips", "NextTip"), kept under "Software\QuenradTech\Programs\<program>".
 QString ReadProgramValue(const QString& name);

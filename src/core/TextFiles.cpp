@@ -17,6 +17,34 @@ QString GetDataFolder()
     return files + QLatin1Char('/');
 }
 
+namespace {
+QByteArray crlfBytes(const QStringList& lines)
+{
+    QByteArray data;
+    qsizetype size = 0;
+    for (const QString& l : lines)
+        size += l.size() + 2;
+    data.reserve(size + size / 4);
+    for (const QString& l : lines) {
+        data += l.toUtf8();
+        data += "\r\n";
+    }
+    return data;
+}
+
+QStringList splitLines(const QByteArray& data)
+{
+    QStringList lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QString& l : lines) {
+        if (l.endsWith(QLatin1Char('\r')))
+            l.chop(1);
+    }
+    return lines;
+}
+}
+
 void WriteLinesAtomically(const QString& path, const QStringList& lines, QFileDevice::Permissions permissions)
 {
     QSaveFile file(path);
@@ -28,15 +56,7 @@ void WriteLinesAtomically(const QString& path, const QStringList& lines, QFileDe
         file.cancelWriting();
         throw EInOutError(QStringLiteral("Cannot set the permissions of %1: %2").arg(path, reason));
     }
-    QByteArray data;
-    qsizetype size = 0;
-    for (const QString& l : lines)
-        size += l.size() + 2;
-    data.reserve(size + size / 4);
-    for (const QString& l : lines) {
-        data += l.toUtf8();
-        data += "\r\n";
-    }
+    const QByteArray data = crlfBytes(lines);
     if (file.write(data) != data.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();
@@ -54,12 +74,32 @@ QStringList ReadLines(const QString& path)
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EInOutError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
-    QStringList lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    for (QString& l : lines) {
-        if (l.endsWith(QLatin1Char('\r')))
-            l.chop(1);
+    return splitLines(data);
+}
+
+bool TryWriteLinesAtomically(const QString& path, const QStringList& lines, QString& reason)
+{
+    QSaveFile file(path);
+    const QByteArray data = crlfBytes(lines);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        reason = file.errorString();
+        return false;
     }
-    return lines;
+    return true;
+}
+
+bool TryReadLines(const QString& path, QStringList& lines, QString& reason)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        reason = file.errorString();
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        reason = file.errorString();
+        return false;
+    }
+    lines = splitLines(data);
+    return true;
 }

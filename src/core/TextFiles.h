@@ -23,3 +23,8 @@ void WriteLinesAtomically(const QString& path, const QStringList& lines,
 // Reads a text file as UTF-8 lines, accepting CR LF and LF ends. Throws EInOutError when
 // the file cannot be opened or read.
 QStringList ReadLines(const QString& path);
+
+// The same two without throwing, for files whose owners report failures in their own words:
+// false with the file's error text in reason. Same bytes, same line splitting.
+bool TryWriteLinesAtomically(const QString& path, const QStringList& lines, QString& reason);
+bool TryReadLines(const QString& path, QStringList& lines, QString& reason);

@@ -1,9 +1,9 @@
 #include "nntp/NNTPProcessor.h"
 
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/TextFunctions.h"
-#include "nntp/LoginDialogUnit.h"
 #include "nntp/NNTPWrapper.h"
 #include "nntp/Rfc2047.h"
 
@@ -418,7 +418,7 @@ void TNntpProcessor::ExecuteRequest()
     UtilsClass::Log(QStringLiteral("Entered ExecuteRequest"));
     const quint64 serial = FJobSerial;
     // User input (an abort, a click elsewhere) runs between two steps.
-    QCoreApplication::processEvents();
+    TBusyGuard::ProcessEvents();
     // The job may have ended (or another one started) while events ran.
     if (!JobAlive(serial))
         return;
@@ -901,21 +901,22 @@ void TNntpProcessor::AskAndAuthenticate(bool repeated, const QString& refusal)
     const quint64 serial = FJobSerial;
     try {
         if (repeated || UserName.trimmed().isEmpty() || Password.trimmed().isEmpty()) {
-            auto dialog = std::make_unique<TLoginDialog>();
-            dialog->SetServerName(Host);
-            dialog->SetUserName(UserName);
-            dialog->SetPassword(QString());
-            dialog->SetSavePassword(false);
             // After a refusal the window says what the server said.
-            dialog->SetStatus(repeated && !refusal.isEmpty() ? refusal : QStringLiteral("Authentication required"));
-            const int result = Dialogs().Exec(dialog.get());
+            const QString status =
+                repeated && !refusal.isEmpty() ? refusal : QStringLiteral("Authentication required");
+            QString user = UserName;
+            QString password;
+            bool save = false;
+            const bool given = OnNeedCredentials
+                ? OnNeedCredentials(this, Host, user, password, save, status)
+                : Dialogs().RequestCredentials(Host, user, password, save, status);
             if (!JobAlive(serial))
                 return; // aborted while the window was open
-            if (result != QDialog::Accepted)
+            if (!given)
                 throw ENonSevereException(kLoginCancelled);
-            UserName = dialog->UserName();
-            Password = dialog->Password();
-            SavePassword = dialog->SavePassword();
+            UserName = user;
+            Password = password;
+            SavePassword = save;
             if (UserName.isEmpty() || Password.isEmpty())
                 throw ENonSevereException(kLoginCancelled + QStringLiteral(": a user name and a password are needed"));
         }

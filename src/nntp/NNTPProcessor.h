@@ -127,6 +127,11 @@ public:
                                                    const QString& Password, bool SavePassword)>;
     using TCaughtUpEvent = std::function<void(QObject* Sender, const QString& Host, const QString& Group)>;
     using TStatusEvent = std::function<void(QObject* Sender, const QString& Text)>;
+    // Asks for a login: UserName comes in as known so far, Status is the line to show
+    // ("Authentication required" or what the server said after a refusal). True with the
+    // values filled in, false when the user cancels.
+    using TNeedCredentialsEvent = std::function<bool(QObject* Sender, const QString& Host, QString& UserName,
+                                                     QString& Password, bool& SavePassword, const QString& Status)>;
 
     explicit TNntpProcessor(QObject* parent = nullptr);
     ~TNntpProcessor() override;
@@ -186,6 +191,8 @@ public:
     TBodyEvent OnBody;
     THeaderSkippedEvent OnHeaderSkipped;
     TAuthenticatedEvent OnAuthenticated;
+    // Unbound, the login is asked through Dialogs().RequestCredentials.
+    TNeedCredentialsEvent OnNeedCredentials;
     TCaughtUpEvent OnCaughtUp;
     TStatusEvent OnStatus;
 

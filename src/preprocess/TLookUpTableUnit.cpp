@@ -1,10 +1,10 @@
 #include "preprocess/TLookUpTableUnit.h"
 
 #include "core/BaseUtils.h"
+#include "core/TextFiles.h"
 #include "core/TextFunctions.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 // The file has one row per line and "~" between fields, without escaping: a row holding either
@@ -109,13 +109,11 @@ void TLookupTable::LoadFromFile(const QString& fileName)
 
 void TLookupTable::SaveToFile() const
 {
-    QByteArray data;
+    QStringList lines;
     for (const TLookupRecord& r : Records)
-        data += (QString::number(r.Number) + QLatin1Char('~') + r.Key + QLatin1Char('~') + r.Pronunciation
-                 + QLatin1Char('~') + (r.CaseSensitive ? QLatin1Char('T') : QLatin1Char('F')))
-                    .toUtf8()
-            + "\r\n";
-    QSaveFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw EFilterFileError(QStringLiteral("Cannot write ") + FileName + QStringLiteral(": ") + file.errorString());
+        lines << QString::number(r.Number) + QLatin1Char('~') + r.Key + QLatin1Char('~') + r.Pronunciation
+                + QLatin1Char('~') + (r.CaseSensitive ? QLatin1Char('T') : QLatin1Char('F'));
+    QString reason;
+    if (!TryWriteLinesAtomically(FileName, lines, reason))
+        throw EFilterFileError(QStringLiteral("Cannot write ") + FileName + QStringLiteral(": ") + reason);
 }

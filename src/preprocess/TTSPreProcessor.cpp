@@ -1,13 +1,13 @@
 #include "preprocess/TTSPreProcessor.h"
 
+#include "core/BusyGuard.h"
 #include "core/BaseUtils.h"
 #include "core/TBaseRegistryClassUnit.h"
+#include "core/TextFiles.h"
 #include "core/TextFunctions.h"
-#include "speech/TBaseEngineUnit.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -79,15 +79,10 @@ const QString SapiFivePausePrefix = QStringLiteral("<SILENCE MSEC=\"");
 
 QStringList readLines(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFilterFileError(QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + file.errorString());
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    for (QString& line : lines)
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+    QStringList lines;
+    QString reason;
+    if (!TryReadLines(path, lines, reason))
+        throw EFilterFileError(QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + reason);
     return lines;
 }
 
@@ -216,7 +211,7 @@ void TPreProcessor::LoadFilterOptions()
 void TPreProcessor::SaveFilterOptions() const
 {
     const QString path = UtilsClass::GetProgramFolder() + QLatin1String(FilterOptionsFileName);
-    QString text;
+    QStringList lines;
     // A value holding a line break would split into two entries; it is written up to the break.
     const auto oneLine = [](const QString& v) {
         qsizetype cut = 0;
@@ -225,15 +220,14 @@ void TPreProcessor::SaveFilterOptions() const
         return v.left(cut);
     };
     for (const QString& s : StartOfLineList)
-        text += QStringLiteral("1~") + oneLine(s) + QStringLiteral("\r\n");
+        lines << QStringLiteral("1~") + oneLine(s);
     for (const QString& s : ContainingList)
-        text += QStringLiteral("2~") + oneLine(s) + QStringLiteral("\r\n");
+        lines << QStringLiteral("2~") + oneLine(s);
     for (int i = 0; i < Translations.Count(); ++i)
-        text += QStringLiteral("3~") + Translations.RecordText(i, QStringLiteral("~")) + QStringLiteral("\r\n");
-    const QByteArray data = text.toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw EFilterFileError(QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + file.errorString());
+        lines << QStringLiteral("3~") + Translations.RecordText(i, QStringLiteral("~"));
+    QString reason;
+    if (!TryWriteLinesAtomically(path, lines, reason))
+        throw EFilterFileError(QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + reason);
 }
 
 void TPreProcessor::GetContainingList(QStringList& list) const
@@ -386,7 +380,7 @@ void TPreProcessor::ProcessREUtf8(const QString& ruleLine, const QString& replac
 
 // ---------------------------------------------------------------------------------------------
 
-QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString& source)
+QString TPreProcessor::FilterText(const TFilterTarget& target, const QString& source)
 {
     const bool verbose = UtilsClass::GetDeploymentBool(QStringLiteral("Verbose"), false);
     if (verbose) {
@@ -402,7 +396,7 @@ QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString&
             c = u' ';
     // The Sapi5 engine reads markup: without "=" no tag of the writer's can carry a value, but
     // "<!--" would still silence everything up to a "-->" (or the end of the article).
-    if (engine && engine->Api == QLatin1String("Sapi5"))
+    if (target.ReadsMarkup)
         for (qsizetype at = copy.indexOf(QLatin1String("<!--")); at >= 0; at = copy.indexOf(QLatin1String("<!--"), at + 1))
             copy[at + 1] = u' ';
     TFilterText text(std::move(copy));
@@ -410,7 +404,7 @@ QString TPreProcessor::FilterText(const TBaseEngineClass* engine, const QString&
     if (UseTranslations)
         applyTranslations(text);
     applyRules(text);
-    linePass(text, engine);
+    linePass(text, target);
     compactRuns(text);
     rewriteLinks(text);
     symbolsAndShouting(text);
@@ -481,7 +475,7 @@ void TPreProcessor::applyRules(TFilterText& text) const
             text.Remove(p - 1, m.Length);
             removed += m.Length;
         }
-        QCoreApplication::processEvents();
+        TBusyGuard::ProcessEvents();
     }
 }
 
@@ -514,7 +508,7 @@ bool TPreProcessor::CheckBlockDelete(const TFilterText&, int, int, int&, int&)
     return true;
 }
 
-void TPreProcessor::linePass(TFilterText& text, const TBaseEngineClass* engine)
+void TPreProcessor::linePass(TFilterText& text, const TFilterTarget& target)
 {
     // Counted here, not at the start of FilterText: the rules before this pass let window
     // messages run, and a text filtered from one of them must not share this pass's look-ahead.
@@ -538,8 +532,8 @@ void TPreProcessor::linePass(TFilterText& text, const TBaseEngineClass* engine)
                             suppressed = true;
                             break;
                         }
-                if (!suppressed && breaks > 2 && engine) {
-                    const QString tag = engine->PauseTag(breaks > 4 ? 1.0 : 0.5);
+                if (!suppressed && breaks > 2 && target.PauseTag) {
+                    const QString tag = target.PauseTag(breaks > 4 ? 1.0 : 0.5);
                     text.Insert(i, tag);
                     i += int(tag.size());
                     lineStart = i;

@@ -11,10 +11,18 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
-class TBaseEngineClass;
 class TBaseRegistryClass;
+
+// What the filter needs to know of the engine that will speak the text.
+struct TFilterTarget {
+    // The engine reads markup ("Sapi5"): a "<!--" of the writer's is broken up.
+    bool ReadsMarkup = false;
+    // The engine's pause markup for a duration in seconds; unset, no pauses are inserted.
+    std::function<QString(double seconds)> PauseTag;
+};
 
 // A rule of "UserRegularExpressions.chl" with a bad options header, a pattern that does not
 // compile, or one the engine had to give up on (match limit).
@@ -61,9 +69,9 @@ public:
     // Sets the four settings from the flags, then SaveFilterOptions. The caller saves the store.
     void SaveSettings(TBaseRegistryClass& store);
 
-    // The text the given engine should speak. engine gives the pause markup; without one no
+    // The text the target engine should speak. target gives the pause markup; without it no
     // pauses are inserted. A failing rule raises ERegExError.
-    QString FilterText(const TBaseEngineClass* engine, const QString& text);
+    QString FilterText(const TFilterTarget& target, const QString& text);
     // A 0-based position of the last filtered text mapped onto the text it was made from.
     int MapPosition(int position) const { return OffsetList.Map(position); }
 
@@ -118,7 +126,7 @@ protected:
 private:
     void applyTranslations(TFilterText& text) const;
     void applyRules(TFilterText& text) const;
-    void linePass(TFilterText& text, const TBaseEngineClass* engine);
+    void linePass(TFilterText& text, const TFilterTarget& target);
     static void compactRuns(TFilterText& text);
     static void rewriteLinks(TFilterText& text);
     static void rewriteLink(TFilterText& text, int linkStart);

@@ -1,5 +1,6 @@
 #include "speech/Sapi4Unit.h"
 
+#include "core/BusyGuard.h"
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
 #include "core/TBaseRegistryClassUnit.h"
@@ -343,7 +344,7 @@ void TSapi4::SetActive(bool flag)
     if (!flag && Tts->OutputDest != odFile) {
         UtilsClass::Log(QStringLiteral("end"));
         Tts->SetActive(false);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents);
     }
     Tts->SetActive(flag);
 }

@@ -1,5 +1,6 @@
 #include "speech/Sapi5Unit.h"
 
+#include "core/BusyGuard.h"
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
 #include "core/TBaseRegistryClassUnit.h"
@@ -12,6 +13,8 @@
 #include <QDeadlineTimer>
 #include <QLocale>
 #include <QThread>
+#include <QTimer>
+#include <functional>
 
 namespace {
 QString userLanguageOverride;
@@ -41,7 +44,19 @@ QString UpperFirst(const QString& s)
 
 void ProcessEventsBriefly()
 {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// Waits at most timeoutMs for done(). Events other than input run inside the busy guard; the
+// thread sleeps while none arrive, and a timer wakes it at the deadline.
+void WaitForEngine(const std::function<bool()>& done, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
 }
 } // namespace
 
@@ -603,11 +618,7 @@ void TSapi5::AudioReset()
     ProcessEventsBriefly();
     if (OutputTarget == QLatin1String("File"))
         return;
-    for (int i = 0; i < 50 && !EngineFinished; ++i) {
-        QDeadlineTimer wait(100);
-        while (!EngineFinished && !wait.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-    }
+    WaitForEngine([this] { return EngineFinished; }, 5000);
 }
 
 void TSapi5::Skip()

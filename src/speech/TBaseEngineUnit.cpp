@@ -44,3 +44,11 @@ QString TBaseEngineClass::PauseTag(double seconds) const
         return QStringLiteral("<SILENCE MSEC=\"") + ms + QStringLiteral("\"/>");
     return QString();
 }
+
+TFilterTarget TBaseEngineClass::FilterTarget() const
+{
+    TFilterTarget target;
+    target.ReadsMarkup = Api == QLatin1String("Sapi5");
+    target.PauseTag = [this](double seconds) { return PauseTag(seconds); };
+    return target;
+}

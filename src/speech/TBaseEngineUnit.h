@@ -1,6 +1,8 @@
 #pragma once
 // One speech engine: the voices of one vendor's product under one speech interface ("Sapi4" or
 // "Sapi5"). Engines are shared by the engine list and the voices that refer to them.
+#include "preprocess/TTSPreProcessor.h"
+
 #include <QByteArray>
 #include <QString>
 #include <memory>
@@ -21,6 +23,9 @@ public:
     // "." as the decimal separator; a text that is not a number is logged and counts as 0.
     virtual QString PauseTag(const QString& seconds) const;
     virtual QString PauseTag(double seconds) const;
+    // What the text filter needs of this engine: whether it reads markup ("Sapi5") and its
+    // pause markup. The engine must outlive the value.
+    TFilterTarget FilterTarget() const;
 
     QString Key;                 // product (Sapi4) or vendor (Sapi5); stored flag "ENG_" + Key
     QByteArray EngineGuid = QByteArray(16, '\0'); // Sapi4 engine id; zero for Sapi5

@@ -1,15 +1,12 @@
 #include "TestSupport.h"
 #include "core/BaseUtils.h"
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSettings>
-#include <QWidget>
 
 namespace {
 // A section like the speech section: shared, list and real items.
@@ -191,50 +188,6 @@ private slots:
         QCOMPARE(t.GetValue("TTS_RealTimeValue").toDouble(), 0.1 + 0.2);
     }
 
-    void windowPlacement()
-    {
-        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-        TRegistryEnhanced reg(WindowPlacementKey("Form1"));
-        QVERIFY(reg.KeyPath().endsWith("Windows\\Vorlix\\Form1"));
-        // Beyond the right and bottom edges: moved back onto the screen, never negative.
-        reg.WriteValue("Maximized", "0");
-        reg.WriteValue("Top", QString::number(screen.height() - 50));
-        reg.WriteValue("Left", QString::number(screen.width() - 100));
-        reg.WriteValue("Width", "400");
-        reg.WriteValue("Height", "300");
-        QWidget w;
-        RestoreWindowPlacement(&w, "Form1");
-        QCOMPARE(w.geometry(), QRect(screen.width() - 400, screen.height() - 300, 400, 300));
-        reg.WriteValue("Width", QString::number(screen.width() + 500));
-        reg.WriteValue("Left", "10");
-        RestoreWindowPlacement(&w, "Form1");
-        QCOMPARE(w.geometry().left(), 0);
-
-        // No saved height: nothing is restored.
-        TRegistryEnhanced other(WindowPlacementKey("Other"));
-        QWidget v;
-        v.setGeometry(5, 6, 70, 80);
-        RestoreWindowPlacement(&v, "Other");
-        QCOMPARE(v.geometry(), QRect(5, 6, 70, 80));
-
-        // A normal window saves all five values; a maximised one only "Maximized".
-        v.setGeometry(20, 30, 300, 200);
-        SaveWindowPlacement(&v, "Other");
-        QCOMPARE(other.ReadValue("Height").toString(), QString("200"));
-        QCOMPARE(other.ReadValue("Maximized").toString(), QString("0"));
-        v.showMaximized();
-        SaveWindowPlacement(&v, "Other");
-        QCOMPARE(other.ReadValue("Maximized").toString(), QString("1"));
-        QCOMPARE(other.ReadValue("Height").toString(), QString("200"));
-
-        // A non-numeric value restores nothing.
-        other.WriteValue("Top", "abc");
-        QWidget u;
-        u.setGeometry(1, 2, 30, 40);
-        RestoreWindowPlacement(&u, "Other");
-        QCOMPARE(u.geometry(), QRect(1, 2, 30, 40));
-    }
-
     void programValues()
     {
         QCOMPARE(ReadProgramValue("ShowTips"), QString());
@@ -256,5 +209,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestSettingsStore)
+VORLIX_TEST_MAIN_CORE(TestSettingsStore)
 #include "test_settings_store.moc"

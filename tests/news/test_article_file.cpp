@@ -295,5 +295,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN_APP(TestArticleFile, QCoreApplication)
+VORLIX_TEST_MAIN_CORE(TestArticleFile)
 #include "test_article_file.moc"

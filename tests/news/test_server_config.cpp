@@ -4,7 +4,7 @@
 #include "core/TextFiles.h"
 
 #include "core/BaseUtils.h"
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -366,5 +366,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN_APP(TestServerConfig, QCoreApplication)
+VORLIX_TEST_MAIN_CORE(TestServerConfig)
 #include "test_server_config.moc"

@@ -211,5 +211,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN_APP(TestThreadModel, QCoreApplication)
+VORLIX_TEST_MAIN_CORE(TestThreadModel)
 #include "test_thread_model.moc"

@@ -8,7 +8,7 @@
 #include "core/TextFiles.h"
 #include "news/ThreadView.h"
 
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 

@@ -2,15 +2,10 @@
 // (481, 502) ask again, other endings end the job, and the refused command runs once more.
 #include "ScriptedNntpServer.h"
 #include "TestSupport.h"
-#include "core/DialogService.h"
-#include "nntp/LoginDialogUnit.h"
+#include "ScriptedDialogs.h"
 #include "nntp/NNTPProcessor.h"
 #include "test_nntp_processor_probe.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -24,27 +19,10 @@ QByteArray Xover3()
          "3\tC\tc@x\tSun, 06 Nov 2005 08:49:37 GMT\t<3@x>\t"});
 }
 
-// What a login window looked like when it was shown.
-struct TSeenWindow {
-    QString Server, User, Password, Status;
-    bool Save;
-    bool OkEnabled;
-};
-
-std::function<int(QDialog*)> Answer(std::vector<TSeenWindow>& seen, const QString& user, const QString& pass,
-                                    bool save, bool ok = true)
+// One typed login: the name, the password and "save password".
+TScriptedDialogService::Credentials Typed(const QString& user, const QString& pass, bool save)
 {
-    return [&seen, user, pass, save, ok](QDialog* d) {
-        auto* login = qobject_cast<TLoginDialog*>(d);
-        if (!login)
-            return int(QDialog::Rejected);
-        seen.push_back({login->ServerName(), login->UserName(), login->Password(), login->Status(),
-                        login->SavePassword(), login->OkButton()->isEnabled()});
-        if (!ok)
-            return int(QDialog::Rejected);
-        login->Confirm(user, pass, save);
-        return login->result();
-    };
+    return {true, user, pass, save};
 }
 
 } // namespace
@@ -53,28 +31,6 @@ class TestNntpAuth : public QObject {
     Q_OBJECT
 
 private slots:
-    void loginWindow()
-    {
-        TLoginDialog d;
-        QCOMPARE(d.Status(), QString("Authentication required"));
-        QVERIFY(!d.SavePassword());
-        QCOMPARE(d.PasswordEdit()->echoMode(), QLineEdit::Password);
-        QVERIFY(d.OkButton()->isDefault());
-        QCOMPARE(d.OkButton()->text(), QString("Ok"));
-        QVERIFY(d.findChild<QCheckBox*>()->text() == "Save Password");
-        d.SetServerName("news.example.org");
-        QCOMPARE(d.ServerName(), QString("news.example.org"));
-        // "Ok" waits for both entries.
-        QVERIFY(!d.OkButton()->isEnabled());
-        QTest::keyClicks(d.UserNameEdit(), "ann");
-        QVERIFY(!d.OkButton()->isEnabled());
-        QTest::keyClicks(d.PasswordEdit(), "secret");
-        QVERIFY(d.OkButton()->isEnabled());
-        QCOMPARE(d.Password(), QString("secret"));
-        d.OkButton()->click();
-        QCOMPARE(d.result(), int(QDialog::Accepted));
-    }
-
     void storedCredentialsLogInWithoutAWindow()
     {
         TScopedScriptedDialogs dialogs;
@@ -97,7 +53,7 @@ private slots:
         QCOMPARE(s.Errors(), QStringList());
         QCOMPARE(probe.LastCode(), -2);
         QCOMPARE(int(probe.Headers.size()), 3);
-        QCOMPARE(dialogs.DialogTitles, QStringList());
+        QVERIFY(dialogs.CredentialRequests.empty());
         QCOMPARE(int(probe.Logins.size()), 1);
         QCOMPARE(probe.Logins[0].Host, s.ServerName());
         QCOMPARE(probe.Logins[0].UserName, QString("ann"));
@@ -113,10 +69,9 @@ private slots:
         // 481 (as RFC 4643 servers do) and then 502; each time the window opens again with the
         // server's answer, the last user name, an empty password and "Save Password" unchecked.
         TScopedScriptedDialogs dialogs;
-        std::vector<TSeenWindow> seen;
-        dialogs.DialogHandlers.push_back(Answer(seen, "ann", "wrong", true));
-        dialogs.DialogHandlers.push_back(Answer(seen, "ann", "wrong2", true));
-        dialogs.DialogHandlers.push_back(Answer(seen, "ann", "secret", false));
+        dialogs.CredentialAnswers.push_back(Typed("ann", "wrong", true));
+        dialogs.CredentialAnswers.push_back(Typed("ann", "wrong2", true));
+        dialogs.CredentialAnswers.push_back(Typed("ann", "secret", false));
         ScriptedNntpServer s;
         QVERIFY(s.Listen());
         s.Greet();
@@ -139,15 +94,12 @@ private slots:
         QVERIFY(probe.WaitDone());
         QCOMPARE(s.Errors(), QStringList());
         QCOMPARE(probe.LastCode(), -2);
+        const auto& seen = dialogs.CredentialRequests;
         QCOMPARE(int(seen.size()), 3);
-        QCOMPARE(seen[0].Server, s.ServerName());
-        QCOMPARE(seen[0].User, QString("   "));
-        QCOMPARE(seen[0].Password, QString());
-        QVERIFY(!seen[0].Save);
+        QCOMPARE(seen[0].Host, s.ServerName());
+        QCOMPARE(seen[0].UserName, QString("   "));
         QCOMPARE(seen[0].Status, QString("Authentication required"));
-        QCOMPARE(seen[1].User, QString("ann"));
-        QCOMPARE(seen[1].Password, QString());
-        QVERIFY(!seen[1].Save);
+        QCOMPARE(seen[1].UserName, QString("ann"));
         QCOMPARE(seen[1].Status, QString("481 Authentication failed"));
         QCOMPARE(seen[2].Status, QString("502 Permission denied"));
         QCOMPARE(int(probe.Logins.size()), 1);
@@ -159,8 +111,7 @@ private slots:
     void cancelAndEmptyEntriesEndTheJob()
     {
         TScopedScriptedDialogs dialogs;
-        std::vector<TSeenWindow> seen;
-        dialogs.DialogHandlers.push_back(Answer(seen, "", "", false, false)); // Cancel
+        dialogs.CredentialAnswers.push_back({false, {}, {}, false}); // Cancel
         ScriptedNntpServer s;
         QVERIFY(s.Listen());
         s.Greet();
@@ -177,7 +128,7 @@ private slots:
 
         // "Ok" with an empty password (the window itself would not allow it): the job ends
         // instead of waiting for ever, and nothing is sent.
-        dialogs.DialogHandlers.push_back(Answer(seen, "ann", "", false));
+        dialogs.CredentialAnswers.push_back(Typed("ann", "", false));
         ScriptedNntpServer s2;
         QVERIFY(s2.Listen());
         s2.Greet();
@@ -239,7 +190,7 @@ private slots:
         QCOMPARE(s3.Errors(), QStringList());
         QCOMPARE(probe.LastCode(), 480);
         QCOMPARE(probe.LastMessage(), QString("480 Read access denied"));
-        QCOMPARE(dialogs.DialogTitles, QStringList());
+        QVERIFY(dialogs.CredentialRequests.empty());
         QCOMPARE(int(probe.Dones.size()), 3);
     }
 
@@ -271,18 +222,25 @@ private slots:
 
     void abortWhileTheWindowIsOpen()
     {
-        // The user aborts the job while the login window is up (a Cancel elsewhere): the job
-        // ends once, and "Ok" afterwards sends nothing.
+        // The user aborts the job while the owner asks for the login (a Cancel elsewhere):
+        // the job ends once, and the answer given afterwards sends nothing.
         TScopedScriptedDialogs dialogs;
         TNntpProcessor p;
         TProcessorProbe probe;
         probe.Attach(p);
-        dialogs.DialogHandlers.push_back([&](QDialog* d) {
+        int asked = 0;
+        p.OnNeedCredentials = [&](QObject* sender, const QString& host, QString& user, QString& password,
+                                  bool& save, const QString& status) {
+            ++asked;
+            if (sender != &p || host != p.Host || status != "Authentication required")
+                return false;
             p.Abort();
             TestSupport::WaitFor([&] { return !probe.Dones.empty(); }, 5000);
-            static_cast<TLoginDialog*>(d)->Confirm("ann", "secret", true);
-            return d->result();
-        });
+            user = "ann";
+            password = "secret";
+            save = true;
+            return true;
+        };
         ScriptedNntpServer s;
         QVERIFY(s.Listen());
         s.Greet();
@@ -295,8 +253,10 @@ private slots:
         QCOMPARE(s.Commands(), (QList<QByteArray>{"GROUP priv.group"}));
         QCOMPARE(int(probe.Dones.size()), 1);
         QCOMPARE(int(probe.Logins.size()), 0);
+        QCOMPARE(asked, 1);
+        QVERIFY(dialogs.CredentialRequests.empty()); // the bound event answered, not the service
     }
 };
 
-VORLIX_TEST_MAIN(TestNntpAuth)
+VORLIX_TEST_MAIN_CORE(TestNntpAuth)
 #include "test_nntp_auth.moc"

@@ -2,8 +2,7 @@
 // GROUP, XOVER windows, the age limit, BODY (also of a missing article), LIST into a file,
 // POST, AUTHINFO after 480, catch-up, and an abort in the middle of a download.
 #include "TestSupport.h"
-#include "core/DialogService.h"
-#include "nntp/LoginDialogUnit.h"
+#include "ScriptedDialogs.h"
 #include "nntp/NNTPProcessor.h"
 #include "test_nntp_processor_probe.h"
 
@@ -213,21 +212,17 @@ private slots:
         QVERIFY(probe.WaitDone());
         QCOMPARE(probe.LastCode(), -2);
         QCOMPARE(int(probe.Headers.size()), Env("VORLIX_INN_AUTH_COUNT").toInt());
-        QCOMPARE(dialogs.DialogTitles, QStringList());
+        QVERIFY(dialogs.CredentialRequests.empty());
         QCOMPARE(int(probe.Logins.size()), 1);
 
         // A wrong stored password: INN says 481, the window asks, the right one gets in.
-        QString status;
-        dialogs.DialogHandlers.push_back([&](QDialog* d) {
-            auto* login = static_cast<TLoginDialog*>(d);
-            status = login->Status();
-            login->Confirm(Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"), true);
-            return d->result();
-        });
+        dialogs.CredentialAnswers.push_back({true, Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"), true});
         p.Password = "not the password";
         p.DownloadHeaders(group, -1, -1, 100);
         QVERIFY(probe.WaitDone(2));
         QCOMPARE(probe.LastCode(), -2);
+        QCOMPARE(int(dialogs.CredentialRequests.size()), 1);
+        const QString status = dialogs.CredentialRequests[0].Status;
         QVERIFY2(status.startsWith("481"), qPrintable(status));
         QCOMPARE(int(probe.Headers.size()), 2 * Env("VORLIX_INN_AUTH_COUNT").toInt());
         QCOMPARE(int(probe.Logins.size()), 2);
@@ -294,5 +289,5 @@ private slots:
     }
 };
 
-VORLIX_TEST_MAIN(TestNntpInn)
+VORLIX_TEST_MAIN_CORE(TestNntpInn)
 #include "test_nntp_inn.moc"

@@ -2,7 +2,7 @@
 // job, the header-window arithmetic, the age limit, completion codes and messages, aborts.
 #include "ScriptedNntpServer.h"
 #include "TestSupport.h"
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 #include "nntp/NNTPProcessor.h"
 #include "nntp/NNTPWrapper.h"
 #include "test_nntp_processor_probe.h"

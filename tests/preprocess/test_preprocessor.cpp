@@ -60,59 +60,59 @@ private slots:
     void translationsAreWholeWordsWithTheirCaseRule()
     {
         auto p = make();
-        QCOMPARE(p->FilterText(&sapi5, "thanks tia"), QString("thanks thanks in advance"));
-        QCOMPARE(p->FilterText(&sapi5, "a tiara"), QString("a tiara"));
-        QCOMPARE(p->FilterText(&sapi5, "IMO, TIA!"), QString("in my opinion, thanks in advance!"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "thanks tia"), QString("thanks thanks in advance"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "a tiara"), QString("a tiara"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "IMO, TIA!"), QString("in my opinion, thanks in advance!"));
         // Only ASCII letters and digits make words: "_" separates.
-        QCOMPARE(p->FilterText(&sapi5, "imo_x x2imo pls"), QString("in my opinion_x x2imo please"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "imo_x x2imo pls"), QString("in my opinion_x x2imo please"));
         p->Translations.Add("IN", "India", 0, true);
-        QCOMPARE(p->FilterText(&sapi5, "in IN"), QString("in India"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "in IN"), QString("in India"));
         // A pronunciation that contains its own key is not translated again.
         p->Translations.Add("ok", "ok ok", 0, false);
-        QCOMPARE(p->FilterText(&sapi5, "ok"), QString("ok ok"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "ok"), QString("ok ok"));
         p->UseTranslations = false;
-        QCOMPARE(p->FilterText(&sapi5, "tia"), QString("tia"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "tia"), QString("tia"));
     }
 
     void controlCharactersRunsSymbolsAndShouting()
     {
         auto p = make();
-        QCOMPARE(p->FilterText(&sapi4, "a=b\\c"), QString("a b c"));
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), "a=b\\c"), QString("a b c"));
         // Writers' markup cannot reach the Sapi5 engine as markup.
-        QCOMPARE(p->FilterText(&sapi5, "x <!-- y --> z <SILENCE MSEC=\"9\"/>"), QString("x <- y- > z <silence msec \"9\"/>"));
-        QCOMPARE(p->FilterText(&sapi4, "x <!-- y"), QString("x <! y"));
-        QCOMPARE(p->FilterText(&sapi5, "Wait...  what"), QString("Wait. what"));
-        QCOMPARE(p->FilterText(&sapi5, "end.\r\nNext"), QString("end. Next"));
-        QCOMPARE(p->FilterText(&sapi5, "one  two"), QString("one two"));
-        QCOMPARE(p->FilterText(&sapi5, "trailing...   "), QString("trailing...   "));
-        QCOMPARE(p->FilterText(&sapi5, "IBM said"), QString("IBM said"));
-        QCOMPARE(p->FilterText(&sapi5, "a NEWSGROUP"), QString("a newsgroup"));
-        QCOMPARE(p->FilterText(&sapi5, "read USA TODAY"), QString("read usa today"));
-        QCOMPARE(p->FilterText(&sapi5, "THIS IS SHOUTING here"), QString("this is shouting here"));
-        QCOMPARE(p->FilterText(&sapi5, "WORLD peace"), QString("WORLD peace"));
-        QCOMPARE(p->FilterText(&sapi5, "a*b (c) #d"), QString("a*b (c) #d"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "x <!-- y --> z <SILENCE MSEC=\"9\"/>"), QString("x <- y- > z <silence msec \"9\"/>"));
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), "x <!-- y"), QString("x <! y"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "Wait...  what"), QString("Wait. what"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "end.\r\nNext"), QString("end. Next"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "one  two"), QString("one two"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "trailing...   "), QString("trailing...   "));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "IBM said"), QString("IBM said"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "a NEWSGROUP"), QString("a newsgroup"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "read USA TODAY"), QString("read usa today"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "THIS IS SHOUTING here"), QString("this is shouting here"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "WORLD peace"), QString("WORLD peace"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "a*b (c) #d"), QString("a*b (c) #d"));
         p->FilterSymbols = true;
-        QCOMPARE(p->FilterText(&sapi5, "a*b (c) #d"), QString("a b  c   d"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "a*b (c) #d"), QString("a b  c   d"));
     }
 
     void linksAndNewsReferences()
     {
         auto p = make();
-        QCOMPARE(p->FilterText(&sapi5, "see ftp://www.site/a/b.html now"), QString("see w w w.site web link now"));
-        QCOMPARE(p->FilterText(&sapi5, "see ftp://www.site today"), QString("see w w w.site today"));
-        QCOMPARE(p->FilterText(&sapi5, " ftp://host/x"), QString(" host web link"));
-        QCOMPARE(p->FilterText(&sapi5, "www.site/x"), QString("w w w.site web link"));
-        QCOMPARE(p->FilterText(&sapi5, "http://example.org/faq.html"), QString("example.org web link"));
-        QCOMPARE(p->FilterText(&sapi5, "Go to http://a.example.com/x?y, then stop."),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "see ftp://www.site/a/b.html now"), QString("see w w w.site web link now"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "see ftp://www.site today"), QString("see w w w.site today"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), " ftp://host/x"), QString(" host web link"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "www.site/x"), QString("w w w.site web link"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "http://example.org/faq.html"), QString("example.org web link"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "Go to http://a.example.com/x?y, then stop."),
                  QString("Go to a.example.com web link?y, then stop."));
         // Too far from any delimiter: the scheme stays.
-        QCOMPARE(p->FilterText(&sapi5, "xxxxxxxxxxxxhttp://h"), QString("xxxxxxxxxxxxhttp://h"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "xxxxxxxxxxxxhttp://h"), QString("xxxxxxxxxxxxhttp://h"));
         // With LF line ends a link ends at the line end; the next line is kept.
-        QCOMPARE(p->FilterText(&sapi5, "see http://x.org/a/b\nNext line"), QString("see x.org web link\nNext line"));
-        QCOMPARE(p->FilterText(&sapi5, "Look at <news:abc123@news.example.com> here"), QString("Look at <> here"));
-        QCOMPARE(p->FilterText(&sapi5, "ref news:x@host.example. end"), QString("ref  end"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "see http://x.org/a/b\nNext line"), QString("see x.org web link\nNext line"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "Look at <news:abc123@news.example.com> here"), QString("Look at <> here"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "ref news:x@host.example. end"), QString("ref  end"));
         // A group name is not a reference: the mail address further on stays.
-        QCOMPARE(p->FilterText(&sapi5, "Read news:comp.lang.c and mail bob@example.com"),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "Read news:comp.lang.c and mail bob@example.com"),
                  QString("Read news:comp.lang.c and mail bob@example.com"));
     }
 
@@ -120,51 +120,51 @@ private slots:
     {
         auto p = make();
         // Attribution with "wrote:" before a quotation: both go, a half-second pause follows.
-        QCOMPARE(p->FilterText(&sapi5, crlf("Bob Smith wrote:\n> Is it raining?\n> Here too.\n\nYes, it is.\n")),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), crlf("Bob Smith wrote:\n> Is it raining?\n> Here too.\n\nYes, it is.\n")),
                  " " + Pause500 + "Yes, it is.\r\n");
         // The same line before ordinary text stays.
-        QCOMPARE(p->FilterText(&sapi5, crlf("Bob Smith wrote:\nNothing quoted.\n")),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), crlf("Bob Smith wrote:\nNothing quoted.\n")),
                  QString("Bob Smith wrote: Nothing quoted.\r\n"));
         // A quoted last line without a line break is kept.
-        QCOMPARE(p->FilterText(&sapi5, crlf("Hello\n> quote")), QString("Hello > quote"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), crlf("Hello\n> quote")), QString("Hello > quote"));
         // The wrapped word of a quoted line goes with the quote, with LF and with CR LF ends.
-        QCOMPARE(p->FilterText(&sapi5, "> first part of a\nwrapped\n> rest of quote\nMy answer.\n"),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "> first part of a\nwrapped\n> rest of quote\nMy answer.\n"),
                  QString("\nMy answer.\n"));
-        QCOMPARE(p->FilterText(&sapi5, crlf("> first part of a\nwrapped\n> rest of quote\nMy answer.\n")),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), crlf("> first part of a\nwrapped\n> rest of quote\nMy answer.\n")),
                  QString(" My answer.\r\n"));
         // Two words are no wrapped word.
-        QCOMPARE(p->FilterText(&sapi5, "> quote\nmy reply\n> more\nend\n"), QString("\nmy reply\n\nend\n").replace("\n\n", " "));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "> quote\nmy reply\n> more\nend\n"), QString("\nmy reply\n\nend\n").replace("\n\n", " "));
         // A Outlook-style attribution with a news: reference.
-        QCOMPARE(p->FilterText(&sapi5, crlf("\"Ann\" <ann@example.com> wrote in message news:abc123@news.example.com...\n"
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), crlf("\"Ann\" <ann@example.com> wrote in message news:abc123@news.example.com...\n"
                                              "> Question?\n\nAnswer here.\n")),
                  " " + Pause500 + "Answer here.\r\n");
         // "On ... 200x ... @" is an attribution even without a keyword; 1999 is not.
-        QCOMPARE(p->FilterText(&sapi5, "On Mon, 5 Jan 2004 10:00:00 +0000, Bob <bob@example.com> said:\n> text\nreply\n"),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "On Mon, 5 Jan 2004 10:00:00 +0000, Bob <bob@example.com> said:\n> text\nreply\n"),
                  QString(" reply\n"));
-        QCOMPARE(p->FilterText(&sapi5, "On Mon, 5 Jan 1999 10:00:00 +0000, Bob <bob@example.com> said:\n> text\nreply\n"),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "On Mon, 5 Jan 1999 10:00:00 +0000, Bob <bob@example.com> said:\n> text\nreply\n"),
                  QString("On Mon, 5 Jan 1999 10:00:00 +0000, Bob <bob@example.com> said: reply\n"));
-        QCOMPARE(p->FilterText(&sapi5, "On 5 Jan 2010, Bob wrote:\n> text\nreply\n"), QString(" reply\n"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "On 5 Jan 2010, Bob wrote:\n> text\nreply\n"), QString(" reply\n"));
         // Several attribution lines before one quotation.
-        QCOMPARE(p->FilterText(&sapi5, "Ann wrote:\nBob writes:\n> q\nanswer\n"), QString(" answer\n"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "Ann wrote:\nBob writes:\n> q\nanswer\n"), QString(" answer\n"));
         // An attribution whose quotation is the last thing in the article goes too.
-        QCOMPARE(p->FilterText(&sapi5, "Top reply.\n\nAnn wrote:\n> q\n"), QString("Top reply.\n\n\n\n"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "Top reply.\n\nAnn wrote:\n> q\n"), QString("Top reply.\n\n\n\n"));
         // Pauses: one blank line is half a second, two or more a second; SAPI 4 has its own tag.
-        QCOMPARE(p->FilterText(&sapi5, crlf("one\n\n\ntwo")), "one " + Pause1000 + "two");
-        QCOMPARE(p->FilterText(&sapi4, crlf("one\n\ntwo")), QString("one \\Pau=500\\two"));
-        QCOMPARE(p->FilterText(&sapi4, "one\n\n\ntwo"), QString("one \\Pau=500\\two"));
-        QCOMPARE(p->FilterText(&sapi4, "one\n\n\n\n\ntwo"), QString("one \\Pau=1000\\two"));
-        QCOMPARE(p->FilterText(&sapi4, "one\n\ntwo"), QString("one two"));
-        QCOMPARE(p->FilterText(nullptr, crlf("one\n\n\ntwo")), QString("one two"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), crlf("one\n\n\ntwo")), "one " + Pause1000 + "two");
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), crlf("one\n\ntwo")), QString("one \\Pau=500\\two"));
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), "one\n\n\ntwo"), QString("one \\Pau=500\\two"));
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), "one\n\n\n\n\ntwo"), QString("one \\Pau=1000\\two"));
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), "one\n\ntwo"), QString("one two"));
+        QCOMPARE(p->FilterText(TFilterTarget{}, crlf("one\n\n\ntwo")), QString("one two"));
         // No pause before a suppressed line.
-        QCOMPARE(p->FilterText(&sapi4, crlf("one\n\n\n> q\nx")), QString("one x"));
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), crlf("one\n\n\n> q\nx")), QString("one x"));
         // The "wrote in message" line goes, its line breaks stay for the pause.
-        QCOMPARE(p->FilterText(&sapi4, crlf("a\nsomeone wrote in message xyz\n\nb")), QString("a \\Pau=500\\b"));
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), crlf("a\nsomeone wrote in message xyz\n\nb")), QString("a \\Pau=500\\b"));
     }
 
     void shoutedPauseTagsStayIntact()
     {
         auto p = make();
-        QCOMPARE(p->FilterText(&sapi5, "LOOK\n\n\nTHE END IS NEAR friends"),
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "LOOK\n\n\nTHE END IS NEAR friends"),
                  "look " + Pause500 + "the end is near friends");
     }
 
@@ -193,7 +193,7 @@ private slots:
             "The fix is simple: " + Pause500 + " if (ptr NULL) return; " + Pause1000
             + "please read the faq before posting, in my opinion it answers most questions. thanks! "
             + Pause500 + "- Tom | w w w.example.net web link\r\n";
-        QCOMPARE(p->FilterText(&sapi5, article), expected);
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), article), expected);
 
         // The same article with LF line ends.
         QString lf = article;
@@ -204,7 +204,7 @@ private slots:
             "The fix is simple: if (ptr NULL) return; " + Pause500
             + "please read the faq before posting, in my opinion it answers most questions. thanks! "
             "Tom | w w w.example.net web link\n";
-        QCOMPARE(p->FilterText(&sapi5, lf), expectedLf);
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), lf), expectedLf);
 
         // A reply in the "In article" style with a signature block, read through SAPI 4.
         const QString second = crlf(
@@ -216,13 +216,13 @@ private slots:
             "| quoted by a bar\n"
             "Regards,\n"
             "Dave\n");
-        QCOMPARE(p->FilterText(&sapi4, second), QString(" \\Pau=500\\No, it was merged in March. Regards, Dave\r\n"));
+        QCOMPARE(p->FilterText(sapi4.FilterTarget(), second), QString(" \\Pau=500\\No, it was merged in March. Regards, Dave\r\n"));
     }
 
     void mapPositionFollowsEveryEdit()
     {
         auto p = make();
-        QCOMPARE(p->FilterText(&sapi5, "plain words only"), QString("plain words only"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "plain words only"), QString("plain words only"));
         for (int i = 0; i <= 16; ++i)
             QCOMPARE(p->MapPosition(i), i);
 
@@ -230,7 +230,7 @@ private slots:
         const QString original = crlf("Hello tia world [noise] again imo end.\n"
                                       "Ann wrote:\n> quoted text\n\n\n"
                                       "Later remove me words http://example.com/page after.");
-        const QString filtered = p->FilterText(&sapi5, original);
+        const QString filtered = p->FilterText(sapi5.FilterTarget(), original);
         QCOMPARE(filtered, "Hello thanks in advance world again in my opinion end. " + Pause1000
                                + "Later words example.com web link after.");
         // Every word that came from the original maps back onto that word.
@@ -263,21 +263,21 @@ private slots:
                       "{{Options=+I}}colou?r\r\n"
                       "{{Options=+i, -g}}x.+y\r\n"
                       "{{Options=+M}}^-+$\r\n");
-        QCOMPARE(p->FilterText(&sapi5, "Color red COLOUR x1y2y ok"), QString(" red 2y ok"));
-        QCOMPARE(p->FilterText(&sapi5, "top\n---\nbottom"), QString("top bottom"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "Color red COLOUR x1y2y ok"), QString(" red 2y ok"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "top\n---\nbottom"), QString("top bottom"));
         // A text filtered from a window message while the rules run does not disturb this one.
         QString inner;
-        QTimer::singleShot(0, [&] { inner = p->FilterText(&sapi5, "Ann wrote:\nBob wrote:\nplain\n"); });
-        const QString outer = p->FilterText(&sapi5, "Color A wrote:\nB wrote:\n> q\nreply tia\n");
+        QTimer::singleShot(0, [&] { inner = p->FilterText(sapi5.FilterTarget(), "Ann wrote:\nBob wrote:\nplain\n"); });
+        const QString outer = p->FilterText(sapi5.FilterTarget(), "Color A wrote:\nB wrote:\n> q\nreply tia\n");
         QCOMPARE(inner, QString("Ann wrote:\nBob wrote:\nplain\n"));
         QCOMPARE(outer, QString(" reply thanks in advance\n"));
         QCOMPARE(p->MapPosition(1), QString("Color A wrote:\nB wrote:\n> q\nreply tia\n").indexOf("reply"));
         // A blank before "#" makes the line a pattern.
         writeHomeFile(UserRegularExpressionsFileName, " #comment\r\n");
-        QCOMPARE(p->FilterText(&sapi5, "a #comment b"), QString("a b"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "a #comment b"), QString("a b"));
         // Edits to the rules file apply to the next text without a restart.
         removeHomeFile(UserRegularExpressionsFileName);
-        QCOMPARE(p->FilterText(&sapi5, "a #comment b"), QString("a #comment b"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "a #comment b"), QString("a #comment b"));
     }
 
     void processReFindsEveryMatch()
@@ -350,20 +350,20 @@ private slots:
         // A rule that matches the empty string ends, removes nothing, and the next rule still runs.
         writeHomeFile(UserRegularExpressionsFileName, "x*\r\nq\r\n");
         auto p = make();
-        QCOMPARE(p->FilterText(&sapi5, "abqc"), QString("abc"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "abqc"), QString("abc"));
         TTranslationList list;
         TPreProcessor::ProcessRE("\\b", "", list, QString(100000, 'z'));
         QCOMPARE(list.size(), 0);
 
         // A failing rule leaves FilterText with the error; the preprocessor keeps working.
         writeHomeFile(UserRegularExpressionsFileName, "q\r\n(broken\r\nb\r\n");
-        QVERIFY_THROWS_EXCEPTION(ERegExError, p->FilterText(&sapi5, "abqc"));
+        QVERIFY_THROWS_EXCEPTION(ERegExError, p->FilterText(sapi5.FilterTarget(), "abqc"));
         writeHomeFile(UserRegularExpressionsFileName, "q\r\n");
-        QCOMPARE(p->FilterText(&sapi5, "abqc"), QString("abc"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "abqc"), QString("abc"));
 
         // Rules with invalid UTF-8 load as far as they can.
         writeHomeFile(UserRegularExpressionsFileName, "caf\xE9\r\nzap\r\n");
-        QCOMPARE(p->FilterText(&sapi5, "a zap b"), QString("a b"));
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), "a zap b"), QString("a b"));
     }
 
     void arbitraryInputNeverBreaksTheFilter()
@@ -391,7 +391,7 @@ private slots:
                 text = "On x 2005 y@z wrote:\n" + text;
             if (round % 5 == 0)
                 text += "http://www.ab/c www.x news:q@r.s\n";
-            const QString out = p->FilterText(round % 2 ? &sapi4 : &sapi5, text);
+            const QString out = p->FilterText(round % 2 ? sapi4.FilterTarget() : sapi5.FilterTarget(), text);
             int previous = 0;
             for (int i = 0; i <= out.size(); ++i) {
                 const int m = p->MapPosition(i);
@@ -410,14 +410,14 @@ private slots:
         QString line;
         while (line.size() < 1000000)
             line += "news:a news:b www.x.org/y SHOUT ";
-        const QString out = p->FilterText(&sapi5, line + "\n");
+        const QString out = p->FilterText(sapi5.FilterTarget(), line + "\n");
         QVERIFY(out.size() > 100000);
         // Thousands of attribution lines in a row that introduce nothing.
         QString many;
         for (int i = 0; i < 20000; ++i)
             many += "Someone wrote:\n";
         many += "plain\n";
-        QCOMPARE(p->FilterText(&sapi5, many).count("wrote"), 20000);
+        QCOMPARE(p->FilterText(sapi5.FilterTarget(), many).count("wrote"), 20000);
     }
 };
 

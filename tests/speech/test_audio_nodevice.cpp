@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryUnit.h"
 #include "speech/PulseAudioOut.h"
 #include "speech/Sapi4Unit.h"
@@ -50,7 +50,7 @@ private slots:
             QCOMPARE(WaveOutGetNumDevs(), 0);
         QVERIFY(threads() <= before + 1);
         // The device window stays empty and OK gives the default device.
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         d.DialogHandlers.push_back([](QDialog* dlg) {
             auto* f = qobject_cast<TAudioDeviceForm*>(dlg);
             if (!f || f->lstDevices->count() != 0)
@@ -65,7 +65,7 @@ private slots:
 
     void adaptersWithoutDevice()
     {
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         TMyRegistryClass main;
         TBaseVoiceRegistryClass store(main);
         TVoiceList voices;

@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 #include "core/RegistryUnit.h"
 #include "speech/PulseAudioOut.h"
 #include "speech/Sapi4Unit.h"

@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 #include "core/RegistryUnit.h"
 #include "speech/Sapi4Unit.h"
 #include "speech/TBaseEngineList.h"
@@ -23,8 +23,23 @@ struct TEvents {
     int Started = 0;
     QList<int> Words;
     QStringList Errors;
+    TSpeechAPI* Bound = nullptr;
+    TEvents() = default;
+    TEvents(const TEvents&) = delete;
+    TEvents& operator=(const TEvents&) = delete;
+    // The adapter outlives each test: its events must not reach a finished test's counters.
+    ~TEvents()
+    {
+        if (!Bound)
+            return;
+        Bound->OnFinished = nullptr;
+        Bound->OnStarted = nullptr;
+        Bound->OnWordPosition = nullptr;
+        Bound->OnError = nullptr;
+    }
     void Bind(TSpeechAPI& a)
     {
+        Bound = &a;
         a.OnFinished = [this](TSpeechAPI*, bool c) {
             ++Finished;
             LastCancelled = c;

@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 #include "core/RegistryUnit.h"
 #include "speech/Sapi5Unit.h"
 #include "speech/TBaseEngineList.h"

@@ -4,9 +4,12 @@
 #include "core/BaseUtils.h"
 #include "core/BusyGuard.h"
 #include "core/DialogService.h"
+#include "gui/app/WindowService.h"
 #include "gui/app/NewsCommands.h"
 #include "gui/app/RunCommand.h"
 #include "core/RegistryUnit.h"
+#include "gui/app/DesktopDocuments.h"
+#include "gui/app/WindowPlacement.h"
 #include "gui/app/TipOfDayUnit.h"
 #include "gui/dialogs/GroupDialog.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
@@ -14,7 +17,7 @@
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
 #include "news/ThreadView.h"
-#include "nntp/PostReplyUnit.h"
+#include "gui/nntp/PostReplyUnit.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
 
 #include <QAction>
@@ -577,21 +580,21 @@ void TForm1::NewsreaderOptions1Click()
     prefs.SettingsStore = Store.get();
     prefs.WizardMode = false;
     prefs.PrepareShow();
-    Dialogs().Exec(&prefs);
+    Windows().Exec(&prefs);
 }
 
 void TForm1::Contents1Click()
 {
     const QString path = UtilsClass::FindSharedFile(QStringLiteral("help/index.html"));
     if (!path.isEmpty())
-        UtilsClass::OpenDocument(path);
+        OpenDocument(path);
 }
 
 void TForm1::QuickStartGuide1Click()
 {
     const QString path = UtilsClass::FindSharedFile(QStringLiteral("QuickStart.html"));
     if (!path.isEmpty())
-        UtilsClass::OpenDocument(path);
+        OpenDocument(path);
 }
 
 void TForm1::TipofDay1Click()
@@ -601,13 +604,13 @@ void TForm1::TipofDay1Click()
 
 void TForm1::VorlixSupport1Click()
 {
-    UtilsClass::OpenDocument(QString::fromLatin1(SupportUrl));
+    OpenDocument(QString::fromLatin1(SupportUrl));
 }
 
 void TForm1::ShowTipWindow()
 {
     TTipOfDayForm tips(this);
-    Dialogs().Exec(&tips);
+    Windows().Exec(&tips);
 }
 
 // ---------------------------------------------------------------- news store

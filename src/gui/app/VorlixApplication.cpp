@@ -2,6 +2,8 @@
 
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
+#include "gui/app/WidgetDialogService.h"
+#include "gui/app/WindowService.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/UsenetUnit.h"
@@ -19,6 +21,8 @@ TVorlixApplication::TVorlixApplication(int& argc, char** argv) : QApplication(ar
     setApplicationName(QStringLiteral("Vorlix"));
     setOrganizationName(QStringLiteral("QuenradTech"));
     setApplicationVersion(QStringLiteral("1.0"));
+    // Messages, questions and the login of this program are windows.
+    TDialogService::InstallDefault(&TWidgetDialogService::Program());
 }
 
 void TVorlixApplication::ShowException(const QString& where, const QString& message)
@@ -111,7 +115,7 @@ bool RunFirstRunCheck()
     prefs.SettingsStore = &store;
     prefs.WizardMode = true;
     prefs.PrepareShow();
-    return Dialogs().Exec(&prefs) != PrefAbandoned;
+    return Windows().Exec(&prefs) != PrefAbandoned;
 }
 
 int VorlixMain(int argc, char** argv)
@@ -134,11 +138,11 @@ int VorlixMain(int argc, char** argv)
     int rc = 0;
     {
         TForm1 form;
-        TDialogService::SetParentWindow(&form);
+        TWindowService::SetParentWindow(&form);
         instance.SetMainWindow(&form);
         form.show();
         rc = app.exec();
-        TDialogService::SetParentWindow(nullptr);
+        TWindowService::SetParentWindow(nullptr);
     }
     TRegistryEnhanced::ResetStore();
     return rc;

@@ -3,6 +3,7 @@
 #include "news/NewsStore.h"
 
 #include "core/DialogService.h"
+#include "gui/app/WindowService.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -62,7 +63,7 @@ void BindGroupWindow(TNewsStore& news, QWidget* parent)
         TForm3 form(parent);
         form.ServerName = server;
         form.FormShow();
-        if (Dialogs().Exec(&form) != QDialog::Accepted)
+        if (Windows().Exec(&form) != QDialog::Accepted)
             return false;
         group = form.GroupName;
         return true;

@@ -5,7 +5,9 @@
 
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
+#include "gui/app/WindowService.h"
 #include "core/RegistryUnit.h"
+#include "gui/app/WindowPlacement.h"
 #include "core/TextFiles.h"
 #include "gui/news/NewsIcons.h"
 #include "nntp/NNTPProcessor.h"
@@ -242,7 +244,7 @@ bool TNGDialog::Execute(TConfigClass* server, std::vector<TGroupChange>& changes
     dialog.ServerPassword = server->Password;
     dialog.ListFile = GetDataFolder() + server->FileBase + QStringLiteral(".chl");
     dialog.ServerEntry = server;
-    if (Dialogs().Exec(&dialog) != QDialog::Accepted)
+    if (Windows().Exec(&dialog) != QDialog::Accepted)
         return false;
     for (const TSubscribeRec& rec : dialog.SubscribeList.Items()) {
         if (rec.State == 1 || rec.State == 2)

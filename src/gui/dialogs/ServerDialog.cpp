@@ -3,6 +3,7 @@
 #include "news/NewsStore.h"
 
 #include "core/DialogService.h"
+#include "gui/app/WindowService.h"
 #include "core/TBaseRegistryClassUnit.h"
 
 #include <QCheckBox>
@@ -154,7 +155,7 @@ void BindServerWindow(TNewsStore& news, TBaseRegistryClass* store, QWidget* pare
         form.Password = req.Password;
         form.SavePassword = req.SavePassword;
         form.FormShow();
-        if (Dialogs().Exec(&form) != QDialog::Accepted)
+        if (Windows().Exec(&form) != QDialog::Accepted)
             return false;
         req.ServerName = form.ServerName;
         req.UserID = form.UserID;

@@ -2,6 +2,7 @@
 
 #include "core/DialogService.h"
 #include "core/RegistryUnit.h"
+#include "gui/app/WindowPlacement.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

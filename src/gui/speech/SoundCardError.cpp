@@ -2,6 +2,7 @@
 
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
+#include "gui/app/WindowService.h"
 #include "speech/PulseAudioOut.h"
 
 #include <QCheckBox>
@@ -49,8 +50,8 @@ TSoundCardErrorForm::TSoundCardErrorForm(QWidget* parent) : QDialog(parent)
 
 bool TSoundCardErrorForm::Execute(bool& disableCheck)
 {
-    TSoundCardErrorForm form(TDialogService::ParentWindow());
-    const int result = Dialogs().Exec(&form);
+    TSoundCardErrorForm form(TWindowService::ParentWindow());
+    const int result = Windows().Exec(&form);
     disableCheck = form.chkDisable->isChecked();
     return result == QDialog::Accepted;
 }
@@ -198,10 +199,10 @@ void TAudioDeviceForm::ShowDetails()
 
 std::pair<bool, int> TAudioDeviceForm::Execute(int currentDeviceId)
 {
-    TAudioDeviceForm form(TDialogService::ParentWindow());
+    TAudioDeviceForm form(TWindowService::ParentWindow());
     form.LoadDevices();
     form.SelectDevice(currentDeviceId);
-    if (Dialogs().Exec(&form) != QDialog::Accepted)
+    if (Windows().Exec(&form) != QDialog::Accepted)
         return {false, currentDeviceId};
     return {true, form.SelectedDeviceId()};
 }

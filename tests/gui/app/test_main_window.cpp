@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "core/BaseUtils.h"
 #include "core/BusyGuard.h"
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/TipOfDayUnit.h"
@@ -91,7 +91,7 @@ private slots:
     void firstRunWizard()
     {
         freshSettings();
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         dialogs.DialogHandlers.push_back([](QDialog* d) {
             auto* w = qobject_cast<TNewsgroupPreferences*>(d);
             if (!w || !w->WizardMode || w->NextButton()->text() != "Next >>")
@@ -119,7 +119,7 @@ private slots:
     void abandonedWizardEndsTheProgram()
     {
         freshSettings();
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         dialogs.DialogHandlers.push_back([&](QDialog* d) {
             auto* w = qobject_cast<TNewsgroupPreferences*>(d);
             dialogs.Answers = {TDialogAnswer::No, TDialogAnswer::Yes};
@@ -136,7 +136,7 @@ private slots:
     void mainWindowLayoutAndCommands()
     {
         freshSettings();
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         {
             TForm1 form;
             form.resize(1000, 700);
@@ -270,7 +270,7 @@ private slots:
     void optionsAndTips()
     {
         freshSettings();
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TForm1 form;
         dialogs.DialogHandlers.push_back([](QDialog* d) {
             auto* w = qobject_cast<TNewsgroupPreferences*>(d);
@@ -311,7 +311,7 @@ private slots:
 
     void escapedExceptionsAreShownAndTheProgramGoesOn()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         Thrower t;
         QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
         QVERIFY(TestSupport::WaitFor([&] { return !dialogs.Shown.empty(); }));

@@ -6,12 +6,12 @@
 #include "ScriptedNntpServer.h"
 #include "core/BaseUtils.h"
 #include "core/BusyGuard.h"
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
 #include "gui/dialogs/ServerDialog.h"
-#include "nntp/LoginDialogUnit.h"
-#include "nntp/PostReplyUnit.h"
+#include "gui/nntp/LoginDialogUnit.h"
+#include "gui/nntp/PostReplyUnit.h"
 #include "SampleNewsServer.h"
 
 #include <QAction>
@@ -64,7 +64,7 @@ private slots:
 
     void firstDownloadFillsTheViewAndSavesTheGroup()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TSampleNewsServer server;
         QVERIFY(server.LoadDirectory(SampleDir()) > 0);
         QVERIFY(server.Listen());
@@ -142,7 +142,7 @@ private slots:
 
     void wrongSelectionsShowTheirMessages()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TSampleNewsServer server;
         QVERIFY(server.LoadDirectory(SampleDir()) > 0);
         QVERIFY(server.Listen());
@@ -168,7 +168,7 @@ private slots:
 
     void bodiesAndTheReadTimer()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TSampleNewsServer server;
         QVERIFY(server.LoadDirectory(SampleDir()) > 0);
         // A body with a very long line, binary bytes and thousands of lines.
@@ -283,7 +283,7 @@ private slots:
 
     void catchUpGroupAndServer()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TSampleNewsServer server;
         QVERIFY(server.LoadDirectory(SampleDir()) > 0);
         QVERIFY(server.Listen());
@@ -330,7 +330,7 @@ private slots:
 
     void loginDataAreKeptWhenSaved()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TSampleNewsServer server;
         QVERIFY(server.LoadDirectory(SampleDir()) > 0);
         server.RequireLogin("ann", "secret");
@@ -392,7 +392,7 @@ private slots:
 
     void selectionGuardAndCancel()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         // A server that accepts the connection and never answers keeps the job running.
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
@@ -494,7 +494,7 @@ private slots:
 
     void postReplyAndNewsgroupListFromTheWindow()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TSampleNewsServer server;
         QVERIFY(server.LoadDirectory(SampleDir()) > 0);
         QVERIFY(server.Listen());
@@ -584,7 +584,7 @@ private slots:
 
     void expiredArticlesLeaveTheView()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         // The group had articles 1-4 and a reply to a lost article; the server now starts at 3.
         const QString group = QStringLiteral("alt.test");
         ScriptedNntpServer s;
@@ -648,7 +648,7 @@ private slots:
     {
         // A body answer naming no message ID marks the focused article italic and saves that;
         // a connection lost during a body fetch leaves the article as it was.
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         ScriptedNntpServer s;
         QVERIFY(s.Listen());
         WriteConfig(s.ServerName(), {"alt.test"});
@@ -707,7 +707,7 @@ private slots:
     {
         // A download whose GROUP was refused must not treat the old GROUP numbers as this
         // group's: the stored articles stay.
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         ScriptedNntpServer s;
         QVERIFY(s.Listen());
         WriteConfig(s.ServerName(), {"alt.gone"});

@@ -3,9 +3,9 @@
 // that needs a login, and catching up the server.
 #include "news_window_rig.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
-#include "nntp/LoginDialogUnit.h"
+#include "gui/nntp/LoginDialogUnit.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -42,7 +42,7 @@ private slots:
 
     void downloadReadAndDownloadAgain()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         const QString group = Env("VORLIX_INN_GROUP");
         const int count = Env("VORLIX_INN_GROUP_COUNT").toInt();
         WriteConfig(InnServer(), {group});
@@ -83,7 +83,7 @@ private slots:
 
     void cancelKeepsWhatArrived()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         const QString group = Env("VORLIX_INN_BIG_GROUP");
         WriteConfig(InnServer(), {group});
         Window w;
@@ -109,7 +109,7 @@ private slots:
 
     void loginWindowAndSavedPassword()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         const QString group = Env("VORLIX_INN_AUTH_GROUP");
         WriteConfig(InnServer(), {group});
         int windows = 0;
@@ -141,7 +141,7 @@ private slots:
 
     void catchUpServerReadsEveryGroup()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         const QString group = Env("VORLIX_INN_GROUP");
         const QString empty = Env("VORLIX_INN_EMPTY_GROUP");
         WriteConfig(InnServer(), {group, empty});

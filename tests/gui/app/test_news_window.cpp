@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/UsenetUnit.h"
@@ -73,7 +73,7 @@ private slots:
     void serversGroupsAndMarksThroughTheWindow()
     {
         WriteProgramValue("ShowTips", "N");
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         QString groupFile;
         {
             // First start with an empty data folder: the Add Server window opens by itself.

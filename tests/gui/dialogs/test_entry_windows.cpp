@@ -6,7 +6,7 @@
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 
@@ -36,7 +36,7 @@ private slots:
 
     void addAndEditServers()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         TMyRegistryClass store;
         store.LoadAll();
         QTreeWidget tree;
@@ -145,7 +145,7 @@ private slots:
 
     void addNewsgroupsByName()
     {
-        TScopedScriptedDialogs dialogs;
+        TScopedScriptedWindows dialogs;
         QTreeWidget tree;
         TNewsStore servers;
         TServerTree view(&tree, &servers);

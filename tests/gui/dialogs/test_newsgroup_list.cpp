@@ -5,7 +5,7 @@
 #include "SampleNewsServer.h"
 #include "TestSupport.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
@@ -376,7 +376,7 @@ private slots:
         WriteFile(f.ListFile(), ListBytes({"comp.lang.c", "comp.lang.python", "alt.Python", "rec.pythons.care"}));
         Window w(f);
         QVERIFY(w.ShowAndLoad());
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         QSignalSpy searched(&w.dlg, &TNGDialog::searchFinished);
         w.dlg.Pages()->setCurrentIndex(1);
 
@@ -488,7 +488,7 @@ private slots:
         f.tree.OnNewsgroupList = [](TNewsStore*, TConfigClass* server, std::vector<TGroupChange>& changes) {
             return TNGDialog::Execute(server, changes);
         };
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         d.DialogHandlers.push_back([](QDialog* dialog) {
             auto* ng = qobject_cast<TNGDialog*>(dialog);
             QSignalSpy loaded(ng, &TNGDialog::listLoaded);
@@ -568,7 +568,7 @@ private slots:
         QVERIFY(FindNode(w.dlg.Tree(), group));
         QVERIFY(TNGDialog::IsFolder(FindNode(w.dlg.Tree(), group.section(QLatin1Char('.'), 0, 0))));
 
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         w.dlg.Pages()->setCurrentIndex(1);
         w.dlg.SearchEdit()->setText(group.section(QLatin1Char('.'), -1));
         w.dlg.SearchButton()->click();

@@ -2,7 +2,7 @@
 // each change, and what the user does in it reaches the store.
 #include "TestSupport.h"
 
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 #include "core/TextFiles.h"
 #include "gui/news/NewsIcons.h"
 #include "gui/news/ServerTree.h"

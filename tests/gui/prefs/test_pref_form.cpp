@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "core/DialogService.h"
+#include "ScriptedDialogs.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"

@@ -1,10 +1,12 @@
-#include "nntp/PostReplyUnit.h"
+#include "gui/nntp/PostReplyUnit.h"
 
+#include "gui/app/WindowPlacement.h"
 #include "nntp/NNTPProcessor.h"
-#include "nntp/Rfc2047.h"
+#include "nntp/PostArticle.h"
 
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
+#include "gui/app/WindowService.h"
 #include "core/RegistryUnit.h"
 #include "core/TBaseRegistryClassUnit.h"
 #include "news/ArticleUnit.h"
@@ -25,7 +27,6 @@
 
 namespace {
 const QString PlacementName = QStringLiteral("TPostReply");
-const QString NoEmailText = QStringLiteral("You must enter your email address on the Newsgroup Options panel");
 } // namespace
 
 TPostReply::TPostReply(QWidget* parent) : QDialog(parent)
@@ -95,38 +96,6 @@ void TPostReply::SetBody(const QStringList& lines)
     memBody->setTextCursor(c);
 }
 
-QString TPostReply::ReplySubject(const QString& subject)
-{
-    if (subject.trimmed().toUpper().startsWith(QLatin1String("RE")))
-        return subject;
-    return QStringLiteral("Re: ") + subject;
-}
-
-QString TPostReply::ReplyReferences(const TArticleClass& article)
-{
-    QString refs = article.References.trimmed();
-    if (!refs.isEmpty())
-        refs += QLatin1Char(' ');
-    return refs + article.MessageID;
-}
-
-QStringList TPostReply::QuoteBody(const QStringList& viewerLines)
-{
-    QStringList body{QString(), QString()};
-    for (const QString& line : viewerLines)
-        body << QStringLiteral("> ") + line;
-    return body;
-}
-
-QString TPostReply::ComposeSender(const QString& displayName, const QString& emailAddress)
-{
-    // A line break typed into a setting must not end the header early.
-    QString address = emailAddress;
-    address.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    address.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return EncodeMailbox(displayName, address);
-}
-
 QStringList TPostReply::BodyLines() const
 {
     QStringList lines;
@@ -157,7 +126,7 @@ void TPostReply::FormShow()
 {
     lblNewsgroup->setText(NewsGroup);
     if (ReplyFlag) {
-        edSubject->setText(ReplySubject(Subject));
+        edSubject->setText(TPostArticle::ReplySubject(Subject));
         memBody->setFocus();
     } else {
         edSubject->setFocus();
@@ -201,16 +170,11 @@ void TPostReply::btnSendClick()
     // One post at a time: a second click while the first is on its way would post twice.
     if (FProcessor && !FProcessor->Idle())
         return;
-    if (EmailAddress.trimmed().isEmpty()) {
-        Dialogs().ShowMessage(NoEmailText);
+    const QString refusal = TPostArticle::SendRefusal(EmailAddress, memBody->toPlainText());
+    if (!refusal.isEmpty()) {
+        Dialogs().ShowMessage(refusal);
         return;
     }
-    if (memBody->toPlainText().trimmed().isEmpty()) {
-        Dialogs().ShowMessage(QStringLiteral("Enter message text"));
-        return;
-    }
-    const QString references = ReplyFlag ? References : QString();
-    const QString sender = ComposeSender(UserName, EmailAddress);
 
     ReleaseProcessor();
     FPlacementSaved = false;
@@ -223,8 +187,15 @@ void TPostReply::btnSendClick()
     FProcessor->Password = ServerPassword;
 
     btnSend->setEnabled(false);
-    FProcessor->PostArticle(NewsGroup, NewsGroup, sender, ReplyToAddress, references, QStringLiteral("None"),
-                            EncodeHeaderText(edSubject->text()), BodyLines());
+    TPostArticle article;
+    article.NewsGroup = NewsGroup;
+    article.UserName = UserName;
+    article.EmailAddress = EmailAddress;
+    article.ReplyToAddress = ReplyToAddress;
+    article.References = ReplyFlag ? References : QString();
+    article.Subject = edSubject->text();
+    article.Body = BodyLines();
+    article.PostThrough(*FProcessor);
 }
 
 void TPostReply::PostDoneHandler(QObject* Sender, int Code, const QString& Message)
@@ -242,7 +213,7 @@ TPostReply* TPostReply::Prepare(QWidget* parent, TBaseRegistryClass* store, TCon
 {
     const QString email = store ? store->GetValue(QStringLiteral("EmailAddress")).toString() : QString();
     if (email.trimmed().isEmpty()) {
-        Dialogs().ShowMessage(NoEmailText);
+        Dialogs().ShowMessage(TPostArticle::NoEmailText());
         return nullptr;
     }
     TConfigClass* entry = selectedEntry;
@@ -275,7 +246,7 @@ void TPostReply::PostNewMessage(QWidget* parent, TBaseRegistryClass* store, TCon
     if (!window)
         return;
     window->SetMode(false);
-    Dialogs().Exec(window.get());
+    Windows().Exec(window.get());
 }
 
 void TPostReply::ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, TConfigClass* selectedEntry,
@@ -295,7 +266,7 @@ void TPostReply::ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, TCon
     const TArticleClass* article = selectedArticles.first();
     window->SetMode(true);
     window->Subject = article->Subject.trimmed();
-    window->References = ReplyReferences(*article);
-    window->SetBody(QuoteBody(viewerLines));
-    Dialogs().Exec(window.get());
+    window->References = TPostArticle::ReplyReferences(*article);
+    window->SetBody(TPostArticle::QuoteBody(viewerLines));
+    Windows().Exec(window.get());
 }

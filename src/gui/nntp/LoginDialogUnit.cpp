@@ -1,4 +1,4 @@
-#include "nntp/LoginDialogUnit.h"
+#include "gui/nntp/LoginDialogUnit.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -1,6 +1,6 @@
 #pragma once
 // The post window: a new article to the selected newsgroup, or a reply to the one selected
-// article. It checks the input, composes the sender line and posts through a request
+// article. It checks the input and posts the article (TPostArticle) through a request
 // processor of its own; it closes when the server has accepted the article and stays open
 // with the server's answer otherwise, so the user can send again.
 #include <QDialog>
@@ -39,17 +39,6 @@ public:
     void SetMode(bool reply);
     // Replaces the body (the quoted text of a reply) and puts the caret at its start.
     void SetBody(const QStringList& lines);
-
-    // The subject a reply is sent with: unchanged when it begins with "RE" (any case, after
-    // trimming), else "Re: " + subject.
-    static QString ReplySubject(const QString& subject);
-    // The References of a reply: the article's References, trimmed, a blank, its message ID.
-    static QString ReplyReferences(const TArticleClass& article);
-    // The quoted body of a reply: two empty lines, then every line prefixed with "> ".
-    static QStringList QuoteBody(const QStringList& viewerLines);
-    // "name <address>", or "<address>" alone when the name is blank; a name beyond ASCII is
-    // sent as encoded words.
-    static QString ComposeSender(const QString& displayName, const QString& emailAddress);
 
     // The body as the editing box shows it: one entry per displayed line, long lines broken
     // where the box wraps them.

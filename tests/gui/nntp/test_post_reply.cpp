@@ -4,12 +4,13 @@
 #include "ScriptedNntpServer.h"
 #include "TestSupport.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "core/RegistryUnit.h"
 #include "news/ArticleUnit.h"
 #include "news/NewsStore.h"
 #include "nntp/NNTPProcessor.h"
-#include "nntp/PostReplyUnit.h"
+#include "gui/nntp/PostReplyUnit.h"
+#include "nntp/PostArticle.h"
 #include "nntp/Rfc2047.h"
 
 #include <QLabel>
@@ -45,7 +46,7 @@ struct Fixture {
 
 // Runs the window the command opens through the scripted dialog service.
 using TDriver = std::function<int(TPostReply*)>;
-void QueueDriver(TScopedScriptedDialogs& d, TDriver drive)
+void QueueDriver(TScopedScriptedWindows& d, TDriver drive)
 {
     d.DialogHandlers.push_back([drive](QDialog* dlg) {
         auto* w = qobject_cast<TPostReply*>(dlg);
@@ -115,7 +116,7 @@ private slots:
     void commandChecksInOrder()
     {
         Fixture f(QStringLiteral("news.example"), QStringLiteral("alt.test"));
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         TArticleClass a;
         a.MessageID = QStringLiteral("<m@x>");
 
@@ -144,7 +145,7 @@ private slots:
         ScriptedNntpServer s;
         QVERIFY(s.Listen());
         Fixture f(s.ServerName(), QStringLiteral("alt.test"));
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         QueueDriver(d, [&](TPostReply* w) {
             [&] {
                 QCOMPARE(w->windowTitle(), QStringLiteral("Post New Message"));
@@ -173,7 +174,7 @@ private slots:
         ExpectPost(s);
         ExpectPost(s);
         Fixture f(s.ServerName(), QStringLiteral("alt.test"));
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         int result = -3;
         auto drive = [&](const QString& subject, const QString& body) {
             QueueDriver(d, [&, subject, body](TPostReply* w) {
@@ -215,7 +216,7 @@ private slots:
         s.Expect("POST", "440 Posting not allowed\r\n");
         ExpectPost(s);
         Fixture f(s.ServerName(), QStringLiteral("alt.test"));
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         QList<int> results;
         QueueDriver(d, [&](TPostReply* w) {
             w->SubjectEdit()->setText(QStringLiteral("Retry"));
@@ -254,23 +255,23 @@ private slots:
 
     void replyRulesAndLines()
     {
-        QCOMPARE(TPostReply::ReplySubject(QStringLiteral("Remote control")), QStringLiteral("Remote control"));
-        QCOMPARE(TPostReply::ReplySubject(QStringLiteral("  re: lunch")), QStringLiteral("  re: lunch"));
-        QCOMPARE(TPostReply::ReplySubject(QStringLiteral("RE: x")), QStringLiteral("RE: x"));
-        QCOMPARE(TPostReply::ReplySubject(QStringLiteral("Lunch")), QStringLiteral("Re: Lunch"));
-        QCOMPARE(TPostReply::ReplySubject(QStringLiteral("R e")), QStringLiteral("Re: R e"));
+        QCOMPARE(TPostArticle::ReplySubject(QStringLiteral("Remote control")), QStringLiteral("Remote control"));
+        QCOMPARE(TPostArticle::ReplySubject(QStringLiteral("  re: lunch")), QStringLiteral("  re: lunch"));
+        QCOMPARE(TPostArticle::ReplySubject(QStringLiteral("RE: x")), QStringLiteral("RE: x"));
+        QCOMPARE(TPostArticle::ReplySubject(QStringLiteral("Lunch")), QStringLiteral("Re: Lunch"));
+        QCOMPARE(TPostArticle::ReplySubject(QStringLiteral("R e")), QStringLiteral("Re: R e"));
         TArticleClass a;
         a.MessageID = QStringLiteral("<m3@x>");
-        QCOMPARE(TPostReply::ReplyReferences(a), QStringLiteral("<m3@x>"));
+        QCOMPARE(TPostArticle::ReplyReferences(a), QStringLiteral("<m3@x>"));
         a.References = QStringLiteral(" <m1@x> <m2@x>  ");
-        QCOMPARE(TPostReply::ReplyReferences(a), QStringLiteral("<m1@x> <m2@x> <m3@x>"));
+        QCOMPARE(TPostArticle::ReplyReferences(a), QStringLiteral("<m1@x> <m2@x> <m3@x>"));
 
         ScriptedNntpServer s;
         QVERIFY(s.Listen());
         ExpectPost(s);
         Fixture f(s.ServerName(), QStringLiteral("alt.test"));
         f.store.SetValue(QStringLiteral("ReplyToAddress"), QStringLiteral("r@example.org"));
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         a.Subject = QStringLiteral("  Lunch today?  ");
         int result = -3;
         QueueDriver(d, [&](TPostReply* w) {
@@ -303,7 +304,7 @@ private slots:
         ExpectPost(s);
         Fixture f(s.ServerName(), QStringLiteral("alt.test"));
         f.store.SetValue(QStringLiteral("UserName"), QStringLiteral("Jürgen"));
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         int result = -3;
         QueueDriver(d, [&](TPostReply* w) {
             w->SubjectEdit()->setText(QStringLiteral("Grüße"));
@@ -336,7 +337,7 @@ private slots:
         QVERIFY(s.Listen());
         ExpectPost(s);
         Fixture f(s.ServerName(), QStringLiteral("alt.test"));
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         int result = -3;
         QueueDriver(d, [&](TPostReply* w) {
             w->SubjectEdit()->setText(QStringLiteral("Café tonight"));
@@ -382,7 +383,7 @@ private slots:
         Fixture f(host + QLatin1Char(':') + QString::number(port), group);
         f.store.SetValue(QStringLiteral("UserName"), QStringLiteral("Zoë Tester"));
         const QString tag = QString::number(QDateTime::currentMSecsSinceEpoch());
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         int result = -3;
         QueueDriver(d, [&](TPostReply* w) {
             w->SubjectEdit()->setText(QStringLiteral("Grüße ") + tag);

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
-#include "core/DialogService.h"
+#include "ScriptedWindows.h"
 #include "speech/PulseAudioOut.h"
 #include "gui/speech/SoundCardError.h"
 
@@ -70,7 +70,7 @@ private slots:
     {
         VORLIX_REQUIRE_PULSE();
         const int spareId = IdOf(QStringLiteral("Vorlix_Spare_Output"));
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         // Pick the spare device and press OK.
         d.DialogHandlers.push_back([&](QDialog* dlg) {
             auto* f = qobject_cast<TAudioDeviceForm*>(dlg);
@@ -109,7 +109,7 @@ private slots:
 
     void soundCardWarning()
     {
-        TScopedScriptedDialogs d;
+        TScopedScriptedWindows d;
         d.DialogHandlers.push_back([](QDialog* dlg) {
             auto* f = qobject_cast<TSoundCardErrorForm*>(dlg);
             if (!f || !f->btnCancel->isDefault())

@@ -1,0 +1,12 @@
+#pragma once
+// A window's size, position and maximized state, kept under WindowPlacementKey(windowName)
+// and clamped to the primary screen when read back.
+#include <QString>
+
+class QWidget;
+
+void SaveWindowPlacement(QWidget* window, const QString& windowName);
+void RestoreWindowPlacement(QWidget* window, const QString& windowName);
+// Position only (top and left), with the same clamping to the screen.
+void SaveWindowPosition(QWidget* window, const QString& windowName);
+void RestoreWindowPosition(QWidget* window, const QString& windowName);

@@ -1,0 +1,60 @@
+#pragma once
+// The dialog service tests install: records every text, answers questions, questions with a
+// check box and login requests from queues (a default answer when a queue is empty).
+#include "core/DialogService.h"
+
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+class TScriptedDialogService : public TDialogService {
+public:
+    struct Entry {
+        TMessageKind Kind;
+        QString Text;
+    };
+    // One answer to a question with a check box: the button and the box's state afterwards.
+    struct CheckAnswer {
+        TDialogAnswer Answer;
+        bool Checked;
+    };
+    // One answer to a login request; Given false cancels.
+    struct Credentials {
+        bool Given = true;
+        QString UserName;
+        QString Password;
+        bool SavePassword = false;
+    };
+    // A login request as it was asked.
+    struct CredentialsRequest {
+        QString Host;
+        QString UserName;
+        QString Status;
+    };
+
+    std::vector<Entry> Shown;                          // every message and question, in order
+    std::deque<TDialogAnswer> Answers;                 // answers for Ask, front first
+    TDialogAnswer DefaultAnswer = TDialogAnswer::No;
+    std::deque<CheckAnswer> CheckAnswers;              // answers for AskWithCheck, front first
+    std::deque<Credentials> CredentialAnswers;         // answers for RequestCredentials, front first
+    std::vector<CredentialsRequest> CredentialRequests; // every login request, in order
+
+    void ShowMessage(const QString& text, TMessageKind kind) override;
+    TDialogAnswer Ask(const QString& text, TDialogButtons buttons, TMessageKind kind) override;
+    TDialogAnswer AskWithCheck(const QString& text, const QString& checkText, bool& checked,
+                               TDialogButtons buttons, TMessageKind kind) override;
+    // Takes the next queued answer; with none queued the request is cancelled.
+    bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
+                            const QString& status) override;
+
+    QStringList Texts() const;
+    QString LastText() const { return Shown.empty() ? QString() : Shown.back().Text; }
+    virtual void Clear();
+};
+
+// Installs a scripted service for the lifetime of the object.
+class TScopedScriptedDialogs : public TScriptedDialogService {
+public:
+    TScopedScriptedDialogs() { TDialogService::Install(this); }
+    ~TScopedScriptedDialogs() override { TDialogService::Install(nullptr); }
+};
