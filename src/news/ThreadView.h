@@ -90,7 +90,6 @@ private:
     QTreeWidgetItem* makeItem(const TThreadModel::TNode* n);
     QTreeWidgetItem* itemOfNode(const TThreadModel::TNode* node) const;
     void buildItems();
-    void applyCollapsedStyle(QTreeWidgetItem* top);
     void saveShown();
     void guarded(const QString& name, const std::function<void()>& work);
     void recordChanged(TArticleList* list, TArticleClass* record);
