@@ -13,7 +13,7 @@
 #include "gui/dialogs/ServerDialog.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 #include "nntp/PostReplyUnit.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
 

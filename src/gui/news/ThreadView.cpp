@@ -1,24 +1,23 @@
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 
 #include "news/NewsStore.h"
+#include "gui/app/ProgressWindow.h"
+#include "gui/app/RunCommand.h"
 #include "gui/news/NewsIcons.h"
 
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/TBaseRegistryClassUnit.h"
 
-#include <QApplication>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSet>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 #include <cmath>
 
 namespace {
@@ -84,27 +83,6 @@ const QString WatchColumnInfo = joinInfo({
     "Clicking this column for a row which is not the top of a thread has ",
     "no meaning, and is ignored.",
 });
-
-// ---------------------------------------------------------------- TWorkingWindow
-
-TWorkingWindow::TWorkingWindow(const QString& text, QWidget* parent) : QDialog(parent)
-{
-    setWindowTitle(QStringLiteral("Working ..."));
-    setModal(false);
-    auto* layout = new QVBoxLayout(this);
-    label = new QLabel(text, this);
-    label->setAlignment(Qt::AlignCenter);
-    label->setMinimumWidth(240);
-    layout->addWidget(label);
-    show();
-    raise();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-QString TWorkingWindow::Text() const
-{
-    return label->text();
-}
 
 // ---------------------------------------------------------------- TThreadView
 
@@ -359,8 +337,14 @@ void TThreadView::LoadArticles(TConfigClass* groupNode)
     for (int i = 0; i < list->Count(); ++i) {
         Model.Place(list->At(i), true);
         if (sinceEvents.elapsed() >= 50) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents);
             sinceEvents.restart();
+            if (group->Articles.get() != list) {
+                // The group's records were replaced meanwhile: what was placed is gone.
+                Model.Clear();
+                View->setUpdatesEnabled(updates);
+                return;
+            }
         }
     }
     buildItems();
@@ -385,7 +369,9 @@ void TThreadView::ShowGroup(TConfigClass* groupNode)
 {
     TTrace trace(QStringLiteral("ShowGroup"));
     {
-        TWorkingWindow working(QStringLiteral("Working ..."), View->window());
+        TProgressWindow working(View->window(), QStringLiteral("Working ..."), TProgressWindow::NoOptions,
+                                QStringLiteral("Working ..."));
+        working.ShowNow();
         View->setUpdatesEnabled(false);
         try {
             LoadArticles(groupNode);
@@ -403,7 +389,7 @@ void TThreadView::ShowGroup(TConfigClass* groupNode)
         }
     }
     GroupNode = groupNode;
-    QCoreApplication::processEvents();
+    TBusyGuard::ProcessEvents();
 }
 
 void TThreadView::SaveArticles(TConfigClass* groupNode)
@@ -439,16 +425,6 @@ void TThreadView::saveShown()
     SaveArticles(GroupNode);
 }
 
-void TThreadView::guarded(const QString& name, const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const EVorlixError& e) {
-        UtilsClass::Log(name + QStringLiteral(" Exception: ") + e.message());
-        Dialogs().ShowError(e.message());
-    }
-}
-
 void TThreadView::recordChanged(TArticleList*, TArticleClass* record)
 {
     const TThreadModel::TNode* n = Model.NodeOf(record);
@@ -482,7 +458,7 @@ void TThreadView::ItemExpandedChanged(QTreeWidgetItem* item, bool expanded)
                 stack.push_back(c->child(i));
         }
     }
-    guarded(QStringLiteral("ItemExpandedChanged"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("ItemExpandedChanged"), [this] { saveShown(); });
 }
 
 void TThreadView::ClickItem(QTreeWidgetItem* item, int column)
@@ -507,7 +483,7 @@ void TThreadView::ClickItem(QTreeWidgetItem* item, int column)
     } else {
         return;
     }
-    guarded(QStringLiteral("MouseDown"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("MouseDown"), [this] { saveShown(); });
 }
 
 bool TThreadView::eventFilter(QObject* watched, QEvent* event)
@@ -553,7 +529,7 @@ void TThreadView::MarkSelectedSpeak(int mark)
         if (TThreadModel::TNode* n = Model.NodeOf(RecordOf(item)))
             Model.MarkSpeak(n, mark);
     }
-    guarded(QStringLiteral("MarkSelected"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("MarkSelected"), [this] { saveShown(); });
 }
 
 void TThreadView::MarkSelectedRead(int state)
@@ -562,7 +538,7 @@ void TThreadView::MarkSelectedRead(int state)
         if (TThreadModel::TNode* n = Model.NodeOf(RecordOf(item)))
             Model.MarkRead(n, state);
     }
-    guarded(QStringLiteral("MarkSelectedRead"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("MarkSelectedRead"), [this] { saveShown(); });
 }
 
 void TThreadView::WatchSelected(bool watch)
@@ -579,7 +555,7 @@ void TThreadView::WatchSelected(bool watch)
         Dialogs().ShowMessage(QStringLiteral("Select at least one message header at the top of a thread"));
         return;
     }
-    guarded(QStringLiteral("WatchSelected"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("WatchSelected"), [this] { saveShown(); });
 }
 
 void TThreadView::SelectAll()
@@ -614,7 +590,9 @@ void TThreadView::FocusFirstNew()
 void TThreadView::DeleteOldThreads()
 {
     TTrace trace(QStringLiteral("DeleteOldThreads"));
-    TWorkingWindow working(QStringLiteral("Deleting old threads"), View->window());
+    TProgressWindow working(View->window(), QStringLiteral("Working ..."), TProgressWindow::NoOptions,
+                            QStringLiteral("Deleting old threads"));
+    working.ShowNow();
     const bool updates = View->updatesEnabled();
     View->setUpdatesEnabled(false);
     const int days = Store && Store->HasItem(QStringLiteral("MsgDeleteDays"))
@@ -627,6 +605,6 @@ void TThreadView::DeleteOldThreads()
             g->Articles->RemoveIf([&](TArticleClass* r) { return gone.contains(r); });
         Model.Reindex();
     }
-    guarded(QStringLiteral("DeleteOldThreads"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("DeleteOldThreads"), [this] { saveShown(); });
     View->setUpdatesEnabled(updates);
 }
