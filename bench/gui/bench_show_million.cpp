@@ -121,6 +121,43 @@ int main(int argc, char** argv)
     const qint64 placePaintUs = placeUs + timed(view, [] {});
     std::printf("show_million_place_one us=%lld with_paint_us=%lld\n", (long long)placeUs, (long long)placePaintUs);
 
+    // A reply into a collapsed thread that has replies already, and a new thread.
+    const TThreadModel::TNode* collapsed = nullptr;
+    for (const TThreadModel::TNode* top : threads.Tops()) {
+        if (top->children.size() > 1 && !view.isExpanded(model.IndexOf(top, 0))) {
+            collapsed = top;
+            if (top->row > int(threads.Tops().size()) / 2)
+                break;
+        }
+    }
+    auto header = [&](int number, const QString& id, const QString& subject, const QString& refs, double date) {
+        auto h = std::make_unique<TArticleClass>();
+        h->Number = number;
+        h->MessageID = id;
+        h->Subject = subject;
+        h->From = QStringLiteral("Late <late@mail.example>");
+        h->References = refs;
+        h->Date = TDateTime(date);
+        return list.Add(std::move(h));
+    };
+    qint64 collapsedUs = -1;
+    if (collapsed) {
+        TArticleClass* r = header(99999998, QStringLiteral("<collapsed@news.example.org>"),
+                                  QStringLiteral("Re: ") + collapsed->rec->Subject, collapsed->rec->MessageID,
+                                  collapsed->rec->Date.Value + 9);
+        o.restart();
+        threads.Place(r, false);
+        collapsedUs = o.nsecsElapsed() / 1000;
+    }
+    TArticleClass* fresh = header(99999997, QStringLiteral("<fresh@news.example.org>"),
+                                  QStringLiteral("A thread of its own"), QString(), 47000);
+    o.restart();
+    threads.Place(fresh, false);
+    const qint64 freshUs = o.nsecsElapsed() / 1000;
+    const qint64 freshPaintUs = freshUs + timed(view, [] {});
+    std::printf("show_million_place_one into_collapsed_us=%lld new_thread_us=%lld new_thread_with_paint_us=%lld\n",
+                (long long)collapsedUs, (long long)freshUs, (long long)freshPaintUs);
+
     QScrollBar* bar = view.verticalScrollBar();
     qint64 scrollMax = 0;
     for (int step = 0; step <= 20; ++step)

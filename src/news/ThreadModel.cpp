@@ -591,3 +591,13 @@ TThreadModel::TFocusChoice TThreadModel::FirstNewChoice() const
     choice.scrollTo = last->parent && !last->parent->expanded ? last->parent : last;
     return choice;
 }
+
+void TThreadModel::Expand(TNode* node, bool expanded)
+{
+    if (!node || node->expanded == expanded)
+        return;
+    if (OnExpandedChanged)
+        OnExpandedChanged(this, node, expanded);
+    else
+        SetExpanded(node, expanded);
+}

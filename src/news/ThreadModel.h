@@ -101,6 +101,9 @@ public:
         TNode* expand = nullptr;
     };
     TFocusChoice FirstNewChoice() const;
+    // Expands or collapses the node for the views (raising OnExpandedChanged); the effects
+    // of the change follow when the view reports it through SetExpanded.
+    void Expand(TNode* node, bool expanded);
 
     // A row is about to be inserted, or was inserted, under parent (nullptr: a new thread) at row.
     std::function<void(TThreadModel*, TNode* parent, int row)> OnRowAboutToBeInserted;
@@ -113,6 +116,8 @@ public:
     std::function<void(TThreadModel*)> OnReset;
     // The node's record changed how it is shown.
     std::function<void(TThreadModel*, TNode* node)> OnDataChanged;
+    // The model expands or collapses the node (Expand).
+    std::function<void(TThreadModel*, TNode* node, bool expanded)> OnExpandedChanged;
     // A reply was placed into a watched thread and marked for speaking; asChild tells
     // whether it went under the thread's first article (its read state then counts as new).
     std::function<void(TThreadModel*, TNode* node, bool asChild)> OnWatchedReply;

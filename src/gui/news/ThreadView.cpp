@@ -104,6 +104,10 @@ TThreadView::TThreadView(QTreeWidget* view, TBaseRegistryClass* store)
         if (QTreeWidgetItem* item = itemOfNode(node))
             RefreshItem(item);
     };
+    Model.OnExpandedChanged = [this](TThreadModel*, TThreadModel::TNode* node, bool expanded) {
+        if (QTreeWidgetItem* item = itemOfNode(node))
+            item->setExpanded(expanded);
+    };
     Model.OnRowAboutToBeRemoved = [this](TThreadModel*, TThreadModel::TNode* parent, int row) {
         QTreeWidgetItem* parentItem = parent ? itemOfNode(parent) : View->invisibleRootItem();
         ++focusSuppressed;
@@ -579,10 +583,8 @@ void TThreadView::FocusFirstNew()
     const TThreadModel::TFocusChoice choice = Model.FirstNewChoice();
     if (!choice.scrollTo)
         return;
-    if (choice.expand) {
-        if (QTreeWidgetItem* p = itemOfNode(choice.expand))
-            p->setExpanded(true);
-    }
+    if (choice.expand)
+        Model.Expand(choice.expand, true);
     if (QTreeWidgetItem* item = itemOfNode(choice.scrollTo))
         View->scrollToItem(item);
 }
