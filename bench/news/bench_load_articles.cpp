@@ -4,7 +4,7 @@
 #include "news/ArticleUnit.h"
 #include "core/TextFiles.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <cstdio>
@@ -12,7 +12,7 @@
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int count = argc > 1 ? atoi(argv[1]) : 100000;
     const QString path = GetDataFolder() + "bench_load.chl";
     WriteLinesAtomically(path, MakeCorpusLines(count, 4242u));

@@ -1,5 +1,8 @@
 #include "news/ThreadModel.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 constexpr quint64 LabelGap = quint64(1) << 32;
 constexpr quint64 LabelLimit = quint64(1) << 63;
@@ -106,17 +109,44 @@ TNode* TThreadModel::firstLater(const QString& key, double date) const
     return nullptr;
 }
 
-void TThreadModel::Clear()
+void TThreadModel::clearIndexes()
 {
-    nodes.clear();
-    head = TNode();
-    tail = &head;
-    tops.clear();
     byRecord.clear();
     byId.clear();
     byRefs.clear();
     bySubject.clear();
     inProgress.clear();
+}
+
+void TThreadModel::Clear()
+{
+    if (bulkDepth == 0 && OnAboutToReset)
+        OnAboutToReset(this);
+    nodes.clear();
+    head = TNode();
+    tail = &head;
+    tops.clear();
+    clearIndexes();
+    if (bulkDepth == 0 && OnReset)
+        OnReset(this);
+}
+
+void TThreadModel::BeginBulk()
+{
+    if (bulkDepth++ == 0 && OnAboutToReset)
+        OnAboutToReset(this);
+}
+
+void TThreadModel::EndBulk()
+{
+    if (bulkDepth > 0 && --bulkDepth == 0 && OnReset)
+        OnReset(this);
+}
+
+void TThreadModel::Changed(TNode* node)
+{
+    if (node && bulkDepth == 0 && OnDataChanged)
+        OnDataChanged(this, node);
 }
 
 void TThreadModel::relabel()
@@ -225,6 +255,8 @@ void TThreadModel::attach(TNode* n, TNode* parent, int row)
 
 void TThreadModel::insertBefore(TNode* n, TNode* before, bool bulk)
 {
+    if (!bulk && OnRowAboutToBeInserted)
+        OnRowAboutToBeInserted(this, before->parent, before->row);
     linkAfter(before->gprev, n);
     attach(n, before->parent, before->row);
     if (!bulk && OnRowInserted)
@@ -233,6 +265,8 @@ void TThreadModel::insertBefore(TNode* n, TNode* before, bool bulk)
 
 void TThreadModel::appendChild(TNode* n, TNode* parent, bool bulk)
 {
+    if (!bulk && OnRowAboutToBeInserted)
+        OnRowAboutToBeInserted(this, parent, parent ? int(parent->children.size()) : int(tops.size()));
     if (parent) {
         TNode* last = parent;
         while (!last->children.empty())
@@ -332,6 +366,8 @@ void TThreadModel::RemoveTop(int row)
 {
     if (row < 0 || row >= int(tops.size()))
         return;
+    if (OnRowAboutToBeRemoved)
+        OnRowAboutToBeRemoved(this, nullptr, row);
     TNode* first = tops[size_t(row)];
     TNode* last = first;
     while (!last->children.empty())
@@ -344,34 +380,19 @@ void TThreadModel::RemoveTop(int row)
     tops.erase(tops.begin() + row);
     for (size_t i = size_t(row); i < tops.size(); ++i)
         tops[i]->row = int(i);
+    if (OnRowRemoved)
+        OnRowRemoved(this, nullptr, row);
 }
 
 void TThreadModel::Reindex()
 {
-    // The shape as records in view order with the position of each one's parent.
-    std::vector<std::pair<TArticleClass*, qsizetype>> shape;
-    shape.reserve(byRecord.size());
-    std::vector<std::pair<const TNode*, qsizetype>> stack;
-    for (auto t = tops.rbegin(); t != tops.rend(); ++t)
-        stack.emplace_back(*t, -1);
-    while (!stack.empty()) {
-        auto [n, parent] = stack.back();
-        stack.pop_back();
-        const qsizetype at = qsizetype(shape.size());
-        shape.emplace_back(n->rec, parent);
-        for (auto c = n->children.rbegin(); c != n->children.rend(); ++c)
-            stack.emplace_back(*c, at);
-    }
-    Clear();
-    std::vector<TNode*> made;
-    made.reserve(shape.size());
-    for (const auto& [rec, parent] : shape) {
-        TNode* n = newNode(rec);
-        linkAfter(tail, n);
-        TNode* p = parent < 0 ? nullptr : made[size_t(parent)];
-        attach(n, p, p ? int(p->children.size()) : int(tops.size()));
+    // The nodes keep their places in the tree; only the labels and the look-up tables are
+    // built anew, in view order.
+    clearIndexes();
+    relabel();
+    for (TNode* n = head.gnext; n; n = n->gnext) {
+        n->date = n->rec->Date.Value;
         indexNode(n);
-        made.push_back(n);
     }
 }
 
@@ -390,4 +411,193 @@ std::vector<TNode*> TThreadModel::Nodes() const
     for (TNode* n = head.gnext; n; n = n->gnext)
         out.push_back(n);
     return out;
+}
+
+bool TThreadModel::HasNewChild(const TNode* node)
+{
+    for (const TNode* c : node->children) {
+        if (c->rec->ReadState == 1)
+            return true;
+    }
+    return false;
+}
+
+void TThreadModel::ApplyCollapsedStyle(TNode* top)
+{
+    TArticleClass* r = top->rec;
+    if (!top->children.empty() && !top->expanded && !(r->Style & 1) && HasNewChild(top)) {
+        r->Style = 1;
+        Changed(top);
+    }
+}
+
+void TThreadModel::SetExpanded(TNode* node, bool expanded)
+{
+    node->expanded = expanded;
+    TArticleClass* r = node->rec;
+    if (!expanded) {
+        if (HasNewChild(node) && !(r->Style & 1)) {
+            r->Style = 1;
+            Changed(node);
+        }
+        r->Expanded = 0;
+    } else {
+        if (r->ReadState != 1 && (r->Style & 1)) {
+            // Only the bold of the collapsed thread goes; an unavailable article stays italic.
+            r->Style = quint8(r->ReadState == 1 ? 0 : r->ReadState);
+            Changed(node);
+        }
+        r->Expanded = 1;
+    }
+}
+
+void TThreadModel::SetReadState(TNode* node, int state)
+{
+    TArticleClass* record = node->rec;
+    const int old = record->ReadState;
+    const quint8 oldStyle = record->Style;
+    record->SetReadState(state);
+    TNode* parent = node->parent;
+    if (parent && !parent->expanded) {
+        TArticleClass* p = parent->rec;
+        const bool hasNew = HasNewChild(parent);
+        if (hasNew && !(p->Style & 1)) {
+            p->Style = 1;
+            Changed(parent);
+        } else if (!hasNew && (p->Style & 1)) {
+            p->Style = quint8(p->ReadState);
+            Changed(parent);
+        }
+    }
+    if (!parent && !node->children.empty() && !node->expanded && HasNewChild(node) && !(record->Style & 1))
+        record->Style = 1;
+    if (record->ReadState != old || record->Style != oldStyle)
+        Changed(node);
+}
+
+std::vector<TNode*> TThreadModel::ClickSpeak(TNode* node)
+{
+    std::vector<TNode*> changed;
+    TArticleClass* r = node->rec;
+    auto mark = [&](TNode* n) {
+        Changed(n);
+        changed.push_back(n);
+    };
+    if (!node->children.empty() && node->expanded) {
+        for (TNode* c : node->children) {
+            if (c->rec->SpeakMark != r->SpeakMark) {
+                c->rec->SetSpeakMark(r->SpeakMark);
+                mark(c);
+            }
+        }
+        if (changed.empty()) {
+            r->CycleSpeakMark();
+            mark(node);
+        }
+    } else {
+        r->CycleSpeakMark();
+        mark(node);
+        for (TNode* c : node->children) {
+            if (c->rec->SpeakMark != r->SpeakMark) {
+                c->rec->SetSpeakMark(r->SpeakMark);
+                mark(c);
+            }
+        }
+    }
+    return changed;
+}
+
+bool TThreadModel::ClickWatch(TNode* node)
+{
+    if (node->parent)
+        return false;
+    node->rec->ToggleWatch();
+    Changed(node);
+    return true;
+}
+
+void TThreadModel::MarkSpeak(TNode* node, int mark)
+{
+    node->rec->SetSpeakMark(mark);
+    Changed(node);
+    if (!node->children.empty() && !node->expanded) {
+        for (TNode* c : node->children) {
+            c->rec->SetSpeakMark(mark);
+            Changed(c);
+        }
+    }
+}
+
+void TThreadModel::MarkRead(TNode* node, int state)
+{
+    SetReadState(node, state);
+    if (!node->children.empty() && !node->expanded) {
+        for (TNode* c : node->children)
+            SetReadState(c, state);
+    }
+}
+
+bool TThreadModel::SetWatch(TNode* node, bool watch)
+{
+    if (node->parent)
+        return false;
+    node->rec->Watch = watch ? 1 : 0;
+    Changed(node);
+    return true;
+}
+
+std::vector<const TArticleClass*> TThreadModel::TakeOldThreads(int days, double now)
+{
+    std::vector<const TArticleClass*> gone;
+    for (int i = int(tops.size()) - 1; i >= 0; --i) {
+        const TNode* top = tops[size_t(i)];
+        double newest = top->rec->Date.Value;
+        for (const TNode* c : top->children)
+            newest = std::max(newest, c->rec->Date.Value);
+        if (std::nearbyint(now - newest) <= days)
+            continue;
+        std::vector<const TNode*> stack{top};
+        while (!stack.empty()) {
+            const TNode* n = stack.back();
+            stack.pop_back();
+            gone.push_back(n->rec);
+            for (const TNode* c : n->children)
+                stack.push_back(c);
+        }
+        RemoveTop(i);
+    }
+    return gone;
+}
+
+TThreadModel::TFocusChoice TThreadModel::FirstNewChoice() const
+{
+    TFocusChoice choice;
+    if (tops.empty())
+        return choice;
+    for (TNode* n = head.gnext; n; n = n->gnext) {
+        if (n->rec->ReadState == 1) {
+            if (n->parent) {
+                choice.expand = n->parent;
+                choice.scrollTo = n->parent;
+            } else {
+                choice.scrollTo = n;
+            }
+            return choice;
+        }
+    }
+    TNode* last = tops.back();
+    while (!last->children.empty())
+        last = last->children.back();
+    choice.scrollTo = last->parent && !last->parent->expanded ? last->parent : last;
+    return choice;
+}
+
+void TThreadModel::Expand(TNode* node, bool expanded)
+{
+    if (!node || node->expanded == expanded)
+        return;
+    if (OnExpandedChanged)
+        OnExpandedChanged(this, node, expanded);
+    else
+        SetExpanded(node, expanded);
 }

@@ -3,7 +3,8 @@
 // first article its References name, before a later reply to the same thread, or as a new
 // thread with a stand-in for a missing parent), kept as a tree whose nodes know their
 // parent, their row and their children, so a view answers its questions in constant time.
-// Views learn of new rows through OnRowInserted.
+// Views learn of every change through the On... events; the nodes stay where they are for
+// as long as they are shown, so a view may keep pointers to them.
 #include "news/ArticleUnit.h"
 
 #include <QHash>
@@ -23,6 +24,7 @@ public:
         TNode* parent = nullptr;
         std::vector<TNode*> children;
         int row = 0;
+        bool expanded = false; // shown expanded in the view
         // view order
         TNode* gprev = nullptr;
         TNode* gnext = nullptr;
@@ -46,12 +48,18 @@ public:
     // Places the record; nullptr when its message ID is shown already. With bulk set no
     // event is raised (the view is built from Tops() afterwards).
     TNode* Place(TArticleClass* record, bool bulk);
+    // Empties the model (raising OnAboutToReset and OnReset).
     void Clear();
+    // Bulk placement between these two raises only OnAboutToReset before and OnReset after.
+    void BeginBulk();
+    void EndBulk();
     // Takes the thread at the given top row out of the view order (its records stay with
     // their list); Reindex afterwards before placing again.
     void RemoveTop(int row);
-    // Indexes the tree anew, keeping its shape (after records changed their texts).
+    // Indexes the tree anew, keeping its shape and its nodes (after records changed their texts).
     void Reindex();
+    // Tells the views that the node's record changed how it is shown (texts, style, marks).
+    void Changed(TNode* node);
 
     const std::vector<TNode*>& Tops() const { return tops; }
     int Count() const { return int(byRecord.size()); }
@@ -62,8 +70,54 @@ public:
     // Every node in view order (each thread top before its replies).
     std::vector<TNode*> Nodes() const;
 
-    // A row was inserted under parent (nullptr: a new thread) at row.
+    // The rules of the marks and the thread style, on shown nodes. Every node whose look
+    // changes is told to the views through OnDataChanged.
+    static bool HasNewChild(const TNode* node);
+    // A thread collapsed with a new reply below its top is shown bold.
+    void ApplyCollapsedStyle(TNode* top);
+    // The view expanded or collapsed the node (the record keeps it as Expanded).
+    void SetExpanded(TNode* node, bool expanded);
+    // Sets the read state; a collapsed parent turns bold or back with its new replies.
+    void SetReadState(TNode* node, int state);
+    // A click in the speak column: on an expanded thread the first click gives the replies
+    // the top's mark and a second one cycles the top; otherwise the mark cycles and goes
+    // down to the replies. Returns the nodes whose speak mark changed, in order.
+    std::vector<TNode*> ClickSpeak(TNode* node);
+    // A click in the watch column toggles the watch of a thread top; false on a reply.
+    bool ClickWatch(TNode* node);
+    // The menu commands on one selected node; a collapsed thread passes them to its replies.
+    void MarkSpeak(TNode* node, int mark);
+    void MarkRead(TNode* node, int state);
+    // Sets the watch of a thread top; false on a reply.
+    bool SetWatch(TNode* node, bool watch);
+    // Takes out every thread whose newest record (top or direct reply) is more than days
+    // older than now; returns the records of the threads taken out. Reindex afterwards.
+    std::vector<const TArticleClass*> TakeOldThreads(int days, double now);
+    // Where "focus the first new article" goes: the first new record in view order (or, for
+    // a reply, its parent, which is to be expanded), else the last record (or its collapsed
+    // parent). scrollTo is nullptr when nothing is shown.
+    struct TFocusChoice {
+        TNode* scrollTo = nullptr;
+        TNode* expand = nullptr;
+    };
+    TFocusChoice FirstNewChoice() const;
+    // Expands or collapses the node for the views (raising OnExpandedChanged); the effects
+    // of the change follow when the view reports it through SetExpanded.
+    void Expand(TNode* node, bool expanded);
+
+    // A row is about to be inserted, or was inserted, under parent (nullptr: a new thread) at row.
+    std::function<void(TThreadModel*, TNode* parent, int row)> OnRowAboutToBeInserted;
     std::function<void(TThreadModel*, TNode* parent, int row)> OnRowInserted;
+    // A thread top at row is about to be taken out, or was taken out.
+    std::function<void(TThreadModel*, TNode* parent, int row)> OnRowAboutToBeRemoved;
+    std::function<void(TThreadModel*, TNode* parent, int row)> OnRowRemoved;
+    // Every row changes (emptied, or built in bulk).
+    std::function<void(TThreadModel*)> OnAboutToReset;
+    std::function<void(TThreadModel*)> OnReset;
+    // The node's record changed how it is shown.
+    std::function<void(TThreadModel*, TNode* node)> OnDataChanged;
+    // The model expands or collapses the node (Expand).
+    std::function<void(TThreadModel*, TNode* node, bool expanded)> OnExpandedChanged;
     // A reply was placed into a watched thread and marked for speaking; asChild tells
     // whether it went under the thread's first article (its read state then counts as new).
     std::function<void(TThreadModel*, TNode* node, bool asChild)> OnWatchedReply;
@@ -79,6 +133,9 @@ private:
     void relabel();
     void makeRoomAfter(TNode* a);
     void linkAfter(TNode* a, TNode* n);
+    void clearIndexes();
+
+    int bulkDepth = 0;
 
     struct ByLabel {
         bool operator()(const TNode* a, const TNode* b) const { return a->label < b->label; }

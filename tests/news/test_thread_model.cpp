@@ -209,6 +209,69 @@ private slots:
         QCOMPARE(dump(model), before.mid(firstTopLines));
         QCOMPARE(int(model.Tops().size()), tops - 1);
     }
+    // The mark and style rules work on the model alone, without a view: a collapsed thread
+    // turns bold with a new reply and back when it is read, a speak click on a collapsed
+    // thread goes down to its replies and on an expanded one first levels the replies, the
+    // watch toggles only on thread tops, and every changed row is told to the views.
+    void rulesWorkWithoutAView()
+    {
+        TArticleList list;
+        auto add = [&](int number, const QString& id, const QString& subject, const QString& refs, double date) {
+            auto r = std::make_unique<TArticleClass>();
+            r->Number = number;
+            r->MessageID = id;
+            r->Subject = subject;
+            r->From = "Ann";
+            r->References = refs;
+            r->Date = TDateTime(date);
+            return list.Add(std::move(r));
+        };
+        TThreadModel model;
+        QList<const TArticleClass*> told;
+        model.OnDataChanged = [&](TThreadModel*, TThreadModel::TNode* n) { told << n->rec; };
+        TThreadModel::TNode* top = model.Place(add(1, "<a@x>", "Alpha", "", 46000), false);
+        TThreadModel::TNode* r1 = model.Place(add(2, "<b@x>", "Re: Alpha", "<a@x>", 46001), false);
+        TThreadModel::TNode* r2 = model.Place(add(3, "<c@x>", "Re: Alpha", "<a@x>", 46002), false);
+        QVERIFY(top && r1 && r2 && r1->parent == top);
+
+        model.SetReadState(r1, 1);
+        QCOMPARE(top->rec->Style, quint8(1));
+        QVERIFY(told.contains(top->rec) && told.contains(r1->rec));
+        model.SetReadState(r1, 0);
+        QCOMPARE(top->rec->Style, quint8(0));
+
+        told.clear();
+        QCOMPARE(model.ClickSpeak(top).size(), size_t(3));
+        QCOMPARE(r2->rec->SpeakMark, 1);
+        QCOMPARE(told.size(), 3);
+
+        model.SetExpanded(top, true);
+        QCOMPARE(top->rec->Expanded, 1);
+        r1->rec->SetSpeakMark(0);
+        const std::vector<TThreadModel::TNode*> levelled = model.ClickSpeak(top);
+        QCOMPARE(levelled.size(), size_t(1));
+        QCOMPARE(levelled[0], r1);
+        QCOMPARE(top->rec->SpeakMark, 1);
+        QCOMPARE(model.ClickSpeak(top).front(), top);
+        QCOMPARE(top->rec->SpeakMark, 2);
+
+        r2->rec->SetReadState(1);
+        model.SetExpanded(top, false);
+        QCOMPARE(top->rec->Expanded, 0);
+        QCOMPARE(top->rec->Style, quint8(1));
+        QCOMPARE(model.FirstNewChoice().expand, top);
+
+        QVERIFY(!model.ClickWatch(r1));
+        QCOMPARE(r1->rec->Watch, 0);
+        QVERIFY(model.ClickWatch(top));
+        QCOMPARE(top->rec->Watch, 1);
+        TThreadModel::TNode* late = model.Place(add(4, "<d@x>", "Re: Alpha", "<a@x>", 46003), false);
+        QCOMPARE(late->rec->SpeakMark, 1);
+
+        const std::vector<const TArticleClass*> gone = model.TakeOldThreads(30, 46100);
+        QCOMPARE(int(gone.size()), 4);
+        QVERIFY(model.Tops().empty());
+    }
 };
 
 VORLIX_TEST_MAIN_CORE(TestThreadModel)

@@ -11,7 +11,7 @@
 #include "news/ArticleUnit.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 #include "nntp/NNTPProcessor.h"
 #include "nntp/Rfc2047.h"
 

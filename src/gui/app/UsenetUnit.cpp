@@ -16,7 +16,7 @@
 #include "gui/dialogs/ServerDialog.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 #include "gui/nntp/PostReplyUnit.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
 

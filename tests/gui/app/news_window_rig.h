@@ -9,7 +9,7 @@
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 #include "nntp/NNTPProcessor.h"
 
 #include <QDir>

@@ -10,7 +10,7 @@
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 #include "news/ArticleUnit.h"
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 
 #include "ScriptedDialogs.h"
 #include "core/RegistryEnhanced.h"

@@ -5,7 +5,7 @@
 
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

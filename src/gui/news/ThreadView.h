@@ -4,7 +4,6 @@
 #include "news/ArticleUnit.h"
 #include "news/ThreadModel.h"
 
-#include <QDialog>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -12,21 +11,10 @@
 #include <memory>
 #include <vector>
 
-class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TBaseRegistryClass;
 class TConfigClass;
-
-// The non-modal "Working ..." window shown while a group is built or old threads are deleted.
-class TWorkingWindow : public QDialog {
-public:
-    explicit TWorkingWindow(const QString& text, QWidget* parent = nullptr);
-    QString Text() const;
-
-private:
-    QLabel* label;
-};
 
 // The header texts of the two mark columns.
 extern const QString SpeakColumnInfo;
@@ -90,9 +78,7 @@ private:
     QTreeWidgetItem* makeItem(const TThreadModel::TNode* n);
     QTreeWidgetItem* itemOfNode(const TThreadModel::TNode* node) const;
     void buildItems();
-    void applyCollapsedStyle(QTreeWidgetItem* top);
     void saveShown();
-    void guarded(const QString& name, const std::function<void()>& work);
     void recordChanged(TArticleList* list, TArticleClass* record);
 
     int focusSuppressed = 0;

@@ -1,24 +1,23 @@
-#include "news/ThreadView.h"
+#include "gui/news/ThreadView.h"
 
 #include "news/NewsStore.h"
+#include "gui/app/ProgressWindow.h"
+#include "gui/app/RunCommand.h"
 #include "gui/news/NewsIcons.h"
 
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/TBaseRegistryClassUnit.h"
 
-#include <QApplication>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSet>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 #include <cmath>
 
 namespace {
@@ -85,27 +84,6 @@ const QString WatchColumnInfo = joinInfo({
     "no meaning, and is ignored.",
 });
 
-// ---------------------------------------------------------------- TWorkingWindow
-
-TWorkingWindow::TWorkingWindow(const QString& text, QWidget* parent) : QDialog(parent)
-{
-    setWindowTitle(QStringLiteral("Working ..."));
-    setModal(false);
-    auto* layout = new QVBoxLayout(this);
-    label = new QLabel(text, this);
-    label->setAlignment(Qt::AlignCenter);
-    label->setMinimumWidth(240);
-    layout->addWidget(label);
-    show();
-    raise();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-QString TWorkingWindow::Text() const
-{
-    return label->text();
-}
-
 // ---------------------------------------------------------------- TThreadView
 
 TThreadView::TThreadView(QTreeWidget* view, TBaseRegistryClass* store)
@@ -121,6 +99,20 @@ TThreadView::TThreadView(QTreeWidget* view, TBaseRegistryClass* store)
             SetReadStateShown(node->rec, 1, item);
         else
             RefreshItem(item);
+    };
+    Model.OnDataChanged = [this](TThreadModel*, TThreadModel::TNode* node) {
+        if (QTreeWidgetItem* item = itemOfNode(node))
+            RefreshItem(item);
+    };
+    Model.OnExpandedChanged = [this](TThreadModel*, TThreadModel::TNode* node, bool expanded) {
+        if (QTreeWidgetItem* item = itemOfNode(node))
+            item->setExpanded(expanded);
+    };
+    Model.OnRowAboutToBeRemoved = [this](TThreadModel*, TThreadModel::TNode* parent, int row) {
+        QTreeWidgetItem* parentItem = parent ? itemOfNode(parent) : View->invisibleRootItem();
+        ++focusSuppressed;
+        delete parentItem->takeChild(row);
+        --focusSuppressed;
     };
     View->setColumnCount(5);
     QTreeWidgetItem* header = View->headerItem();
@@ -300,45 +292,18 @@ void TThreadView::ClearArticleView()
 
 bool TThreadView::HasNewChild(QTreeWidgetItem* item) const
 {
-    for (int i = 0; i < item->childCount(); ++i) {
-        if (const TArticleClass* r = RecordOf(item->child(i)); r && r->ReadState == 1)
-            return true;
-    }
-    return false;
-}
-
-void TThreadView::applyCollapsedStyle(QTreeWidgetItem* top)
-{
-    TArticleClass* r = RecordOf(top);
-    if (r && top->childCount() > 0 && !top->isExpanded() && !(r->Style & 1) && HasNewChild(top)) {
-        r->Style = 1;
-        RefreshItem(top);
-    }
+    const TThreadModel::TNode* n = Model.NodeOf(RecordOf(item));
+    return n && TThreadModel::HasNewChild(n);
 }
 
 void TThreadView::SetReadStateShown(TArticleClass* record, int state, QTreeWidgetItem* item)
 {
-    const int old = record->ReadState;
-    const quint8 oldStyle = record->Style;
-    record->SetReadState(state);
-    if (!item)
+    TThreadModel::TNode* n = item ? Model.NodeOf(RecordOf(item)) : nullptr;
+    if (!n) {
+        record->SetReadState(state);
         return;
-    QTreeWidgetItem* parent = item->parent();
-    if (parent && !parent->isExpanded()) {
-        TArticleClass* p = RecordOf(parent);
-        const bool hasNew = HasNewChild(parent);
-        if (hasNew && !(p->Style & 1)) {
-            p->Style = 1;
-            RefreshItem(parent);
-        } else if (!hasNew && (p->Style & 1)) {
-            p->Style = quint8(p->ReadState);
-            RefreshItem(parent);
-        }
     }
-    if (!parent && item->childCount() > 0 && !item->isExpanded() && HasNewChild(item) && !(record->Style & 1))
-        record->Style = 1;
-    if (record->ReadState != old || record->Style != oldStyle)
-        RefreshItem(item);
+    Model.SetReadState(n, state);
 }
 
 void TThreadView::LoadArticles(TConfigClass* groupNode)
@@ -376,20 +341,30 @@ void TThreadView::LoadArticles(TConfigClass* groupNode)
     for (int i = 0; i < list->Count(); ++i) {
         Model.Place(list->At(i), true);
         if (sinceEvents.elapsed() >= 50) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents);
             sinceEvents.restart();
+            if (group->Articles.get() != list) {
+                // The group's records were replaced meanwhile: what was placed is gone.
+                Model.Clear();
+                View->setUpdatesEnabled(updates);
+                return;
+            }
         }
     }
     buildItems();
     int newCount = 0;
-    for (QTreeWidgetItem* item : Items()) {
-        const TArticleClass* r = RecordOf(item);
-        if (r->Expanded == 1 && item->childCount() > 0)
-            item->setExpanded(true);
-        newCount += r->ReadState == 1 ? 1 : 0;
+    const std::vector<QTreeWidgetItem*> items = Items();
+    const std::vector<TThreadModel::TNode*> shown = Model.Nodes();
+    for (size_t i = 0; i < shown.size() && i < items.size(); ++i) {
+        TThreadModel::TNode* n = shown[i];
+        if (n->rec->Expanded == 1 && !n->children.empty()) {
+            n->expanded = true;
+            items[i]->setExpanded(true);
+        }
+        newCount += n->rec->ReadState == 1 ? 1 : 0;
     }
-    for (int i = 0; i < View->topLevelItemCount(); ++i)
-        applyCollapsedStyle(View->topLevelItem(i));
+    for (TThreadModel::TNode* top : Model.Tops())
+        Model.ApplyCollapsedStyle(top);
     group->SetGroupCaption(newCount, Model.Count());
     View->setUpdatesEnabled(updates);
 }
@@ -398,7 +373,9 @@ void TThreadView::ShowGroup(TConfigClass* groupNode)
 {
     TTrace trace(QStringLiteral("ShowGroup"));
     {
-        TWorkingWindow working(QStringLiteral("Working ..."), View->window());
+        TProgressWindow working(View->window(), QStringLiteral("Working ..."), TProgressWindow::NoOptions,
+                                QStringLiteral("Working ..."));
+        working.ShowNow();
         View->setUpdatesEnabled(false);
         try {
             LoadArticles(groupNode);
@@ -416,7 +393,7 @@ void TThreadView::ShowGroup(TConfigClass* groupNode)
         }
     }
     GroupNode = groupNode;
-    QCoreApplication::processEvents();
+    TBusyGuard::ProcessEvents();
 }
 
 void TThreadView::SaveArticles(TConfigClass* groupNode)
@@ -452,16 +429,6 @@ void TThreadView::saveShown()
     SaveArticles(GroupNode);
 }
 
-void TThreadView::guarded(const QString& name, const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const EVorlixError& e) {
-        UtilsClass::Log(name + QStringLiteral(" Exception: ") + e.message());
-        Dialogs().ShowError(e.message());
-    }
-}
-
 void TThreadView::recordChanged(TArticleList*, TArticleClass* record)
 {
     const TThreadModel::TNode* n = Model.NodeOf(record);
@@ -475,16 +442,15 @@ void TThreadView::recordChanged(TArticleList*, TArticleClass* record)
 
 void TThreadView::ItemExpandedChanged(QTreeWidgetItem* item, bool expanded)
 {
-    if (Loading)
+    TThreadModel::TNode* n = Model.NodeOf(RecordOf(item));
+    if (!n)
         return;
-    TArticleClass* r = RecordOf(item);
-    if (!r)
+    if (Loading) {
+        n->expanded = expanded;
         return;
+    }
+    Model.SetExpanded(n, expanded);
     if (!expanded) {
-        if (HasNewChild(item) && !(r->Style & 1)) {
-            r->Style = 1;
-            RefreshItem(item);
-        }
         std::vector<QTreeWidgetItem*> stack;
         for (int i = 0; i < item->childCount(); ++i)
             stack.push_back(item->child(i));
@@ -495,68 +461,33 @@ void TThreadView::ItemExpandedChanged(QTreeWidgetItem* item, bool expanded)
             for (int i = 0; i < c->childCount(); ++i)
                 stack.push_back(c->child(i));
         }
-        r->Expanded = 0;
-    } else {
-        if (r->ReadState != 1 && (r->Style & 1)) {
-            // Only the bold of the collapsed thread goes; an unavailable article stays italic.
-            r->Style = quint8(r->ReadState == 1 ? 0 : r->ReadState);
-            RefreshItem(item);
-        }
-        r->Expanded = 1;
     }
-    guarded(QStringLiteral("ItemExpandedChanged"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("ItemExpandedChanged"), [this] { saveShown(); });
 }
 
 void TThreadView::ClickItem(QTreeWidgetItem* item, int column)
 {
     if (Loading || !item)
         return;
-    auto markChanged = [this](QTreeWidgetItem* it) {
-        RefreshItem(it);
-        if (OnSpeakMarkChanged)
-            OnSpeakMarkChanged(this, RecordOf(it));
-    };
     if (column >= ColSubject && column <= ColDate) {
         if (OnItemClicked)
             OnItemClicked(this, item);
         return;
     }
-    TArticleClass* r = RecordOf(item);
+    TThreadModel::TNode* n = Model.NodeOf(RecordOf(item));
+    if (!n)
+        return;
     if (column == ColWatch) {
-        if (!item->parent()) {
-            r->ToggleWatch();
-            RefreshItem(item);
-        }
+        Model.ClickWatch(n);
     } else if (column == ColSpeak) {
-        if (item->childCount() > 0 && item->isExpanded()) {
-            bool differed = false;
-            for (int i = 0; i < item->childCount(); ++i) {
-                TArticleClass* c = RecordOf(item->child(i));
-                if (c->SpeakMark != r->SpeakMark) {
-                    c->SetSpeakMark(r->SpeakMark);
-                    markChanged(item->child(i));
-                    differed = true;
-                }
-            }
-            if (!differed) {
-                r->CycleSpeakMark();
-                markChanged(item);
-            }
-        } else {
-            r->CycleSpeakMark();
-            markChanged(item);
-            for (int i = 0; i < item->childCount(); ++i) {
-                TArticleClass* c = RecordOf(item->child(i));
-                if (c->SpeakMark != r->SpeakMark) {
-                    c->SetSpeakMark(r->SpeakMark);
-                    markChanged(item->child(i));
-                }
-            }
+        for (TThreadModel::TNode* changed : Model.ClickSpeak(n)) {
+            if (OnSpeakMarkChanged)
+                OnSpeakMarkChanged(this, changed->rec);
         }
     } else {
         return;
     }
-    guarded(QStringLiteral("MouseDown"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("MouseDown"), [this] { saveShown(); });
 }
 
 bool TThreadView::eventFilter(QObject* watched, QEvent* event)
@@ -599,28 +530,19 @@ void TThreadView::HeaderClicked(int column)
 void TThreadView::MarkSelectedSpeak(int mark)
 {
     for (QTreeWidgetItem* item : View->selectedItems()) {
-        RecordOf(item)->SetSpeakMark(mark);
-        RefreshItem(item);
-        if (item->childCount() > 0 && !item->isExpanded()) {
-            for (int i = 0; i < item->childCount(); ++i) {
-                RecordOf(item->child(i))->SetSpeakMark(mark);
-                RefreshItem(item->child(i));
-            }
-        }
+        if (TThreadModel::TNode* n = Model.NodeOf(RecordOf(item)))
+            Model.MarkSpeak(n, mark);
     }
-    guarded(QStringLiteral("MarkSelected"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("MarkSelected"), [this] { saveShown(); });
 }
 
 void TThreadView::MarkSelectedRead(int state)
 {
     for (QTreeWidgetItem* item : View->selectedItems()) {
-        SetReadStateShown(RecordOf(item), state, item);
-        if (item->childCount() > 0 && !item->isExpanded()) {
-            for (int i = 0; i < item->childCount(); ++i)
-                SetReadStateShown(RecordOf(item->child(i)), state, item->child(i));
-        }
+        if (TThreadModel::TNode* n = Model.NodeOf(RecordOf(item)))
+            Model.MarkRead(n, state);
     }
-    guarded(QStringLiteral("MarkSelectedRead"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("MarkSelectedRead"), [this] { saveShown(); });
 }
 
 void TThreadView::WatchSelected(bool watch)
@@ -629,18 +551,15 @@ void TThreadView::WatchSelected(bool watch)
     View->setUpdatesEnabled(false);
     bool anyTop = false;
     for (QTreeWidgetItem* item : View->selectedItems()) {
-        if (item->parent())
-            continue;
-        anyTop = true;
-        RecordOf(item)->Watch = watch ? 1 : 0;
-        RefreshItem(item);
+        if (TThreadModel::TNode* n = Model.NodeOf(RecordOf(item)))
+            anyTop = Model.SetWatch(n, watch) || anyTop;
     }
     View->setUpdatesEnabled(updates);
     if (!anyTop) {
         Dialogs().ShowMessage(QStringLiteral("Select at least one message header at the top of a thread"));
         return;
     }
-    guarded(QStringLiteral("WatchSelected"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("WatchSelected"), [this] { saveShown(); });
 }
 
 void TThreadView::SelectAll()
@@ -661,62 +580,33 @@ void TThreadView::DeselectAll()
 
 void TThreadView::FocusFirstNew()
 {
-    if (View->topLevelItemCount() == 0)
+    const TThreadModel::TFocusChoice choice = Model.FirstNewChoice();
+    if (!choice.scrollTo)
         return;
-    for (QTreeWidgetItem* item : Items()) {
-        if (RecordOf(item)->ReadState == 1) {
-            if (QTreeWidgetItem* p = item->parent()) {
-                p->setExpanded(true);
-                View->scrollToItem(p);
-            } else {
-                View->scrollToItem(item);
-            }
-            return;
-        }
-    }
-    QTreeWidgetItem* last = View->topLevelItem(View->topLevelItemCount() - 1);
-    while (last->childCount() > 0)
-        last = last->child(last->childCount() - 1);
-    QTreeWidgetItem* p = last->parent();
-    View->scrollToItem(p && !p->isExpanded() ? p : last);
+    if (choice.expand)
+        Model.Expand(choice.expand, true);
+    if (QTreeWidgetItem* item = itemOfNode(choice.scrollTo))
+        View->scrollToItem(item);
 }
 
 void TThreadView::DeleteOldThreads()
 {
     TTrace trace(QStringLiteral("DeleteOldThreads"));
-    TWorkingWindow working(QStringLiteral("Deleting old threads"), View->window());
+    TProgressWindow working(View->window(), QStringLiteral("Working ..."), TProgressWindow::NoOptions,
+                            QStringLiteral("Deleting old threads"));
+    working.ShowNow();
     const bool updates = View->updatesEnabled();
     View->setUpdatesEnabled(false);
     const int days = Store && Store->HasItem(QStringLiteral("MsgDeleteDays"))
         ? Store->GetValue(QStringLiteral("MsgDeleteDays")).toInt()
         : 30;
-    const double now = TDateTime::Now().Value;
-    QSet<const TArticleClass*> gone;
-    ++focusSuppressed;
-    for (int i = View->topLevelItemCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem* top = View->topLevelItem(i);
-        double newest = RecordOf(top)->Date.Value;
-        for (int c = 0; c < top->childCount(); ++c)
-            newest = std::max(newest, RecordOf(top->child(c))->Date.Value);
-        if (std::nearbyint(now - newest) <= days)
-            continue;
-        std::vector<QTreeWidgetItem*> stack{top};
-        while (!stack.empty()) {
-            QTreeWidgetItem* it = stack.back();
-            stack.pop_back();
-            gone.insert(RecordOf(it));
-            for (int c = 0; c < it->childCount(); ++c)
-                stack.push_back(it->child(c));
-        }
-        delete View->takeTopLevelItem(i);
-        Model.RemoveTop(i);
-    }
-    --focusSuppressed;
-    if (!gone.isEmpty()) {
+    const std::vector<const TArticleClass*> taken = Model.TakeOldThreads(days, TDateTime::Now().Value);
+    if (!taken.empty()) {
+        const QSet<const TArticleClass*> gone(taken.begin(), taken.end());
         if (TConfigClass* g = Group(); g && g->Articles)
             g->Articles->RemoveIf([&](TArticleClass* r) { return gone.contains(r); });
         Model.Reindex();
     }
-    guarded(QStringLiteral("DeleteOldThreads"), [this] { saveShown(); });
+    RunCommand(QStringLiteral("DeleteOldThreads"), [this] { saveShown(); });
     View->setUpdatesEnabled(updates);
 }
