@@ -6,7 +6,7 @@ set -eu
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 server_bin="$build/tools/samplenews/vorlix-sample-news"
-vorlix_bin="$build/src/vorlix"
+vorlix_bin="$build/src/gui/vorlix"
 home="${VORLIX_DEMO_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/Vorlix-demo}"
 user=$(id -un 2>/dev/null || echo Default)
 files="$home/$user/Files"

@@ -13,4 +13,4 @@ if [ ! -s "$config" ] && [ -t 0 ]; then
     [yY]*) exec bash "$root/scripts/demo.sh" "$build" ;;
   esac
 fi
-exec "$build/src/vorlix"
+exec "$build/src/gui/vorlix"
