@@ -7,6 +7,7 @@
 #include "core/RegistryUnit.h"
 #include "gui/app/UsenetUnit.h"
 #include "gui/news/ServerTree.h"
+#include "gui/news/ThreadView.h"
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
 #include "nntp/NNTPProcessor.h"
@@ -95,8 +96,7 @@ Run firstDownload(const QString& server, const QString& group, int cancelAfter)
         120000);
     run.Seconds = clock.elapsed() / 1000.0;
     ticker.stop();
-    for (QTreeWidgetItemIterator it(form->findChild<QTreeWidget*>(QStringLiteral("tvArticles"))); *it; ++it)
-        ++run.Items;
+    run.Items = int(form->ThreadView->Nodes().size());
     run.FileLines = int(ReadLines(TServerTree::EntryOf(node)->FilePath()).size());
     form->close();
     form.reset();

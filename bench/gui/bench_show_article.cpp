@@ -36,7 +36,7 @@ int main(int argc, char** argv)
         }
         WriteConfig(QStringLiteral("127.0.0.1:%1").arg(server.Port()), {group});
         Window w;
-        QTreeWidgetItem* item = nullptr;
+        TArticleRow item;
         if (w.Open()) {
             w.Select(group);
             if (w.WaitIdle())
@@ -48,7 +48,7 @@ int main(int argc, char** argv)
         }
         QElapsedTimer t;
         t.start();
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(item);
+        w.SetCurrent(item);
         const bool idle = w.WaitIdle();
         const qint64 ms = t.elapsed();
         const QString memo = w.Memo();

@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -20,7 +20,7 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? atoi(argv[1]) : 20000;
     TNewsStore servers;
     TConfigClass* server = servers.AddServerEntry("news.example", {}, {}, false, "bench");
-    QTreeWidget articles;
+    QTreeView articles;
     articles.resize(900, 500);
     articles.show();
     TThreadView view(&articles);
@@ -33,7 +33,7 @@ int main(int argc, char** argv)
         t.start();
         view.ShowGroup(group);
         const qint64 ms = t.elapsed();
-        std::printf("show_group records=%d items=%zu ms=%lld%s\n", count, view.Items().size(), (long long)ms,
+        std::printf("show_group records=%d items=%zu ms=%lld%s\n", count, view.Nodes().size(), (long long)ms,
                     ms < 2000 ? "" : "  (over 2000 ms)");
         if (ms >= 2000)
             status = 1;

@@ -398,10 +398,10 @@ void TNewsCommands::GuiNntpCaughtUpHandler(const QString&, const QString& group)
     if (!entry)
         return;
     if (entry == news->SelectedEntry() && view->GroupNode == entry) {
-        for (QTreeWidgetItem* item : view->Items()) {
-            TArticleClass* r = TThreadView::RecordOf(item);
+        for (TThreadView::TNode* node : view->Nodes()) {
+            TArticleClass* r = TThreadView::RecordOf(node);
             if (r && r->ReadState == 1)
-                view->SetReadStateShown(r, 0, item);
+                view->SetReadStateShown(r, 0, node);
         }
         view->FocusFirstNew();
     }
@@ -416,11 +416,11 @@ void TNewsCommands::GuiNntpCaughtUpHandler(const QString&, const QString& group)
     entry->Dirty = true;
 }
 
-void TNewsCommands::ItemFocused(QTreeWidgetItem* item)
+void TNewsCommands::ItemFocused(TThreadModel::TNode* item)
 {
-    if (view->Loading || !item || view->View->topLevelItemCount() == 0)
+    if (view->Loading || !item || view->Model.Tops().empty())
         return;
-    if (view->View->selectedItems().size() >= 2) {
+    if (view->View->selectionModel()->selectedRows().size() >= 2) {
         form->StopReadTimer();
         return;
     }
@@ -488,7 +488,7 @@ void TNewsCommands::DisplayBodyHandler(const QString&, const QStringList& lines,
     }
     form->SetMessageText(text);
 
-    QTreeWidgetItem* item = view->View->currentItem();
+    TThreadModel::TNode* item = view->CurrentNode();
     TArticleClass* record = TThreadView::RecordOf(item);
     if (!record)
         return;
@@ -510,7 +510,7 @@ void TNewsCommands::DisplayBodyHandler(const QString&, const QStringList& lines,
     }
 }
 
-void TNewsCommands::ArticleReadTimeout(QTreeWidgetItem* item)
+void TNewsCommands::ArticleReadTimeout(TThreadModel::TNode* item)
 {
     TArticleClass* record = TThreadView::RecordOf(item);
     if (!record || !view->GroupNode)

@@ -5,6 +5,7 @@
 // here. While a job runs neither tree accepts a new selection (the window asks
 // SelectionChangeAllowed).
 #include "gui/app/ProgressWindow.h"
+#include "news/ThreadModel.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -14,7 +15,6 @@
 #include <functional>
 #include <memory>
 
-class QTreeWidgetItem;
 class TBaseRegistryClass;
 class TConfigClass;
 class TNewsWindow;
@@ -49,8 +49,8 @@ public:
     void CatchUpServer();
 
     // Events of the article view and of the main window's read timer.
-    void ItemFocused(QTreeWidgetItem* item);
-    void ArticleReadTimeout(QTreeWidgetItem* item);
+    void ItemFocused(TThreadModel::TNode* item);
+    void ArticleReadTimeout(TThreadModel::TNode* item);
 
     // Handlers of the processor's events (public: the speaking processor shares the last one).
     void HeaderHandler(const QString& host, const TNntpHeader& header, const QString& group);

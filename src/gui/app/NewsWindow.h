@@ -2,9 +2,10 @@
 // What the news commands need from the window they run in: the status text, the toolbar and
 // Edit menu held back while a body is fetched, the read timer, the message pane, and the
 // window that owns their progress windows.
+#include "news/ThreadModel.h"
+
 #include <QString>
 
-class QTreeWidgetItem;
 class QWidget;
 
 class TNewsWindow {
@@ -19,7 +20,7 @@ public:
     virtual void SetToolbarDisabled(bool disabled) = 0;
     virtual bool ToolbarDisabled() const = 0;
     // The read timer: fires once with the remembered article still focused.
-    virtual void StartReadTimer(QTreeWidgetItem* item) = 0;
+    virtual void StartReadTimer(TThreadModel::TNode* item) = 0;
     virtual void StopReadTimer() = 0;
     // The message pane.
     virtual void SetMessageText(const QString& text) = 0;

@@ -40,6 +40,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -85,11 +86,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     splitHorizontal = new QSplitter(Qt::Vertical, pnlRight);
     splitHorizontal->setObjectName(QStringLiteral("Splitter2"));
     rightLayout->addWidget(splitHorizontal);
-    tvArticles = new QTreeWidget(splitHorizontal);
+    tvArticles = new QTreeView(splitHorizontal);
     tvArticles->setObjectName(QStringLiteral("tvArticles"));
-    tvArticles->setColumnCount(5);
-    tvArticles->setHeaderLabels({QString(), QStringLiteral("Subject"), QStringLiteral("From"), QStringLiteral("Date"),
-                                 QString()});
     tvArticles->setTreePosition(1);
     tvArticles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tvArticles->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -539,7 +537,7 @@ QString TForm1::StatusText(int panel) const
     return panel >= 0 && panel < 3 ? statusPanel[panel]->text() : QString();
 }
 
-void TForm1::StartReadTimer(QTreeWidgetItem* item)
+void TForm1::StartReadTimer(TThreadModel::TNode* item)
 {
     readTimerItem = item;
     Timer1->start();
@@ -563,9 +561,9 @@ void TForm1::ClearMessageText()
 void TForm1::Timer1Timer()
 {
     Timer1->stop();
-    QTreeWidgetItem* item = readTimerItem;
+    TThreadModel::TNode* item = readTimerItem;
     readTimerItem = nullptr;
-    if (item && item == tvArticles->currentItem() && OnArticleReadTimeout)
+    if (item && item == ThreadView->CurrentNode() && OnArticleReadTimeout)
         OnArticleReadTimeout(this, item);
 }
 
@@ -648,9 +646,9 @@ void TForm1::bindNewsStore()
         });
     };
     ThreadView->OnClearMessagePane = [this](TThreadView*) { memoMessage->clear(); };
-    ThreadView->OnItemClicked = [this](TThreadView*, QTreeWidgetItem* item) {
+    ThreadView->OnItemClicked = [this](TThreadView* view, TThreadModel::TNode* item) {
         // A click on another article ends the wait for the focused one to become read.
-        if (item != tvArticles->currentItem())
+        if (item != view->CurrentNode())
             Timer1->stop();
     };
 
@@ -738,8 +736,8 @@ void TForm1::bindNewsCommands()
     // The main processor: header downloads, catch-ups and the bodies of the message pane.
     News = std::make_unique<TNewsCommands>(this, ServerTree.get(), ThreadView.get(), Store.get());
     NewsStore->OnFirstGroupSelection = [this](TNewsStore*, TConfigClass* group) { News->DownloadMessages(group); };
-    ThreadView->OnItemFocused = [this](TThreadView*, QTreeWidgetItem* item) { News->ItemFocused(item); };
-    OnArticleReadTimeout = [this](TForm1*, QTreeWidgetItem* item) { News->ArticleReadTimeout(item); };
+    ThreadView->OnItemFocused = [this](TThreadView*, TThreadModel::TNode* item) { News->ItemFocused(item); };
+    OnArticleReadTimeout = [this](TForm1*, TThreadModel::TNode* item) { News->ArticleReadTimeout(item); };
     // The newsgroup list window of a server; also opened right after a server was added when
     // "AutoLoadNewsgroups" is on.
     NewsStore->OnNewsgroupList = [this](TNewsStore*, TConfigClass* server, std::vector<TGroupChange>& changes) {
@@ -775,8 +773,8 @@ void TForm1::mnuReplyClick()
 {
     RunCommand(QStringLiteral("mnuReplyClick"), [this] {
         QList<TArticleClass*> selected;
-        for (QTreeWidgetItem* item : tvArticles->selectedItems()) {
-            if (TArticleClass* r = TThreadView::RecordOf(item))
+        for (TThreadModel::TNode* node : ThreadView->SelectedNodes()) {
+            if (TArticleClass* r = TThreadView::RecordOf(node))
                 selected << r;
         }
         TPostReply::ReplyToMessage(this, Store.get(), NewsStore->SelectedEntry(), selected,

@@ -22,8 +22,8 @@ class QTextEdit;
 class QTimer;
 class QToolBar;
 class QAbstractItemView;
+class QTreeView;
 class QTreeWidget;
-class QTreeWidgetItem;
 class TMyRegistryClass;
 class TNewsStore;
 class TServerTree;
@@ -44,7 +44,7 @@ public:
     QWidget* Window() override { return this; }
     void SetToolbarDisabled(bool disabled) override;
     bool ToolbarDisabled() const override { return toolbarDisabled; }
-    void StartReadTimer(QTreeWidgetItem* item) override;
+    void StartReadTimer(TThreadModel::TNode* item) override;
     void StopReadTimer() override;
     void SetMessageText(const QString& text) override;
     void ClearMessageText() override;
@@ -108,7 +108,7 @@ public:
     QList<QAction*> Commands() const;
 
     // Event raised when the 3-second read timer fires with the remembered article still focused.
-    std::function<void(TForm1*, QTreeWidgetItem*)> OnArticleReadTimeout;
+    std::function<void(TForm1*, TThreadModel::TNode*)> OnArticleReadTimeout;
 
     std::unique_ptr<TMyRegistryClass> Store;
     // The servers, newsgroups and folder entries ("Config.chl"), the server tree that shows
@@ -136,7 +136,7 @@ protected:
 private:
     // Controls, named by their role.
     QTreeWidget* tvServers;
-    QTreeWidget* tvArticles;
+    QTreeView* tvArticles;
     QTextEdit* memoMessage;
     QTabWidget* pgMessage;
     QSplitter* splitVertical;   // between the server tree and the right panel
@@ -178,7 +178,7 @@ private:
     bool configLoaded = false;
 
     QPointer<QWidget> splash;
-    QTreeWidgetItem* readTimerItem = nullptr;
+    TThreadModel::TNode* readTimerItem = nullptr;
     bool closedOnce = false;
     bool destroyed = false;
 };

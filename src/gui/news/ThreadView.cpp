@@ -17,12 +17,12 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStyledItemDelegate>
-#include <QTreeWidget>
+#include <QItemSelectionModel>
+#include <QTreeView>
 #include <cmath>
 
 namespace {
-constexpr int RecordRole = Qt::UserRole;
-constexpr int MarkRole = Qt::UserRole + 1;
+constexpr int MarkRole = TArticleModel::MarkRole;
 QString joinInfo(std::initializer_list<const char*> lines)
 {
     QStringList l;
@@ -86,43 +86,31 @@ const QString WatchColumnInfo = joinInfo({
 
 // ---------------------------------------------------------------- TThreadView
 
-TThreadView::TThreadView(QTreeWidget* view, TBaseRegistryClass* store)
+TThreadView::TThreadView(QTreeView* view, TBaseRegistryClass* store)
     : View(view), Store(store)
 {
-    Model.OnRowInserted = [this](TThreadModel*, TThreadModel::TNode* parent, int row) {
-        QTreeWidgetItem* parentItem = parent ? itemOfNode(parent) : View->invisibleRootItem();
-        parentItem->insertChild(row, makeItem(parent ? parent->children[size_t(row)] : Model.Tops()[size_t(row)]));
-    };
-    Model.OnWatchedReply = [this](TThreadModel*, TThreadModel::TNode* node, bool asChild) {
-        QTreeWidgetItem* item = itemOfNode(node);
-        if (asChild)
-            SetReadStateShown(node->rec, 1, item);
-        else
-            RefreshItem(item);
-    };
-    Model.OnDataChanged = [this](TThreadModel*, TThreadModel::TNode* node) {
-        if (QTreeWidgetItem* item = itemOfNode(node))
-            RefreshItem(item);
-    };
-    Model.OnExpandedChanged = [this](TThreadModel*, TThreadModel::TNode* node, bool expanded) {
-        if (QTreeWidgetItem* item = itemOfNode(node))
-            item->setExpanded(expanded);
-    };
-    Model.OnRowAboutToBeRemoved = [this](TThreadModel*, TThreadModel::TNode* parent, int row) {
-        QTreeWidgetItem* parentItem = parent ? itemOfNode(parent) : View->invisibleRootItem();
+    // Taking a row out moves the view's focus; that is no focus by the user.
+    auto aboutToRemove = Model.OnRowAboutToBeRemoved;
+    Model.OnRowAboutToBeRemoved = [this, aboutToRemove](TThreadModel* m, TNode* parent, int row) {
         ++focusSuppressed;
-        delete parentItem->takeChild(row);
+        aboutToRemove(m, parent, row);
+    };
+    auto removed = Model.OnRowRemoved;
+    Model.OnRowRemoved = [this, removed](TThreadModel* m, TNode* parent, int row) {
+        removed(m, parent, row);
         --focusSuppressed;
     };
-    View->setColumnCount(5);
-    QTreeWidgetItem* header = View->headerItem();
-    header->setText(ColSpeak, QString());
-    header->setIcon(ColSpeak, NewsPicture(npSpeak));
-    header->setText(ColSubject, QStringLiteral("Subject"));
-    header->setText(ColFrom, QStringLiteral("From"));
-    header->setText(ColDate, QStringLiteral("Date"));
-    header->setText(ColWatch, QString());
-    header->setIcon(ColWatch, NewsPicture(npWatch));
+    Model.OnWatchedReply = [this](TThreadModel*, TNode* node, bool asChild) {
+        if (asChild)
+            SetReadStateShown(node->rec, 1, node);
+        else
+            RefreshItem(node);
+    };
+    Model.OnExpandedChanged = [this](TThreadModel*, TNode* node, bool expanded) {
+        View->setExpanded(IndexOf(node, ColSpeak), expanded);
+    };
+    Articles.SetBaseFont(View->font());
+    View->setModel(&Articles);
     View->setSelectionMode(QAbstractItemView::ExtendedSelection);
     View->setSelectionBehavior(QAbstractItemView::SelectRows);
     View->setSortingEnabled(false);
@@ -143,8 +131,8 @@ TThreadView::TThreadView(QTreeWidget* view, TBaseRegistryClass* store)
     }
     View->viewport()->installEventFilter(this);
 
-    connect(View, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* i) { ItemExpandedChanged(i, true); });
-    connect(View, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* i) { ItemExpandedChanged(i, false); });
+    connect(View, &QTreeView::expanded, this, [this](const QModelIndex& i) { ItemExpandedChanged(NodeOf(i), true); });
+    connect(View, &QTreeView::collapsed, this, [this](const QModelIndex& i) { ItemExpandedChanged(NodeOf(i), false); });
     connect(View->header(), &QHeaderView::sectionClicked, this, [this](int c) { HeaderClicked(c); });
     connect(View->header(), &QHeaderView::sectionResized, this, [this](int c, int, int size) {
         if (Store && !Loading) {
@@ -159,11 +147,13 @@ TThreadView::TThreadView(QTreeWidget* view, TBaseRegistryClass* store)
         if (TConfigClass* g = Group())
             g->ScrollPos = value;
     });
-    connect(View, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-        if (Loading || focusSuppressed > 0 || !current || !OnItemFocused)
-            return;
-        OnItemFocused(this, current);
-    });
+    connect(View->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&) {
+                TNode* n = NodeOf(current);
+                if (Loading || focusSuppressed > 0 || !n || !OnItemFocused)
+                    return;
+                OnItemFocused(this, n);
+            });
 }
 
 TThreadView::~TThreadView()
@@ -177,128 +167,75 @@ TConfigClass* TThreadView::Group() const
     return GroupNode;
 }
 
-TArticleClass* TThreadView::RecordOf(const QTreeWidgetItem* item)
+TThreadView::TNode* TThreadView::CurrentNode() const
 {
-    return item ? reinterpret_cast<TArticleClass*>(item->data(0, RecordRole).value<quintptr>()) : nullptr;
+    return NodeOf(View->currentIndex());
 }
 
-QTreeWidgetItem* TThreadView::ItemOf(const TArticleClass* record) const
+void TThreadView::SetCurrentNode(TNode* node)
 {
-    const TThreadModel::TNode* n = Model.NodeOf(record);
-    return n ? itemOfNode(n) : nullptr;
+    View->setCurrentIndex(IndexOf(node));
 }
 
-QTreeWidgetItem* TThreadView::itemOfNode(const TThreadModel::TNode* node) const
+std::vector<TThreadView::TNode*> TThreadView::SelectedNodes() const
 {
-    QTreeWidgetItem* item = View->invisibleRootItem();
-    for (int row : TThreadModel::PathOf(node)) {
-        item = item->child(row);
-        if (!item)
-            return nullptr;
-    }
-    return item;
-}
-
-std::vector<QTreeWidgetItem*> TThreadView::Items() const
-{
-    std::vector<QTreeWidgetItem*> out;
-    out.reserve(size_t(Model.Count()));
-    std::vector<QTreeWidgetItem*> stack;
-    for (int i = View->topLevelItemCount() - 1; i >= 0; --i)
-        stack.push_back(View->topLevelItem(i));
-    while (!stack.empty()) {
-        QTreeWidgetItem* it = stack.back();
-        stack.pop_back();
-        out.push_back(it);
-        for (int i = it->childCount() - 1; i >= 0; --i)
-            stack.push_back(it->child(i));
+    std::vector<TNode*> out;
+    for (const QModelIndex& i : View->selectionModel()->selectedRows(ColSpeak)) {
+        if (TNode* n = NodeOf(i))
+            out.push_back(n);
     }
     return out;
 }
 
-void TThreadView::RefreshItem(QTreeWidgetItem* item)
+bool TThreadView::IsExpanded(const TNode* node) const
 {
-    const TArticleClass* r = RecordOf(item);
-    if (!r)
-        return;
-    if (item->text(ColSubject) != r->Subject)
-        item->setText(ColSubject, r->Subject);
-    if (item->text(ColFrom) != r->From)
-        item->setText(ColFrom, r->From);
-    const QString date = TArticleClass::DateText(r->Date);
-    if (item->text(ColDate) != date)
-        item->setText(ColDate, date);
-    if (item->data(ColSpeak, MarkRole).toInt() != r->SpeakMark || !item->data(ColSpeak, MarkRole).isValid())
-        item->setData(ColSpeak, MarkRole, r->SpeakMark);
-    if (item->data(ColWatch, MarkRole).toInt() != r->Watch || !item->data(ColWatch, MarkRole).isValid())
-        item->setData(ColWatch, MarkRole, r->Watch);
-    const bool bold = r->Style & 1;
-    const bool italic = r->Style & 2;
-    for (int c = ColSubject; c <= ColDate; ++c) {
-        const QVariant current = item->data(c, Qt::FontRole);
-        if (!bold && !italic) {
-            if (current.isValid())
-                item->setData(c, Qt::FontRole, QVariant());
-            continue;
-        }
-        QFont f = View->font();
-        f.setBold(bold);
-        f.setItalic(italic);
-        if (!current.isValid() || current.value<QFont>() != f)
-            item->setFont(c, f);
-    }
+    return node && View->isExpanded(IndexOf(node, ColSpeak));
 }
 
-QTreeWidgetItem* TThreadView::makeItem(const TThreadModel::TNode* n)
+bool TThreadView::IsSelected(const TNode* node) const
 {
-    auto* item = new QTreeWidgetItem();
-    item->setData(0, RecordRole, QVariant::fromValue(quintptr(n->rec)));
-    RefreshItem(item);
-    return item;
+    return node && View->selectionModel()->isRowSelected(node->row, Articles.parent(IndexOf(node, ColSpeak)));
 }
 
-QTreeWidgetItem* TThreadView::AddArticleToTree(TArticleClass* record)
+QString TThreadView::Text(const TNode* node, int column) const
+{
+    return IndexOf(node, column).data(Qt::DisplayRole).toString();
+}
+
+QFont TThreadView::Font(const TNode* node, int column) const
+{
+    const QVariant f = IndexOf(node, column).data(Qt::FontRole);
+    return f.isValid() ? f.value<QFont>() : View->font();
+}
+
+void TThreadView::RefreshItem(TNode* node)
+{
+    if (node)
+        Model.Changed(node);
+}
+
+TThreadView::TNode* TThreadView::AddArticleToTree(TArticleClass* record)
 {
     Model.Loading = Loading;
-    TThreadModel::TNode* n = Model.Place(record, false);
-    return n ? itemOfNode(n) : nullptr;
-}
-
-void TThreadView::buildItems()
-{
-    std::function<QTreeWidgetItem*(const TThreadModel::TNode*)> make = [&](const TThreadModel::TNode* n) {
-        QTreeWidgetItem* item = makeItem(n);
-        QList<QTreeWidgetItem*> kids;
-        for (const TThreadModel::TNode* c : n->children)
-            kids << make(c);
-        if (!kids.isEmpty())
-            item->addChildren(kids);
-        return item;
-    };
-    QList<QTreeWidgetItem*> tops;
-    for (const TThreadModel::TNode* t : Model.Tops())
-        tops << make(t);
-    View->addTopLevelItems(tops);
+    return Model.Place(record, false);
 }
 
 void TThreadView::ClearArticleView()
 {
     ++focusSuppressed;
-    View->clear();
     Model.Clear();
     --focusSuppressed;
     GroupNode = nullptr;
 }
 
-bool TThreadView::HasNewChild(QTreeWidgetItem* item) const
+bool TThreadView::HasNewChild(const TNode* node) const
 {
-    const TThreadModel::TNode* n = Model.NodeOf(RecordOf(item));
-    return n && TThreadModel::HasNewChild(n);
+    return node && TThreadModel::HasNewChild(node);
 }
 
-void TThreadView::SetReadStateShown(TArticleClass* record, int state, QTreeWidgetItem* item)
+void TThreadView::SetReadStateShown(TArticleClass* record, int state, TNode* node)
 {
-    TThreadModel::TNode* n = item ? Model.NodeOf(RecordOf(item)) : nullptr;
+    TNode* n = node && Model.NodeOf(node->rec) == node ? node : nullptr;
     if (!n) {
         record->SetReadState(state);
         return;
@@ -338,6 +275,7 @@ void TThreadView::LoadArticles(TConfigClass* groupNode)
     sinceEvents.start();
     // Placeholders join the list while it is walked, so the count is read each time.
     Model.Loading = true;
+    Model.BeginBulk();
     for (int i = 0; i < list->Count(); ++i) {
         Model.Place(list->At(i), true);
         if (sinceEvents.elapsed() >= 50) {
@@ -346,20 +284,18 @@ void TThreadView::LoadArticles(TConfigClass* groupNode)
             if (group->Articles.get() != list) {
                 // The group's records were replaced meanwhile: what was placed is gone.
                 Model.Clear();
+                Model.EndBulk();
                 View->setUpdatesEnabled(updates);
                 return;
             }
         }
     }
-    buildItems();
+    Model.EndBulk();
     int newCount = 0;
-    const std::vector<QTreeWidgetItem*> items = Items();
-    const std::vector<TThreadModel::TNode*> shown = Model.Nodes();
-    for (size_t i = 0; i < shown.size() && i < items.size(); ++i) {
-        TThreadModel::TNode* n = shown[i];
+    for (TNode* n : Model.Nodes()) {
         if (n->rec->Expanded == 1 && !n->children.empty()) {
             n->expanded = true;
-            items[i]->setExpanded(true);
+            View->setExpanded(IndexOf(n, ColSpeak), true);
         }
         newCount += n->rec->ReadState == 1 ? 1 : 0;
     }
@@ -404,8 +340,8 @@ void TThreadView::SaveArticles(TConfigClass* groupNode)
     std::vector<const TArticleClass*> records;
     records.reserve(size_t(Model.Count()));
     int newCount = 0;
-    for (QTreeWidgetItem* item : Items()) {
-        const TArticleClass* r = RecordOf(item);
+    for (const TNode* n : Model.Nodes()) {
+        const TArticleClass* r = n->rec;
         records.push_back(r);
         newCount += r->ReadState == 1 ? 1 : 0;
     }
@@ -431,18 +367,30 @@ void TThreadView::saveShown()
 
 void TThreadView::recordChanged(TArticleList*, TArticleClass* record)
 {
-    const TThreadModel::TNode* n = Model.NodeOf(record);
+    TNode* n = Model.NodeOf(record);
     if (!n)
         return;
-    if (QTreeWidgetItem* item = itemOfNode(n))
-        RefreshItem(item);
+    RefreshItem(n);
     // Its message ID, subject or references may have changed: index the view anew.
     Model.Reindex();
 }
 
-void TThreadView::ItemExpandedChanged(QTreeWidgetItem* item, bool expanded)
+void TThreadView::deselectBelow(const TNode* node)
 {
-    TThreadModel::TNode* n = Model.NodeOf(RecordOf(item));
+    QItemSelectionModel* sel = View->selectionModel();
+    std::vector<const TNode*> stack(node->children.begin(), node->children.end());
+    while (!stack.empty()) {
+        const TNode* c = stack.back();
+        stack.pop_back();
+        if (IsSelected(c))
+            sel->select(IndexOf(c, ColSpeak), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        stack.insert(stack.end(), c->children.begin(), c->children.end());
+    }
+}
+
+void TThreadView::ItemExpandedChanged(TNode* node, bool expanded)
+{
+    TNode* n = node && Model.NodeOf(node->rec) == node ? node : nullptr;
     if (!n)
         return;
     if (Loading) {
@@ -450,37 +398,27 @@ void TThreadView::ItemExpandedChanged(QTreeWidgetItem* item, bool expanded)
         return;
     }
     Model.SetExpanded(n, expanded);
-    if (!expanded) {
-        std::vector<QTreeWidgetItem*> stack;
-        for (int i = 0; i < item->childCount(); ++i)
-            stack.push_back(item->child(i));
-        while (!stack.empty()) {
-            QTreeWidgetItem* c = stack.back();
-            stack.pop_back();
-            c->setSelected(false);
-            for (int i = 0; i < c->childCount(); ++i)
-                stack.push_back(c->child(i));
-        }
-    }
+    if (!expanded)
+        deselectBelow(n);
     RunCommand(QStringLiteral("ItemExpandedChanged"), [this] { saveShown(); });
 }
 
-void TThreadView::ClickItem(QTreeWidgetItem* item, int column)
+void TThreadView::ClickItem(TNode* node, int column)
 {
-    if (Loading || !item)
+    if (Loading || !node)
         return;
     if (column >= ColSubject && column <= ColDate) {
         if (OnItemClicked)
-            OnItemClicked(this, item);
+            OnItemClicked(this, node);
         return;
     }
-    TThreadModel::TNode* n = Model.NodeOf(RecordOf(item));
+    TNode* n = Model.NodeOf(node->rec) == node ? node : nullptr;
     if (!n)
         return;
     if (column == ColWatch) {
         Model.ClickWatch(n);
     } else if (column == ColSpeak) {
-        for (TThreadModel::TNode* changed : Model.ClickSpeak(n)) {
+        for (TNode* changed : Model.ClickSpeak(n)) {
             if (OnSpeakMarkChanged)
                 OnSpeakMarkChanged(this, changed->rec);
         }
@@ -494,20 +432,21 @@ bool TThreadView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == View->viewport() && event->type() == QEvent::MouseButtonPress && !Loading) {
         auto* me = static_cast<QMouseEvent*>(event);
-        if (View->selectedItems().size() > 1 && OnClearMessagePane)
+        if (View->selectionModel()->selectedRows(ColSpeak).size() > 1 && OnClearMessagePane)
             OnClearMessagePane(this);
         UtilsClass::Log(QStringLiteral("Processing MouseDown"));
         const QPoint pos = me->position().toPoint();
-        QTreeWidgetItem* item = View->itemAt(pos);
+        const QModelIndex at = View->indexAt(pos);
+        TNode* item = NodeOf(at);
         const int column = View->header()->logicalIndexAt(pos.x());
         if (item && column >= 0) {
             // The expand button lies in the indentation of the subject column.
             bool onButton = false;
             if (column == ColSubject) {
-                const QRect cell = View->visualItemRect(item);
+                const QRect cell = View->visualRect(at);
                 const int sectionLeft = View->header()->sectionViewportPosition(ColSubject);
                 int depth = 0;
-                for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+                for (const TNode* p = item->parent; p; p = p->parent)
                     ++depth;
                 const int indentEnd = sectionLeft + (depth + (View->rootIsDecorated() ? 1 : 0)) * View->indentation();
                 onButton = pos.x() < indentEnd && pos.x() >= sectionLeft && cell.contains(pos);
@@ -529,19 +468,15 @@ void TThreadView::HeaderClicked(int column)
 
 void TThreadView::MarkSelectedSpeak(int mark)
 {
-    for (QTreeWidgetItem* item : View->selectedItems()) {
-        if (TThreadModel::TNode* n = Model.NodeOf(RecordOf(item)))
-            Model.MarkSpeak(n, mark);
-    }
+    for (TNode* n : SelectedNodes())
+        Model.MarkSpeak(n, mark);
     RunCommand(QStringLiteral("MarkSelected"), [this] { saveShown(); });
 }
 
 void TThreadView::MarkSelectedRead(int state)
 {
-    for (QTreeWidgetItem* item : View->selectedItems()) {
-        if (TThreadModel::TNode* n = Model.NodeOf(RecordOf(item)))
-            Model.MarkRead(n, state);
-    }
+    for (TNode* n : SelectedNodes())
+        Model.MarkRead(n, state);
     RunCommand(QStringLiteral("MarkSelectedRead"), [this] { saveShown(); });
 }
 
@@ -550,10 +485,8 @@ void TThreadView::WatchSelected(bool watch)
     const bool updates = View->updatesEnabled();
     View->setUpdatesEnabled(false);
     bool anyTop = false;
-    for (QTreeWidgetItem* item : View->selectedItems()) {
-        if (TThreadModel::TNode* n = Model.NodeOf(RecordOf(item)))
-            anyTop = Model.SetWatch(n, watch) || anyTop;
-    }
+    for (TNode* n : SelectedNodes())
+        anyTop = Model.SetWatch(n, watch) || anyTop;
     View->setUpdatesEnabled(updates);
     if (!anyTop) {
         Dialogs().ShowMessage(QStringLiteral("Select at least one message header at the top of a thread"));
@@ -571,7 +504,7 @@ void TThreadView::SelectAll()
 
 void TThreadView::DeselectAll()
 {
-    if (View->topLevelItemCount() == 0 || View->selectedItems().isEmpty())
+    if (Model.Tops().empty() || !View->selectionModel()->hasSelection())
         return;
     ++focusSuppressed;
     View->clearSelection();
@@ -585,8 +518,7 @@ void TThreadView::FocusFirstNew()
         return;
     if (choice.expand)
         Model.Expand(choice.expand, true);
-    if (QTreeWidgetItem* item = itemOfNode(choice.scrollTo))
-        View->scrollToItem(item);
+    View->scrollTo(IndexOf(choice.scrollTo));
 }
 
 void TThreadView::DeleteOldThreads()

@@ -3,16 +3,17 @@
 // speak, read and watch marks with their mouse and menu commands, and deleting old threads.
 #include "news/ArticleUnit.h"
 #include "news/ThreadModel.h"
+#include "gui/news/ArticleModel.h"
 
 #include <QHash>
+#include <QModelIndex>
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
 #include <vector>
 
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class TBaseRegistryClass;
 class TConfigClass;
 
@@ -22,12 +23,13 @@ extern const QString WatchColumnInfo;
 
 class TThreadView : public QObject {
 public:
+    using TNode = TThreadModel::TNode;
     enum { ColSpeak = 0, ColSubject = 1, ColFrom = 2, ColDate = 3, ColWatch = 4 };
 
-    explicit TThreadView(QTreeWidget* view, TBaseRegistryClass* store = nullptr);
+    explicit TThreadView(QTreeView* view, TBaseRegistryClass* store = nullptr);
     ~TThreadView() override;
 
-    QTreeWidget* View;
+    QTreeView* View;
     TBaseRegistryClass* Store; // column widths, "MsgDeleteDays"
     bool Loading = false;
 
@@ -35,21 +37,32 @@ public:
     TConfigClass* GroupNode = nullptr;
     TConfigClass* Group() const;
 
-    QTreeWidgetItem* AddArticleToTree(TArticleClass* record);
+    TNode* AddArticleToTree(TArticleClass* record);
     void ShowGroup(TConfigClass* groupNode);
     void LoadArticles(TConfigClass* groupNode);
     void SaveArticles(TConfigClass* groupNode);
     void ClearArticleView();
-    void SetReadStateShown(TArticleClass* record, int state, QTreeWidgetItem* item);
-    bool HasNewChild(QTreeWidgetItem* item) const;
+    void SetReadStateShown(TArticleClass* record, int state, TNode* node);
+    bool HasNewChild(const TNode* node) const;
     void FocusFirstNew();
 
-    static TArticleClass* RecordOf(const QTreeWidgetItem* item);
-    QTreeWidgetItem* ItemOf(const TArticleClass* record) const;
-    // Every item in view order (each thread top before its replies).
-    std::vector<QTreeWidgetItem*> Items() const;
-    // Redraws an item from its record (texts, style, marks).
-    void RefreshItem(QTreeWidgetItem* item);
+    static TArticleClass* RecordOf(const TNode* node) { return node ? node->rec : nullptr; }
+    TNode* NodeOf(const TArticleClass* record) const { return Model.NodeOf(record); }
+    TNode* NodeOf(const QModelIndex& index) const { return TArticleModel::NodeOf(index); }
+    QModelIndex IndexOf(const TNode* node, int column = ColSubject) const { return Articles.IndexOf(node, column); }
+    // Every node in view order (each thread top before its replies).
+    std::vector<TNode*> Nodes() const { return Model.Nodes(); }
+    // The focused row and the selected rows (in the order they were selected).
+    TNode* CurrentNode() const;
+    void SetCurrentNode(TNode* node);
+    std::vector<TNode*> SelectedNodes() const;
+    bool IsExpanded(const TNode* node) const;
+    bool IsSelected(const TNode* node) const;
+    // What a cell shows (text and font), as the view draws it.
+    QString Text(const TNode* node, int column) const;
+    QFont Font(const TNode* node, int column) const;
+    // Redraws a row from its record (texts, style, marks).
+    void RefreshItem(TNode* node);
 
     // Commands.
     void MarkSelectedSpeak(int mark);   // 1 for speaking, 2 already spoken, 0 clear
@@ -59,27 +72,26 @@ public:
     void DeselectAll();
     void DeleteOldThreads();
     void HeaderClicked(int column);
-    // A mouse press on an item's cell (what the view's mouse handler calls).
-    void ClickItem(QTreeWidgetItem* item, int column);
-    void ItemExpandedChanged(QTreeWidgetItem* item, bool expanded);
+    // A mouse press on a row's cell (what the view's mouse handler calls).
+    void ClickItem(TNode* node, int column);
+    void ItemExpandedChanged(TNode* node, bool expanded);
 
     // Raised for the main window (unbound: not raised).
-    std::function<void(TThreadView*, QTreeWidgetItem*)> OnItemFocused;
+    std::function<void(TThreadView*, TNode*)> OnItemFocused;
     std::function<void(TThreadView*)> OnClearMessagePane;
-    std::function<void(TThreadView*, QTreeWidgetItem*)> OnItemClicked;   // a click in columns 1-3
+    std::function<void(TThreadView*, TNode*)> OnItemClicked;   // a click in columns 1-3
     std::function<void(TThreadView*, TArticleClass*)> OnSpeakMarkChanged; // keeps the speak queue right
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // Where every record goes; the items follow its rows.
+    // Where every record goes; the view shows it through Articles.
     TThreadModel Model;
+    TArticleModel Articles{&Model};
 
 private:
-    QTreeWidgetItem* makeItem(const TThreadModel::TNode* n);
-    QTreeWidgetItem* itemOfNode(const TThreadModel::TNode* node) const;
-    void buildItems();
     void saveShown();
     void recordChanged(TArticleList* list, TArticleClass* record);
+    void deselectBelow(const TNode* node);
 
     int focusSuppressed = 0;
     std::shared_ptr<bool> aliveToken = std::make_shared<bool>(true);

@@ -10,6 +10,7 @@
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
 #include "gui/news/ThreadView.h"
+#include "ArticleRows.h"
 #include "nntp/NNTPProcessor.h"
 
 #include <QDir>
@@ -87,28 +88,27 @@ struct Window {
     TConfigClass* Entry(const QString& name) const { return TServerTree::EntryOf(Node(name)); }
     void Select(const QString& name) const { TestSupport::Part<QTreeWidget>(Form.get(), "tvServers")->setCurrentItem(Node(name)); }
 
-    std::vector<QTreeWidgetItem*> Items() const
+    std::vector<TArticleRow> Items() const { return ArticleRows(*Form->ThreadView); }
+    TArticleRow ItemBySubject(const QString& subject) const
     {
-        std::vector<QTreeWidgetItem*> out;
-        for (QTreeWidgetItemIterator it(TestSupport::Part<QTreeWidget>(Form.get(), "tvArticles")); *it; ++it)
-            out.push_back(*it);
-        return out;
-    }
-    QTreeWidgetItem* ItemBySubject(const QString& subject) const
-    {
-        for (QTreeWidgetItem* i : Items()) {
+        for (const TArticleRow& i : Items()) {
             if (TThreadView::RecordOf(i)->Subject == subject)
                 return i;
         }
-        return nullptr;
+        return {};
     }
-    QTreeWidgetItem* ItemByNumber(int number) const
+    TArticleRow ItemByNumber(int number) const
     {
-        for (QTreeWidgetItem* i : Items()) {
+        for (const TArticleRow& i : Items()) {
             if (TThreadView::RecordOf(i)->Number == number)
                 return i;
         }
-        return nullptr;
+        return {};
+    }
+    // Focuses the row as a click on it does.
+    void SetCurrent(const TArticleRow& row) const
+    {
+        TestSupport::Part<QTreeView>(Form.get(), "tvArticles")->setCurrentIndex(row.Index());
     }
     QString Status() const { return Form->StatusText(0); }
     QString Memo() const { return TestSupport::Part<QTextEdit>(Form.get(), "memoMessage")->toPlainText(); }

@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -181,14 +182,14 @@ private slots:
             QCOMPARE(form.StatusText(0), QString("No more Articles"));
 
             // Stored layout: article view height, right panel width, column widths.
-            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->height(), 311);
+            QCOMPARE(TestSupport::Part<QTreeView>(&form, "tvArticles")->height(), 311);
             QCOMPARE(TestSupport::Part<QWidget>(&form, "pnlRight")->width(), 670);
-            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->columnWidth(1), 341);
-            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->headerItem()->text(1), QString("Subject"));
+            QCOMPARE(TestSupport::Part<QTreeView>(&form, "tvArticles")->columnWidth(1), 341);
+            QCOMPARE(TestSupport::Part<QTreeView>(&form, "tvArticles")->model()->headerData(1, Qt::Horizontal).toString(), QString("Subject"));
 
             TestSupport::Part<QSplitter>(&form, "Splitter2")->setSizes({250, 300});
             emit TestSupport::Part<QSplitter>(&form, "Splitter2")->splitterMoved(250, 1);
-            TestSupport::Part<QTreeWidget>(&form, "tvArticles")->header()->resizeSection(2, 200);
+            TestSupport::Part<QTreeView>(&form, "tvArticles")->header()->resizeSection(2, 200);
             form.close();
         }
         const QString ini = settingsText();
@@ -206,8 +207,8 @@ private slots:
         TForm1 again;
         again.show();
         QVERIFY(TestSupport::WaitFor([] { return TForm1::Shown; }));
-        QCOMPARE(TestSupport::Part<QTreeWidget>(&again, "tvArticles")->height(), 250);
-        QCOMPARE(TestSupport::Part<QTreeWidget>(&again, "tvArticles")->columnWidth(2), 200);
+        QCOMPARE(TestSupport::Part<QTreeView>(&again, "tvArticles")->height(), 250);
+        QCOMPARE(TestSupport::Part<QTreeView>(&again, "tvArticles")->columnWidth(2), 200);
         QCOMPARE(again.width(), 1201);
         again.close();
         TForm1::Shown = false;

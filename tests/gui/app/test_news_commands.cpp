@@ -89,9 +89,9 @@ private slots:
         QVERIFY(FileLines(TNewsStore::ConfigPath())
                     .contains(QString("NewsGroup|%1|0|%2|0|260101000001M").arg(kHiking).arg(group->LastArticle)));
         // Everything new is bold; a reply sits below its thread top.
-        for (QTreeWidgetItem* i : w.Items())
+        for (const TArticleRow& i : w.Items())
             QCOMPARE(TThreadView::RecordOf(i)->ReadState, 1);
-        QTreeWidgetItem* top = w.ItemBySubject("Trip report: three days on the Ridge Trail");
+        TArticleRow top = w.ItemBySubject("Trip report: three days on the Ridge Trail");
         QVERIFY(top);
         QVERIFY(top->childCount() > 0);
         QCOMPARE(w.Node(kHiking)->text(0), QString("%1 (%2/%2)").arg(kHiking).arg(count));
@@ -118,11 +118,11 @@ private slots:
         download->trigger();
         QVERIFY(w.WaitIdle());
         QCOMPARE(int(w.Items().size()), count + 2);
-        QTreeWidgetItem* decoded = w.ItemBySubject(QString::fromUtf8("Grüße vom Gipfel"));
+        TArticleRow decoded = w.ItemBySubject(QString::fromUtf8("Grüße vom Gipfel"));
         QVERIFY(decoded);
         QCOMPARE(decoded->text(TThreadView::ColFrom), QString::fromUtf8("Jörg Müller <jm@example.org>"));
         QVERIFY(decoded->font(TThreadView::ColSubject).bold());
-        QTreeWidgetItem* late = w.ItemByNumber(count + 2);
+        TArticleRow late = w.ItemByNumber(count + 2);
         QVERIFY(late);
         top = w.ItemBySubject("Trip report: three days on the Ridge Trail"); // the view was built anew
         QCOMPARE(late->parent(), top);
@@ -188,18 +188,18 @@ private slots:
 
         // Focusing an article shows its body; the toolbar is off while it is fetched.
         // Articles without replies, so only their own state decides how they look.
-        std::vector<QTreeWidgetItem*> leaves;
-        for (QTreeWidgetItem* i : w.Items()) {
+        std::vector<TArticleRow> leaves;
+        for (const TArticleRow& i : w.Items()) {
             if (i->childCount() == 0)
                 leaves.push_back(i);
         }
         QVERIFY(leaves.size() >= 3);
-        QTreeWidgetItem* first = leaves[0];
-        QTreeWidgetItem* second = leaves[1];
-        QTreeWidgetItem* third = leaves[2];
+        TArticleRow first = leaves[0];
+        TArticleRow second = leaves[1];
+        TArticleRow third = leaves[2];
         QVERIFY(first->font(TThreadView::ColSubject).bold());
         QSignalSpy fired(TestSupport::Part<QTimer>(w.Form.get(), "Timer1"), &QTimer::timeout);
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(first);
+        w.SetCurrent(first);
         QVERIFY(w.Form->ToolbarDisabled());
         QVERIFY(!TestSupport::Part<QToolBar>(w.Form.get(), "ToolBar1")->isEnabled());
         QVERIFY(w.WaitIdle());
@@ -222,10 +222,10 @@ private slots:
 
         // Moving on before the timer fires leaves the first article new.
         TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->setInterval(60000);
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(second);
+        w.SetCurrent(second);
         QVERIFY(w.WaitIdle());
         QVERIFY(TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->isActive());
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(third);
+        w.SetCurrent(third);
         QVERIFY(w.WaitIdle());
         QCOMPARE(TThreadView::RecordOf(second)->ReadState, 1);
         TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->setInterval(300);
@@ -237,9 +237,9 @@ private slots:
 
         // The long binary body shows, control bytes made visible, every line there
         // (bench_show_article measures how fast).
-        QTreeWidgetItem* bigItem = w.ItemBySubject("Big one");
+        TArticleRow bigItem = w.ItemBySubject("Big one");
         QVERIFY(bigItem);
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(bigItem);
+        w.SetCurrent(bigItem);
         QVERIFY(w.WaitIdle());
         const QString memo = w.Memo();
         QVERIFY(memo.startsWith(QString::fromUtf8("start \uFFFD\uFFFD binary\n")));
@@ -260,20 +260,20 @@ private slots:
         TArticleClass* orphanRec = list->Add(std::move(orphan));
         QVERIFY(orphanRec);
         QVERIFY(w.Form->ThreadView->AddArticleToTree(orphanRec));
-        QTreeWidgetItem* holder = w.ItemBySubject("Lost thread");
+        TArticleRow holder = w.ItemBySubject("Lost thread");
         QVERIFY(holder);
         QVERIFY(TThreadView::RecordOf(holder)->IsPlaceholder());
         holder->setExpanded(true); // collapsed with a new reply it would stay bold
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(holder);
+        w.SetCurrent(holder);
         QVERIFY(w.Processor()->Idle());
         QCOMPARE(TThreadView::RecordOf(holder)->ReadState, 2);
         QVERIFY(holder->font(TThreadView::ColSubject).italic());
         QVERIFY(w.Memo().isEmpty());
 
         // An article the server no longer has: the server's answer in the status bar, unchanged.
-        QTreeWidgetItem* orphanItem = w.ItemBySubject("Re: Lost thread");
+        TArticleRow orphanItem = w.ItemBySubject("Re: Lost thread");
         QVERIFY(orphanItem);
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(orphanItem);
+        w.SetCurrent(orphanItem);
         QVERIFY(w.WaitIdle());
         QVERIFY2(w.Status().startsWith("423"), qPrintable(w.Status()));
         QCOMPARE(orphanRec->ReadState, 1);
@@ -304,7 +304,7 @@ private slots:
         QVERIFY(w.WaitIdle());
         const int hikingCount = server.Groups()[kHiking].Articles.size();
         QCOMPARE(int(w.Items().size()), std::min(hikingCount, 6));
-        for (QTreeWidgetItem* i : w.Items())
+        for (const TArticleRow& i : w.Items())
             QCOMPARE(TThreadView::RecordOf(i)->ReadState, 0);
         TArticleList reread;
         QVERIFY(reread.LoadFromFile(w.Entry(kHiking)->FilePath()));
@@ -530,8 +530,8 @@ private slots:
         QVERIFY(w.ItemBySubject("Posted from the main window"));
 
         // "Reply to the current message": reply mode with the shown body quoted.
-        QTreeWidgetItem* item = w.ItemBySubject("Posted from the main window");
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(item);
+        TArticleRow item = w.ItemBySubject("Posted from the main window");
+        w.SetCurrent(item);
         QVERIFY(w.WaitIdle());
         QString replySubject, replyBody;
         bool replyMode = false;
@@ -620,7 +620,7 @@ private slots:
         QVERIFY(w.WaitIdle());
         QCOMPARE(w.Status(), QString("No more Articles"));
         std::vector<int> numbers;
-        for (QTreeWidgetItem* i : w.Items())
+        for (const TArticleRow& i : w.Items())
             numbers.push_back(TThreadView::RecordOf(i)->Number);
         // 1 and 2 expired; the placeholder above 4 was rebuilt; 5 joined thread 3.
         std::sort(numbers.begin(), numbers.end());
@@ -682,8 +682,8 @@ private slots:
         w.Select("alt.test");
         QVERIFY(w.WaitIdle());
         QCOMPARE(w.Status(), QString("No more Articles"));
-        QTreeWidgetItem* first = w.ItemByNumber(1);
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(first);
+        TArticleRow first = w.ItemByNumber(1);
+        w.SetCurrent(first);
         QVERIFY(w.WaitIdle());
         QCOMPARE(w.Memo(), QString("No ID here."));
         QCOMPARE(TThreadView::RecordOf(first)->ReadState, 2);
@@ -694,7 +694,7 @@ private slots:
         QCOMPARE(reread.FindByMessageID("<m1@x>")->ReadState, 2);
 
         w.Form->SetStatusText("before");
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(w.ItemByNumber(2));
+        w.SetCurrent(w.ItemByNumber(2));
         QVERIFY(w.WaitIdle());
         // A network failure with a code of its own is reported in the status bar only.
         QVERIFY(dialogs.Texts().isEmpty());

@@ -56,14 +56,14 @@ private slots:
         QCOMPARE(w.Status(), QString("No more Articles"));
         QCOMPARE(w.Entry(group)->LastArticle, count);
         QCOMPARE(FileLines(w.Entry(group)->FilePath()).size(), count);
-        QTreeWidgetItem* welcome = w.ItemBySubject("Welcome to the speaking newsreader group");
+        TArticleRow welcome = w.ItemBySubject("Welcome to the speaking newsreader group");
         QVERIFY(welcome);
         QCOMPARE(welcome->text(2), QString("Ann Example"));
 
         // Its body, then read after the timer, saved.
         TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->setInterval(250);
         QSignalSpy fired(TestSupport::Part<QTimer>(w.Form.get(), "Timer1"), &QTimer::timeout);
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(welcome);
+        w.SetCurrent(welcome);
         QVERIFY(w.WaitIdle());
         QVERIFY(!w.Memo().isEmpty());
         QVERIFY(fired.wait(3000));
@@ -101,7 +101,7 @@ private slots:
         QVERIFY2(kept >= 300 && kept < Env("VORLIX_INN_BIG_COUNT").toInt(), qPrintable(QString::number(kept)));
         QCOMPARE(FileLines(w.Entry(group)->FilePath()).size(), kept);
         int highest = 0;
-        for (QTreeWidgetItem* i : w.Items())
+        for (const TArticleRow& i : w.Items())
             highest = std::max(highest, TThreadView::RecordOf(i)->Number);
         QCOMPARE(w.Entry(group)->LastArticle, highest);
         QVERIFY(dialogs.Texts().isEmpty());
@@ -132,7 +132,7 @@ private slots:
                     .first()
                     .endsWith(QString("|1|%1|%2|").arg(Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"))));
         // A body of the protected group logs in with the kept password, without a window.
-        TestSupport::Part<QTreeWidget>(w.Form.get(), "tvArticles")->setCurrentItem(w.Items().front());
+        w.SetCurrent(w.Items().front());
         QVERIFY(w.WaitIdle());
         QVERIFY(!w.Memo().isEmpty());
         QCOMPARE(windows, 1);

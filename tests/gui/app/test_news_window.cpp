@@ -11,6 +11,7 @@
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
 #include "gui/news/ThreadView.h"
+#include "ArticleRows.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -36,13 +37,13 @@ QTreeWidgetItem* nodeNamed(TForm1& form, const QString& name)
     return nullptr;
 }
 
-QTreeWidgetItem* itemBySubject(TForm1& form, const QString& subject)
+TArticleRow itemBySubject(TForm1& form, const QString& subject)
 {
-    for (QTreeWidgetItemIterator it(TestSupport::Part<QTreeWidget>(&form, "tvArticles")); *it; ++it) {
-        if (TThreadView::RecordOf(*it)->Subject == subject)
-            return *it;
+    for (const TArticleRow& row : ArticleRows(*form.ThreadView)) {
+        if (TThreadView::RecordOf(row)->Subject == subject)
+            return row;
     }
-    return nullptr;
+    return {};
 }
 
 // Focusing an article fetches its body, and the trees take no clicks until that ends.
@@ -52,11 +53,11 @@ bool settle(TForm1& form)
 }
 
 // A press on the cell of the given column, as the user clicks it.
-void clickCell(TForm1& form, QTreeWidgetItem* item, int column)
+void clickCell(TForm1& form, const TArticleRow& item, int column)
 {
-    QTreeWidget* v = TestSupport::Part<QTreeWidget>(&form, "tvArticles");
-    v->scrollToItem(item);
-    const QRect row = v->visualItemRect(item);
+    QTreeView* v = TestSupport::Part<QTreeView>(&form, "tvArticles");
+    v->scrollTo(item.Index());
+    const QRect row = v->visualRect(item.Index());
     const int x = v->header()->sectionViewportPosition(column) + v->header()->sectionSize(column) / 2;
     QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, QPoint(x, row.center().y()));
     settle(form);
@@ -123,12 +124,12 @@ private slots:
             TServerTree::EntryOf(group)->Downloaded = true; // no automatic download in this test
             TestSupport::Part<QTreeWidget>(&form, "tvServers")->setCurrentItem(group);
             QVERIFY(TestSupport::WaitFor([&] { return itemBySubject(form, "Beta") != nullptr; }));
-            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->topLevelItemCount(), 3);
+            QCOMPARE(TestSupport::Part<QTreeView>(&form, "tvArticles")->model()->rowCount(), 3);
             QCOMPARE(group->text(0), QString("comp.test (3/5)"));
             QVERIFY(form.Command("DeleteGroup", TCommandPlace::Toolbar)->isEnabled());
 
             // Marks by clicks: column 0 of the collapsed thread top marks the whole thread.
-            QTreeWidgetItem* alpha = itemBySubject(form, "Alpha");
+            TArticleRow alpha = itemBySubject(form, "Alpha");
             clickCell(form, alpha, 0);
             QVERIFY(fileLines(groupFile).at(0).startsWith("11|1|1|"));
             QVERIFY(fileLines(groupFile).at(1).startsWith("12|1|1|"));
@@ -136,7 +137,7 @@ private slots:
             QVERIFY(fileLines(groupFile).at(2).endsWith("|1"));
 
             // Marks from the menus on the selection.
-            TestSupport::Part<QTreeWidget>(&form, "tvArticles")->clearSelection();
+            TestSupport::Part<QTreeView>(&form, "tvArticles")->clearSelection();
             itemBySubject(form, "Beta")->setSelected(true);
             form.Command("MarkSpoken", TCommandPlace::Menu)->trigger();
             QVERIFY(fileLines(groupFile).at(2).startsWith("13|2|0|"));
@@ -150,11 +151,11 @@ private slots:
             QCOMPARE(dialogs.LastText(), QString("Select at least one message header at the top of a thread"));
             alpha->setExpanded(true);
             QVERIFY(fileLines(groupFile).at(0).startsWith("11|1|0|1|"));
-            TestSupport::Part<QTreeWidget>(&form, "tvArticles")->header()->resizeSection(1, 260);
+            TestSupport::Part<QTreeView>(&form, "tvArticles")->header()->resizeSection(1, 260);
 
             // Header boxes.
             const int before = int(dialogs.Shown.size());
-            QHeaderView* h = TestSupport::Part<QTreeWidget>(&form, "tvArticles")->header();
+            QHeaderView* h = TestSupport::Part<QTreeView>(&form, "tvArticles")->header();
             QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                               QPoint(h->sectionViewportPosition(0) + h->sectionSize(0) / 2, h->height() / 2));
             QCOMPARE(int(dialogs.Shown.size()), before + 1);
@@ -176,18 +177,18 @@ private slots:
             TServerTree::EntryOf(group)->Downloaded = true;
             TestSupport::Part<QTreeWidget>(&form, "tvServers")->setCurrentItem(group);
             QVERIFY(TestSupport::WaitFor([&] { return itemBySubject(form, "Alpha") != nullptr; }));
-            QTreeWidgetItem* alpha = itemBySubject(form, "Alpha");
+            TArticleRow alpha = itemBySubject(form, "Alpha");
             QVERIFY(alpha->isExpanded());
             QCOMPARE(TThreadView::RecordOf(alpha)->SpeakMark, 1);
             QCOMPARE(TThreadView::RecordOf(itemBySubject(form, "Beta"))->SpeakMark, 2);
-            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->columnWidth(1), 260);
+            QCOMPARE(TestSupport::Part<QTreeView>(&form, "tvArticles")->columnWidth(1), 260);
 
             // Deleting the newsgroup removes its file; deleting the server empties the tree.
             dialogs.Answers = {TDialogAnswer::Yes, TDialogAnswer::Yes};
             TestSupport::Part<QTreeWidget>(&form, "tvServers")->setCurrentItem(group);
             form.Command("DeleteGroup", TCommandPlace::Menu)->trigger();
             QVERIFY(!QFile::exists(groupFile));
-            QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvArticles")->topLevelItemCount(), 0);
+            QCOMPARE(TestSupport::Part<QTreeView>(&form, "tvArticles")->model()->rowCount(), 0);
             TestSupport::Part<QTreeWidget>(&form, "tvServers")->setCurrentItem(TestSupport::Part<QTreeWidget>(&form, "tvServers")->topLevelItem(0));
             form.Command("DeleteServer", TCommandPlace::ServerPopup)->trigger();
             QCOMPARE(TestSupport::Part<QTreeWidget>(&form, "tvServers")->topLevelItemCount(), 0);

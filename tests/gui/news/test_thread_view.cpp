@@ -9,6 +9,7 @@
 #include "gui/news/ThreadView.h"
 
 #include "ScriptedDialogs.h"
+#include "ArticleRows.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 
@@ -16,7 +17,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSet>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -36,7 +37,7 @@ struct Fixture {
     TNewsStore servers;
     TConfigClass* server;
     TConfigClass* group;
-    QTreeWidget articleTree;
+    QTreeView articleTree;
     TThreadView view;
 
     explicit Fixture(TBaseRegistryClass* store = nullptr, const QString& base = "261201000000")
@@ -60,11 +61,11 @@ struct Fixture {
         r->SetReadState(readState);
         return list()->Add(std::move(r));
     }
-    QTreeWidgetItem* place(int number, const QString& id, const QString& subject, const QString& refs, double date,
+    TArticleRow place(int number, const QString& id, const QString& subject, const QString& refs, double date,
                            int readState = 0)
     {
         TArticleClass* r = add(number, id, subject, refs, date, readState);
-        return r ? view.AddArticleToTree(r) : nullptr;
+        return r ? TArticleRow(&view, view.AddArticleToTree(r)) : TArticleRow();
     }
     QStringList fileLines() const
     {
@@ -79,9 +80,9 @@ struct Fixture {
 QStringList dump(const TThreadView& view)
 {
     QStringList out;
-    for (QTreeWidgetItem* item : view.Items()) {
+    for (TArticleRow item : ArticleRows(view)) {
         int depth = 0;
-        for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+        for (TArticleRow p = item->parent(); p; p = p->parent())
             ++depth;
         const TArticleClass* r = TThreadView::RecordOf(item);
         out << QString("%1 %2 %3 root=%4 mark=%5 read=%6")
@@ -110,26 +111,26 @@ private slots:
     {
         Fixture f;
         f.view.Loading = false;
-        QTreeWidgetItem* top = f.place(1, "<top>", "Speed", "", 46000);
-        QTreeWidgetItem* r1 = f.place(2, "<r1>", "Re: Speed", "<top>", 46001);
+        TArticleRow top = f.place(1, "<top>", "Speed", "", 46000);
+        TArticleRow r1 = f.place(2, "<r1>", "Re: Speed", "<top>", 46001);
         QCOMPARE(r1->parent(), top);
         // The first reference decides, even for a reply to a reply.
-        QTreeWidgetItem* r2 = f.place(3, "<r2>", "Re: Speed", "<top> <r1>", 46002);
+        TArticleRow r2 = f.place(3, "<r2>", "Re: Speed", "<top> <r1>", 46002);
         QCOMPARE(r2->parent(), top);
         // A reply meets its thread top first, whatever the date.
-        QTreeWidgetItem* r0 = f.place(4, "<r0>", "Re: Speed", "<top> <r1>", 46001.5);
+        TArticleRow r0 = f.place(4, "<r0>", "Re: Speed", "<top> <r1>", 46001.5);
         QCOMPARE(top->indexOfChild(r0), 2);
         // Identical references met first: the older article is placed before the newer one.
-        QTreeWidgetItem* newer = f.place(11, "<newer>", "Newer", "", 46010);
-        QTreeWidgetItem* older = f.place(12, "<older>", "Older", "", 46009);
-        QCOMPARE(f.view.View->indexOfTopLevelItem(older), f.view.View->indexOfTopLevelItem(newer) - 1);
+        TArticleRow newer = f.place(11, "<newer>", "Newer", "", 46010);
+        TArticleRow older = f.place(12, "<older>", "Older", "", 46009);
+        QCOMPARE(older->Index().row(), newer->Index().row() - 1);
         QCOMPARE(TThreadView::RecordOf(older)->Root, TThreadView::RecordOf(newer));
         // Unknown first reference, subject of an existing top: joins that top.
-        QTreeWidgetItem* bySubject = f.place(5, "<s>", "re: Speed", "<elsewhere>", 46003);
+        TArticleRow bySubject = f.place(5, "<s>", "re: Speed", "<elsewhere>", 46003);
         QCOMPARE(bySubject->parent(), top);
         // Unknown reference, other subject: a placeholder carries the reference.
-        QTreeWidgetItem* lost1 = f.place(6, "<l1>", "Re: Lost", "<gone> <l0>", 46004);
-        QTreeWidgetItem* holder = lost1->parent();
+        TArticleRow lost1 = f.place(6, "<l1>", "Re: Lost", "<gone> <l0>", 46004);
+        TArticleRow holder = lost1->parent();
         QVERIFY(holder && !holder->parent());
         TArticleClass* ph = TThreadView::RecordOf(holder);
         QCOMPARE(ph->Number, -999);
@@ -138,17 +139,17 @@ private slots:
         QCOMPARE(ph->Subject, QString("Lost"));
         QCOMPARE(ph->Date.Value, 46004.0);
         QCOMPARE(TThreadView::RecordOf(lost1)->Root, TThreadView::RecordOf(lost1));
-        QTreeWidgetItem* lost2 = f.place(7, "<l2>", "Re: Lost", "<gone>", 46005);
+        TArticleRow lost2 = f.place(7, "<l2>", "Re: Lost", "<gone>", 46005);
         QCOMPARE(lost2->parent(), holder);
         // No message ID: the number stands in.
-        QTreeWidgetItem* noId = f.place(8, "<>", "Nameless", "", 46006);
+        TArticleRow noId = f.place(8, "<>", "Nameless", "", 46006);
         QCOMPARE(TThreadView::RecordOf(noId)->MessageID, QString("8"));
         QCOMPARE(f.list()->FindByMessageID("8"), TThreadView::RecordOf(noId));
         // An article without "Re: " never hangs under an article with an empty subject.
         f.place(9, "<empty>", "", "", 46007);
-        QTreeWidgetItem* plain = f.place(10, "<plain>", "Plain", "", 46008);
+        TArticleRow plain = f.place(10, "<plain>", "Plain", "", 46008);
         QVERIFY(!plain->parent());
-        QCOMPARE(f.view.View->topLevelItemCount(), 7);
+        QCOMPARE(f.view.View->model()->rowCount(), 7);
 
         // The view is saved in its order, placeholders included.
         f.view.GroupNode = f.group;
@@ -167,11 +168,11 @@ private slots:
     {
         Fixture f;
         f.view.Loading = false;
-        QTreeWidgetItem* top = f.place(1, "<top>", "Watched", "", 46000);
+        TArticleRow top = f.place(1, "<top>", "Watched", "", 46000);
         f.place(2, "<old>", "Re: Watched", "<top>", 46001);
         TThreadView::RecordOf(top)->Watch = 1;
         QVERIFY(!top->isExpanded());
-        QTreeWidgetItem* fresh = f.place(3, "<new>", "Re: Watched", "<top>", 46002, 0);
+        TArticleRow fresh = f.place(3, "<new>", "Re: Watched", "<top>", 46002, 0);
         TArticleClass* r = TThreadView::RecordOf(fresh);
         QCOMPARE(r->SpeakMark, 1);
         QCOMPARE(r->ReadState, 1);
@@ -182,7 +183,7 @@ private slots:
         QCOMPARE(fresh->data(0, Qt::UserRole + 1).toInt(), 1);
         // While a group is being built the watch rule does not apply.
         f.view.Loading = true;
-        QTreeWidgetItem* quiet = f.place(4, "<quiet>", "Re: Watched", "<top>", 46003);
+        TArticleRow quiet = f.place(4, "<quiet>", "Re: Watched", "<top>", 46003);
         QCOMPARE(TThreadView::RecordOf(quiet)->SpeakMark, 0);
     }
 
@@ -203,8 +204,8 @@ private slots:
                                             "0 <a> 1 root=<a> mark=0 read=0", "1 <c> 3 root=<a> mark=0 read=1",
                                             "0 <g> -999 root=<g> mark=0 read=0", "1 <e> 5 root=<e> mark=0 read=1"}));
         QCOMPARE(f.group->Caption(), QString("comp.test (2/6)"));
-        QTreeWidgetItem* beta = f.view.View->topLevelItem(0);
-        QTreeWidgetItem* alpha = f.view.View->topLevelItem(1);
+        TArticleRow beta = TopRow(f.view, 0);
+        TArticleRow alpha = TopRow(f.view, 1);
         QVERIFY(beta->isExpanded());
         QVERIFY(!alpha->isExpanded());
         QVERIFY(alpha->font(1).bold()); // collapsed with a new reply
@@ -223,7 +224,7 @@ private slots:
         // A group without a file stays empty.
         TConfigClass* other = f.servers.AddGroupEntry(f.server, "comp.empty", "261201000009");
         f.view.ShowGroup(other);
-        QCOMPARE(f.view.View->topLevelItemCount(), 0);
+        QCOMPARE(f.view.View->model()->rowCount(), 0);
         QVERIFY(!other->Articles);
     }
 
@@ -239,12 +240,12 @@ private slots:
         f.articleTree.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.articleTree));
         f.view.ShowGroup(f.group);
-        QTreeWidgetItem* top50 = f.articleTree.topLevelItem(49);
+        TArticleRow top50 = TopRow(f.view, 49);
         QVERIFY(!top50->isExpanded());
         QCOMPARE(f.articleTree.verticalScrollBar()->value(), 0);
         f.view.FocusFirstNew();
         QVERIFY(top50->isExpanded());
-        const QRect shown = f.articleTree.visualItemRect(top50);
+        const QRect shown = f.articleTree.visualRect(top50->Index());
         QVERIFY(f.articleTree.viewport()->rect().contains(shown));
         // Nothing new: the last item comes into view, or its collapsed parent.
         TThreadView::RecordOf(top50->child(0))->SetReadState(0);
@@ -252,7 +253,7 @@ private slots:
         f.articleTree.scrollToTop();
         f.view.FocusFirstNew();
         QVERIFY(!top50->isExpanded());
-        QVERIFY(f.articleTree.viewport()->rect().contains(f.articleTree.visualItemRect(f.articleTree.topLevelItem(59))));
+        QVERIFY(f.articleTree.viewport()->rect().contains(f.articleTree.visualRect(TopRow(f.view, 59)->Index())));
     }
 
     void clicksInTheMarkColumns()
@@ -264,10 +265,10 @@ private slots:
         f.view.ShowGroup(f.group);
         QStringList queued;
         f.view.OnSpeakMarkChanged = [&](TThreadView*, TArticleClass* r) { queued << r->MessageID; };
-        QTreeWidgetItem* top = f.view.View->topLevelItem(0);
+        TArticleRow top = TopRow(f.view, 0);
         auto marks = [&] {
             QString s;
-            for (QTreeWidgetItem* i : f.view.Items())
+            for (TArticleRow i : ArticleRows(f.view))
                 s += QString::number(TThreadView::RecordOf(i)->SpeakMark);
             return s;
         };
@@ -300,14 +301,14 @@ private slots:
         f.articleTree.resize(700, 300);
         f.articleTree.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.articleTree));
-        const QRect cell = f.articleTree.visualItemRect(top->child(1));
+        const QRect cell = f.articleTree.visualRect(top->child(1)->Index());
         const int x = f.articleTree.header()->sectionViewportPosition(0) + 5;
         QTest::mouseClick(f.articleTree.viewport(), Qt::LeftButton, {}, QPoint(x, cell.center().y()));
         QCOMPARE(marks(), QString("212"));
         QVERIFY(f.fileLines().at(2).startsWith("3|2|"));
         // A click on the subject only selects.
         int clicked = 0;
-        f.view.OnItemClicked = [&](TThreadView*, QTreeWidgetItem*) { ++clicked; };
+        f.view.OnItemClicked = [&](TThreadView*, TThreadModel::TNode*) { ++clicked; };
         QTest::mouseClick(f.articleTree.viewport(), Qt::LeftButton, {},
                           QPoint(f.articleTree.header()->sectionViewportPosition(2) + 5, cell.center().y()));
         QCOMPARE(marks(), QString("212"));
@@ -361,8 +362,8 @@ private slots:
                                            "3|0|1|0|0|<c>|Re: Alpha|Cy|09/12/2025 11:00:00|<a>|0",
                                            "4|0|1|0|0|<d>|Delta|Di|09/12/2025 12:00:00||0"});
         f.view.ShowGroup(f.group);
-        QTreeWidgetItem* alpha = f.view.View->topLevelItem(0);
-        QTreeWidgetItem* delta = f.view.View->topLevelItem(1);
+        TArticleRow alpha = TopRow(f.view, 0);
+        TArticleRow delta = TopRow(f.view, 1);
         alpha->setSelected(true);
         f.view.MarkSelectedSpeak(1); // collapsed: the replies too
         QCOMPARE(f.fileLines(), QStringList({"1|1|0|0|0|<a>|Alpha|Al|09/12/2025 09:00:00||0",
@@ -406,11 +407,11 @@ private slots:
         QVERIFY(f.fileLines().at(3).endsWith("|0"));
 
         int focused = 0;
-        f.view.OnItemFocused = [&](TThreadView*, QTreeWidgetItem*) { ++focused; };
+        f.view.OnItemFocused = [&](TThreadView*, TThreadModel::TNode*) { ++focused; };
         f.view.SelectAll();
-        QCOMPARE(f.view.View->selectedItems().size(), 4);
+        QCOMPARE(f.view.View->selectionModel()->selectedRows().size(), 4);
         f.view.DeselectAll();
-        QVERIFY(f.view.View->selectedItems().isEmpty());
+        QVERIFY(f.view.View->selectionModel()->selectedRows().isEmpty());
         QCOMPARE(focused, 0);
     }
 
@@ -436,19 +437,19 @@ private slots:
                     line(3, "<keep>", "Keep", "", now - 80), line(4, "<keep-r>", "Re: Keep", "<keep>", now - 29),
                     line(5, "<orph>", "Re: Gone", "<gone>", now - 40)});
         f.view.ShowGroup(f.group);
-        QCOMPARE(f.view.Items().size(), size_t(6));
+        QCOMPARE(ArticleRows(f.view).size(), size_t(6));
         f.view.DeleteOldThreads();
         QCOMPARE(dump(f.view), QStringList({"0 <keep> 3 root=<keep> mark=0 read=0", "1 <keep-r> 4 root=<keep> mark=0 read=0"}));
         QCOMPARE(f.list()->Count(), 2);
         QCOMPARE(f.fileLines().size(), 2);
         f.view.ShowGroup(f.group);
-        QCOMPARE(f.view.Items().size(), size_t(2));
+        QCOMPARE(ArticleRows(f.view).size(), size_t(2));
         TArticleList fromFile;
         QVERIFY(fromFile.LoadFromFile(f.entry()->FilePath()));
         QCOMPARE(fromFile.Count(), 2);
         // New articles placed after a deletion still find their thread.
         f.view.Loading = false;
-        QTreeWidgetItem* late = f.place(6, "<late>", "Re: Keep", "<keep>", now);
+        TArticleRow late = f.place(6, "<late>", "Re: Keep", "<keep>", now);
         QCOMPARE(TThreadView::RecordOf(late->parent())->MessageID, QString("<keep>"));
     }
 
@@ -540,7 +541,7 @@ private slots:
         QCOMPARE(dump(f.view), walk.dump());
         QCOMPARE(f.list()->Count(), refList.Count());
         // Nothing of the list is missing from the view, so a save keeps every record.
-        QCOMPARE(int(f.view.Items().size()), f.list()->Count());
+        QCOMPARE(int(ArticleRows(f.view).size()), f.list()->Count());
     }
 };
 
