@@ -438,14 +438,31 @@ TArticleClass* TArticleList::Add(std::unique_ptr<TArticleClass> record)
 
 void TArticleList::Sort()
 {
-    std::stable_sort(items.begin(), items.end(), [](const std::unique_ptr<TArticleClass>& a,
-                                                    const std::unique_ptr<TArticleClass>& b) {
-        const double da = (a->Root ? a->Root : a.get())->Date.Value;
-        const double db = (b->Root ? b->Root : b.get())->Date.Value;
-        if (da != db)
-            return da < db;
-        return a->Number < b->Number;
+    // The keys are gathered first, so comparing does not chase records through memory;
+    // the position breaks ties, which keeps the order of equal records.
+    struct TSortKey {
+        double date;
+        int number;
+        quint32 at;
+    };
+    std::vector<TSortKey> keys;
+    keys.reserve(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TArticleClass* r = items[i].get();
+        keys.push_back({(r->Root ? r->Root : r)->Date.Value, r->Number, quint32(i)});
+    }
+    std::sort(keys.begin(), keys.end(), [](const TSortKey& a, const TSortKey& b) {
+        if (a.date != b.date)
+            return a.date < b.date;
+        if (a.number != b.number)
+            return a.number < b.number;
+        return a.at < b.at;
     });
+    std::vector<std::unique_ptr<TArticleClass>> sorted;
+    sorted.reserve(items.size());
+    for (const TSortKey& k : keys)
+        sorted.push_back(std::move(items[k.at]));
+    items = std::move(sorted);
 }
 
 void TArticleList::ChangeMessageID(TArticleClass* record, const QString& id)
@@ -513,15 +530,16 @@ bool TArticleList::LoadFromFile(const QString& path)
     QByteArray pending;
     QString text;
     // Records of one group repeat their authors and subjects: equal texts share one copy.
-    QSet<QString> texts;
+    QSet<TTextKey> texts;
     auto shared = [&texts](QString& field) {
         if (field.isEmpty())
             return;
-        const auto at = texts.constFind(field);
+        TTextKey key(field);
+        const auto at = texts.constFind(key);
         if (at != texts.constEnd())
-            field = *at;
+            field = at->Text;
         else
-            texts.insert(field);
+            texts.insert(std::move(key));
     };
     QElapsedTimer sinceEvents;
     sinceEvents.start();
