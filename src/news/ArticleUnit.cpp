@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSet>
+#include <QStringDecoder>
 #include <algorithm>
 #include <cmath>
 
@@ -43,6 +45,8 @@ public:
             monthNames[m - 1] = n;
             monthByName.insert(n.toLower(), m);
         }
+        for (int m = 0; m < 12; ++m)
+            monthOfName[m] = monthByName.value(monthNames[m].toLower(), 0);
     }
 
     static TFileDateFormat& current()
@@ -199,7 +203,14 @@ private:
                 int e = pos;
                 while (e < s.size() && s.at(e).isLetter())
                     ++e;
-                month = monthByName.value(s.mid(pos, e - pos).toString().toLower(), 0);
+                const QStringView name = s.mid(pos, e - pos);
+                month = 0;
+                for (int m = 0; m < 12 && month == 0; ++m) {
+                    if (name == monthNames[m])
+                        month = monthOfName[m];
+                }
+                if (month == 0)
+                    month = monthByName.value(name.toString().toLower(), 0);
                 if (month == 0)
                     return std::nullopt;
                 pos = e;
@@ -226,6 +237,7 @@ private:
     bool fast = false;
     std::vector<Tok> dateToks;
     QString monthNames[12];
+    int monthOfName[12] = {};
     QHash<QString, int> monthByName;
 };
 
@@ -394,7 +406,8 @@ TArticleClass* TArticleList::Add(std::unique_ptr<TArticleClass> record)
     r->Owner = this;
     r->RootNumber = r->Number;
     r->Root = r;
-    if (TArticleClass* existing = byId.value(r->MessageID)) {
+    const TTextKey key(r->MessageID);
+    if (TArticleClass* existing = byId.value(key)) {
         // An article only known as a placeholder arrives for real: the placeholder takes
         // over its data, so the article is kept and the thread stays where it is.
         if (existing->IsPlaceholder() && !r->IsPlaceholder()) {
@@ -413,35 +426,54 @@ TArticleClass* TArticleList::Add(std::unique_ptr<TArticleClass> record)
         return nullptr;
     }
     if (!r->References.isEmpty()) {
-        if (TArticleClass* root = byId.value(r->FirstReference())) {
+        if (TArticleClass* root = byId.value(TTextKey(r->FirstReference()))) {
             r->Root = root;
             r->RootNumber = root->Number;
         }
     }
-    byId.insert(r->MessageID, r);
+    byId.insert(key, r);
     items.push_back(std::move(record));
     return r;
 }
 
 void TArticleList::Sort()
 {
-    std::stable_sort(items.begin(), items.end(), [](const std::unique_ptr<TArticleClass>& a,
-                                                    const std::unique_ptr<TArticleClass>& b) {
-        const double da = (a->Root ? a->Root : a.get())->Date.Value;
-        const double db = (b->Root ? b->Root : b.get())->Date.Value;
-        if (da != db)
-            return da < db;
-        return a->Number < b->Number;
+    // The keys are gathered first, so comparing does not chase records through memory;
+    // the position breaks ties, which keeps the order of equal records.
+    struct TSortKey {
+        double date;
+        int number;
+        quint32 at;
+    };
+    std::vector<TSortKey> keys;
+    keys.reserve(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TArticleClass* r = items[i].get();
+        keys.push_back({(r->Root ? r->Root : r)->Date.Value, r->Number, quint32(i)});
+    }
+    std::sort(keys.begin(), keys.end(), [](const TSortKey& a, const TSortKey& b) {
+        if (a.date != b.date)
+            return a.date < b.date;
+        if (a.number != b.number)
+            return a.number < b.number;
+        return a.at < b.at;
     });
+    std::vector<std::unique_ptr<TArticleClass>> sorted;
+    sorted.reserve(items.size());
+    for (const TSortKey& k : keys)
+        sorted.push_back(std::move(items[k.at]));
+    items = std::move(sorted);
 }
 
 void TArticleList::ChangeMessageID(TArticleClass* record, const QString& id)
 {
-    if (byId.value(record->MessageID) == record)
-        byId.remove(record->MessageID);
+    const TTextKey old(record->MessageID);
+    if (byId.value(old) == record)
+        byId.remove(old);
     record->MessageID = id;
-    if (!byId.contains(id))
-        byId.insert(id, record);
+    const TTextKey key(id);
+    if (!byId.contains(key))
+        byId.insert(key, record);
 }
 
 int TArticleList::RemoveIf(const std::function<bool(TArticleClass*)>& pred)
@@ -460,8 +492,9 @@ int TArticleList::RemoveIf(const std::function<bool(TArticleClass*)>& pred)
         }
     }
     for (TArticleClass* r : std::as_const(gone)) {
-        if (byId.value(r->MessageID) == r)
-            byId.remove(r->MessageID);
+        const TTextKey key(r->MessageID);
+        if (byId.value(key) == r)
+            byId.remove(key);
     }
     items.erase(std::remove_if(items.begin(), items.end(),
                                [&](const std::unique_ptr<TArticleClass>& r) { return gone.contains(r.get()); }),
@@ -489,37 +522,68 @@ bool TArticleList::LoadFromFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EInOutError(QStringLiteral("Cannot open file %1: %2").arg(path, file.errorString()));
-    const QString text = QString::fromUtf8(file.readAll());
-    if (file.error() != QFileDevice::NoError)
-        throw EInOutError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
-    file.close();
+    // The file is read and decoded a block of whole lines at a time, so a large group never
+    // holds its whole text in memory besides its records. Blocks end after a line break,
+    // where no UTF-8 sequence can be cut.
+    constexpr qint64 BlockBytes = qint64(1) << 20;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QByteArray pending;
+    QString text;
+    // Records of one group repeat their authors and subjects: equal texts share one copy.
+    QSet<TTextKey> texts;
+    auto shared = [&texts](QString& field) {
+        if (field.isEmpty())
+            return;
+        TTextKey key(field);
+        const auto at = texts.constFind(key);
+        if (at != texts.constEnd())
+            field = at->Text;
+        else
+            texts.insert(std::move(key));
+    };
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    const QStringView all(text);
-    qsizetype start = 0;
-    while (start < all.size()) {
-        qsizetype end = all.indexOf(QLatin1Char('\n'), start);
-        if (end < 0)
-            end = all.size();
-        QStringView line = all.mid(start, end - start);
-        start = end + 1;
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        auto record = std::make_unique<TArticleClass>();
-        try {
-            record->ParseRecord(line);
-        } catch (const EVorlixError& e) {
-            UtilsClass::Log(QStringLiteral("LoadArticles_1 Parse Exception: ") + e.message());
+    bool atEnd = false;
+    while (!atEnd) {
+        const QByteArray block = file.read(BlockBytes);
+        if (file.error() != QFileDevice::NoError)
+            throw EInOutError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
+        atEnd = block.isEmpty();
+        pending += block;
+        const qsizetype cut = atEnd ? pending.size() : pending.lastIndexOf('\n') + 1;
+        if (cut == 0)
             continue;
-        }
-        Add(std::move(record));
-        // Large groups keep the window responsive while they load.
-        if (sinceEvents.elapsed() >= 30) {
-            // Painting goes on; clicks wait, so nothing can switch groups half-way.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            sinceEvents.restart();
+        text = decoder(QByteArrayView(pending).first(cut));
+        pending.remove(0, cut);
+        const QStringView all(text);
+        qsizetype start = 0;
+        while (start < all.size()) {
+            qsizetype end = all.indexOf(QLatin1Char('\n'), start);
+            if (end < 0)
+                end = all.size();
+            QStringView line = all.mid(start, end - start);
+            start = end + 1;
+            if (line.endsWith(QLatin1Char('\r')))
+                line.chop(1);
+            auto record = std::make_unique<TArticleClass>();
+            try {
+                record->ParseRecord(line);
+            } catch (const EVorlixError& e) {
+                UtilsClass::Log(QStringLiteral("LoadArticles_1 Parse Exception: ") + e.message());
+                continue;
+            }
+            shared(record->Subject);
+            shared(record->From);
+            Add(std::move(record));
+            // Large groups keep the window responsive while they load.
+            if (sinceEvents.elapsed() >= 30) {
+                // Painting goes on; clicks wait, so nothing can switch groups half-way.
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                sinceEvents.restart();
+            }
         }
     }
+    file.close();
     return true;
 }
 

@@ -13,6 +13,20 @@
 class TArticleList;
 class TConfigClass;
 
+// A text used as a hash key, with its hash worked out once: large indexes grow and probe
+// without hashing their texts again, and unequal texts rarely need comparing.
+struct TTextKey {
+    QString Text;
+    size_t Hash = 0;
+    TTextKey() = default;
+    explicit TTextKey(const QString& text) : Text(text), Hash(qHash(text, size_t(0))) {}
+    bool operator==(const TTextKey& o) const { return Hash == o.Hash && Text == o.Text; }
+};
+inline size_t qHash(const TTextKey& key, size_t seed = 0) noexcept
+{
+    return key.Hash ^ seed;
+}
+
 class TArticleClass {
 public:
     static constexpr int PlaceholderNumber = -999;
@@ -78,7 +92,7 @@ public:
 
     int Count() const { return int(items.size()); }
     TArticleClass* At(int i) const { return items[size_t(i)].get(); }
-    TArticleClass* FindByMessageID(const QString& id) const { return byId.value(id); }
+    TArticleClass* FindByMessageID(const QString& id) const { return byId.value(TTextKey(id)); }
     // Gives a stored record another message ID, keeping the index right.
     void ChangeMessageID(TArticleClass* record, const QString& id);
     // Removes and releases the records for which pred is true; Root links to them fall
@@ -99,7 +113,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<TArticleClass>> items;
-    QHash<QString, TArticleClass*> byId;
+    QHash<TTextKey, TArticleClass*> byId;
 };
 
 // name + " (" + new + "/" + total + ")"

@@ -81,7 +81,7 @@ TNode* merge(TNode* a, TNode* b)
 TThreadModel::TThreadModel() = default;
 TThreadModel::~TThreadModel() = default;
 
-void TThreadModel::treapInsert(const QString& key, TNode* n)
+void TThreadModel::treapInsert(const TTextKey& key, TNode* n)
 {
     n->prio = quint32(rng());
     n->tl = n->tr = nullptr;
@@ -93,7 +93,7 @@ void TThreadModel::treapInsert(const QString& key, TNode* n)
     root = merge(merge(l, n), r);
 }
 
-TNode* TThreadModel::firstLater(const QString& key, double date) const
+TNode* TThreadModel::firstLater(const TTextKey& key, double date) const
 {
     TNode* t = byRefs.value(key);
     while (t) {
@@ -238,10 +238,14 @@ TNode* TThreadModel::newNode(TArticleClass* record)
 void TThreadModel::indexNode(TNode* n)
 {
     byRecord.insert(n->rec, n);
-    if (!byId.contains(n->rec->MessageID))
-        byId.insert(n->rec->MessageID, n);
-    bySubject[n->rec->Subject].insert(n);
-    treapInsert(n->rec->References, n);
+    TNode*& byIdSlot = byId[TTextKey(n->rec->MessageID)];
+    if (!byIdSlot)
+        byIdSlot = n;
+    // Labels keep their order when they are spread anew, so the first node stays first.
+    TNode*& first = bySubject[TTextKey(n->rec->Subject)];
+    if (!first || n->label < first->label)
+        first = n;
+    treapInsert(TTextKey(n->rec->References), n);
 }
 
 void TThreadModel::attach(TNode* n, TNode* parent, int row)
@@ -292,19 +296,17 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
         else
             rec->MessageID = id;
     }
-    if (byId.contains(rec->MessageID) || byRecord.contains(rec))
+    if (byId.contains(TTextKey(rec->MessageID)) || byRecord.contains(rec))
         return nullptr;
     inProgress.insert(rec);
     const QString firstRef = rec->FirstReference();
     QString stripped;
     const bool hasStripped = strippedSubject(rec->Subject, stripped);
 
-    TNode* c1 = firstLater(rec->References.trimmed(), rec->Date.Value);
-    TNode* c2 = firstRef.isEmpty() ? nullptr : byId.value(firstRef);
+    TNode* c1 = firstLater(TTextKey(rec->References.trimmed()), rec->Date.Value);
+    TNode* c2 = firstRef.isEmpty() ? nullptr : byId.value(TTextKey(firstRef));
     if (hasStripped) {
-        auto s = bySubject.constFind(stripped);
-        if (s != bySubject.constEnd() && !s->empty()) {
-            TNode* first = *s->begin();
+        if (TNode* first = bySubject.value(TTextKey(stripped))) {
             if (!c2 || first->label < c2->label)
                 c2 = first;
         }

@@ -14,7 +14,6 @@
 #include <functional>
 #include <memory>
 #include <random>
-#include <set>
 #include <vector>
 
 class TThreadModel {
@@ -128,8 +127,8 @@ private:
     void appendChild(TNode* n, TNode* parent, bool bulk);
     void indexNode(TNode* n);
     void attach(TNode* n, TNode* parent, int row);
-    void treapInsert(const QString& key, TNode* n);
-    TNode* firstLater(const QString& key, double date) const;
+    void treapInsert(const TTextKey& key, TNode* n);
+    TNode* firstLater(const TTextKey& key, double date) const;
     void relabel();
     void makeRoomAfter(TNode* a);
     void linkAfter(TNode* a, TNode* n);
@@ -137,18 +136,15 @@ private:
 
     int bulkDepth = 0;
 
-    struct ByLabel {
-        bool operator()(const TNode* a, const TNode* b) const { return a->label < b->label; }
-    };
-
     std::deque<TNode> nodes;
     TNode head;              // before the first node in view order
     TNode* tail = &head;     // last node in view order
     std::vector<TNode*> tops;
     QHash<const TArticleClass*, TNode*> byRecord;
-    QHash<QString, TNode*> byId;
-    QHash<QString, TNode*> byRefs;
-    QHash<QString, std::set<TNode*, ByLabel>> bySubject;
+    QHash<TTextKey, TNode*> byId;
+    QHash<TTextKey, TNode*> byRefs;
+    // per subject the node that comes first in view order
+    QHash<TTextKey, TNode*> bySubject;
     QSet<TArticleClass*> inProgress;
     std::mt19937 rng{20261208u};
 };

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "NewsCorpus.h"
+
 #include "news/ArticleUnit.h"
 #include "news/NewsStore.h"
 #include "core/TextFiles.h"
@@ -250,6 +252,62 @@ private slots:
         QVERIFY(log[at + 2].contains("LoadArticles_1 Parse Exception: "));
         QVERIFY(logText().contains("'x' is not a valid integer"));
         QVERIFY(!list.LoadFromFile(GetDataFolder() + "missing.chl"));
+    }
+
+    void largeFileReadsEveryLineExactly()
+    {
+        // Several megabytes, so lines run across the blocks the file is read in; texts
+        // outside ASCII, one byte that is not UTF-8, a byte-order mark, both line ends.
+        QStringList lines = MakeRealisticCorpusLines(30000, 99u);
+        for (int i = 0; i < lines.size(); i += 7)
+            lines[i].replace(QStringLiteral("Discussion"), QString::fromUtf8("Diskussion \u00FCber \U0001F600 Gr\u00FC\u00DFe"));
+        TNewsStore servers;
+        TConfigClass* server = servers.AddServerEntry("news.example", {}, {}, false, "260101000000");
+        TConfigClass* g = servers.AddGroupEntry(server, "comp.large", "260101000002");
+        const QString path = g->FilePath();
+        WriteLinesAtomically(path, lines);
+        const QByteArray written = readAll(path);
+        {
+            TArticleList list(g);
+            QVERIFY(list.LoadFromFile(path));
+            QCOMPARE(list.Count(), lines.size());
+            // Records of one author or subject share their text.
+            int shared = 0;
+            for (int i = 1; i < list.Count(); ++i) {
+                const TArticleClass* a = list.At(i);
+                for (int j = std::max(0, i - 50); j < i; ++j) {
+                    if (list.At(j)->From == a->From) {
+                        QCOMPARE(list.At(j)->From.constData(), a->From.constData());
+                        ++shared;
+                    }
+                }
+            }
+            QVERIFY(shared > 0);
+            QVERIFY(QFile::remove(path));
+            list.SaveFromList();
+        }
+        // Saved again, the file is the same to the byte.
+        QCOMPARE(readAll(path), written);
+
+        QByteArray raw = "\xEF\xBB\xBF" + written;
+        raw.replace("\r\n", "\n");
+        const qsizetype bad = raw.indexOf("Discussion", raw.size() / 2);
+        raw[bad] = char(0xC3);
+        raw.chop(1); // no line end after the last line
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(raw);
+        f.close();
+        TArticleList list;
+        QVERIFY(list.LoadFromFile(path));
+        const QStringList expected = QString::fromUtf8(raw).split('\n');
+        QCOMPARE(list.Count(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            TArticleClass r;
+            r.ParseRecord(expected[i]);
+            QCOMPARE(list.At(i)->FormatRecord(), r.FormatRecord());
+        }
+        QFile::remove(path);
     }
 
     void failedSaveKeepsTheOldFile()
