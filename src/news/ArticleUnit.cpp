@@ -4,6 +4,7 @@
 #include "core/TextFiles.h"
 
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -578,7 +579,7 @@ bool TArticleList::LoadFromFile(const QString& path)
             // Large groups keep the window responsive while they load.
             if (sinceEvents.elapsed() >= 30) {
                 // Painting goes on; clicks wait, so nothing can switch groups half-way.
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents);
                 sinceEvents.restart();
             }
         }
