@@ -79,12 +79,12 @@ for dir in "$src"/*/; do
     rel=${file#"$src"/}
     filedir=$(dirname "$file")
     # file:line:<name> or file:line:"name"
-    while IFS=: read -r line spec; do
-      name=${spec:1:${#spec}-2}
+    while IFS=: read -r line written; do
+      name=${written:1:${#written}-2}
       # Which layer the header belongs to: a path from src/ ("news/ArticleUnit.h"), or a
       # quoted path next to the file ("ArticleUnit.h", "../news/ArticleUnit.h").
       target=""
-      if [ "${spec:0:1}" = '"' ] && [ -f "$filedir/$name" ]; then
+      if [ "${written:0:1}" = '"' ] && [ -f "$filedir/$name" ]; then
         resolved=$(cd "$(dirname "$filedir/$name")" && pwd)/$(basename "$name")
         case "$resolved" in "$src"/*) target=${resolved#"$src"/};; esac
       elif [ -f "$src/$name" ]; then
@@ -93,7 +93,7 @@ for dir in "$src"/*/; do
       if [ -n "$target" ]; then
         tlayer=${target%%/*}
         if [ "$tlayer" != "$layer" ] && [[ " ${allowed[$layer]} " != *" $tlayer "* ]]; then
-          report "src/$rel:$line: includes $spec of layer $tlayer; $layer may include only: ${allowed[$layer]:-nothing but itself}"
+          report "src/$rel:$line: includes $written of layer $tlayer; $layer may include only: ${allowed[$layer]:-nothing but itself}"
         fi
         continue
       fi
@@ -105,7 +105,7 @@ for dir in "$src"/*/; do
         esac
         if { [ -n "$module" ] && [[ " $screen_modules " == *" $module "* ]]; } ||
            { [ -z "$module" ] && grep -qxF -- "$base" "$forbidden"; }; then
-          report "src/$rel:$line: includes $spec, a Qt header that needs a screen; only src/gui may use it"
+          report "src/$rel:$line: includes $written, a Qt header that needs a screen; only src/gui may use it"
         fi
       fi
     done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"][^>"]+[>"]' "$file" |
