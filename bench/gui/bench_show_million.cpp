@@ -106,14 +106,7 @@ int main(int argc, char** argv)
                 peakKb() / 1024, beforeKb / 1024);
 
     const TArticleClass* parent = list.At(list.Count() / 2);
-    auto one = std::make_unique<TArticleClass>();
-    one->Number = 99999999;
-    one->MessageID = QStringLiteral("<one-more@news.example.org>");
-    one->Subject = QStringLiteral("Re: ") + parent->Subject;
-    one->From = QStringLiteral("Late <late@mail.example>");
-    one->References = parent->MessageID;
-    one->Date = TDateTime(parent->Date.Value + 0.5);
-    TArticleClass* rec = list.Add(std::move(one));
+    TArticleClass* rec = list.Add(MakeLateReply(*parent));
     QElapsedTimer o;
     o.start();
     threads.Place(rec, false);

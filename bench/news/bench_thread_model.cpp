@@ -67,14 +67,7 @@ int main(int argc, char** argv)
     int inserted = 0;
     model.OnRowInserted = [&](TThreadModel*, TThreadModel::TNode*, int) { ++inserted; };
     const TArticleClass* parent = list.At(list.Count() / 2);
-    auto one = std::make_unique<TArticleClass>();
-    one->Number = 99999999;
-    one->MessageID = QStringLiteral("<one-more@news.example.org>");
-    one->Subject = QStringLiteral("Re: ") + parent->Subject;
-    one->From = QStringLiteral("Late <late@mail.example>");
-    one->References = parent->MessageID;
-    one->Date = TDateTime(parent->Date.Value + 0.5);
-    TArticleClass* rec = list.Add(std::move(one));
+    TArticleClass* rec = list.Add(MakeLateReply(*parent));
     QElapsedTimer o;
     o.start();
     model.Place(rec, false);

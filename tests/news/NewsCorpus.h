@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -139,4 +140,18 @@ inline QStringList MakeRealisticCorpusLines(int count, unsigned seed)
     for (int i = 0; i < count / 20; ++i)
         lines.swapItemsAt(pick(count), pick(count));
     return lines;
+}
+
+// A reply to parent that arrives late: it has a number past every other and lands below
+// parent in its thread.
+inline std::unique_ptr<TArticleClass> MakeLateReply(const TArticleClass& parent)
+{
+    auto one = std::make_unique<TArticleClass>();
+    one->Number = 99999999;
+    one->MessageID = QStringLiteral("<one-more@news.example.org>");
+    one->Subject = QStringLiteral("Re: ") + parent.Subject;
+    one->From = QStringLiteral("Late <late@mail.example>");
+    one->References = parent.MessageID;
+    one->Date = TDateTime(parent.Date.Value + 0.5);
+    return one;
 }
