@@ -15,6 +15,11 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <pthread.h>
 
 namespace {
 
@@ -244,6 +249,21 @@ private:
 
 int toInt(QStringView field, const char* what)
 {
+    // Plain digits, as the program writes them, are read here; anything else goes the long way.
+    const qsizetype n = field.size();
+    if (n > 0 && n <= 9) {
+        const bool minus = field.at(0) == QLatin1Char('-');
+        qsizetype i = minus ? 1 : 0;
+        int v = 0;
+        for (; i < n; ++i) {
+            const char16_t c = field.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                break;
+            v = v * 10 + (c - u'0');
+        }
+        if (i == n && n > (minus ? 1 : 0))
+            return minus ? -v : v;
+    }
     bool ok = false;
     const int v = field.trimmed().toInt(&ok);
     if (!ok)
@@ -288,11 +308,11 @@ void TArticleClass::SetReadState(int state)
         Style = quint8(state);
 }
 
-QString TArticleClass::FirstReference() const
+QStringView TArticleClass::FirstReference() const
 {
     const QStringView r = QStringView(References).trimmed();
     const qsizetype blank = r.indexOf(QLatin1Char(' '));
-    return (blank < 0 ? r : r.left(blank)).toString();
+    return blank < 0 ? r : r.left(blank);
 }
 
 QString TArticleClass::CleanField(const QString& text)
@@ -333,39 +353,120 @@ std::optional<TDateTime> TArticleClass::ParseDateText(QStringView text)
     return TFileDateFormat::current().parse(text);
 }
 
+namespace {
+// Texts that records of one group repeat (authors, subjects, the References of replies to
+// the same article) are kept once: a text seen before is shared, so the line's copy is never
+// made. Fields come out cleaned as TArticleList::Add would clean them. A slot holds the text
+// itself beside its hash, so a look-up touches the slot and, on a likely hit, the text.
+class TTextPool {
+public:
+    QString Text(QStringView field)
+    {
+        if (field.isEmpty())
+            return QString();
+        if (field.contains(QLatin1Char('\r')))
+            return TArticleClass::CleanField(field.toString());
+        if ((used + 1) * 4 > table.size() * 3)
+            grow();
+        const size_t hash = qHash(field, size_t(0));
+        for (size_t i = (hash * 0x9E3779B97F4A7C15ull >> 32) & mask;; i = (i + 1) & mask) {
+            TEntry& e = table[i];
+            if (e.text.isNull()) {
+                e.hash = hash;
+                e.text = field.toString();
+                ++used;
+                return e.text;
+            }
+            if (e.hash == hash && QStringView(e.text) == field)
+                return e.text;
+        }
+    }
+
+private:
+    struct TEntry {
+        size_t hash = 0;
+        QString text;
+    };
+
+    void grow()
+    {
+        std::vector<TEntry> old;
+        old.swap(table);
+        const size_t size = old.empty() ? 1024 : old.size() * 2;
+        table.resize(size);
+        mask = size - 1;
+        for (TEntry& e : old) {
+            if (e.text.isNull())
+                continue;
+            size_t i = (e.hash * 0x9E3779B97F4A7C15ull >> 32) & mask;
+            while (!table[i].text.isNull())
+                i = (i + 1) & mask;
+            table[i] = std::move(e);
+        }
+    }
+
+    std::vector<TEntry> table;
+    size_t mask = 0;
+    size_t used = 0;
+};
+
+QString ownText(QStringView field, TTextPool* pool)
+{
+    if (pool)
+        return pool->Text(field);
+    return field.toString();
+}
+
+// Fills the record from one line with the given date format; throws EConvertError. The
+// format is passed in so the article file can be read on a worker thread; with a pool, the
+// texts come out shared and cleaned.
+// One pool a field: the authors' pool stays small enough to be found in the cache.
+struct TFieldPools {
+    TTextPool Subjects;
+    TTextPool Authors;
+    TTextPool References;
+};
+
+void parseFields(TArticleClass& a, QStringView line, const TFileDateFormat& format, TFieldPools* pool = nullptr)
+{
+    // Fields are cut at each "|"; a missing field is empty.
+    qsizetype pos = 0;
+    auto next = [&]() -> QStringView {
+        if (pos > line.size())
+            return QStringView();
+        qsizetype bar = line.indexOf(QLatin1Char('|'), pos);
+        if (bar < 0)
+            bar = line.size();
+        QStringView f = line.mid(pos, bar - pos);
+        pos = bar + 1;
+        return f;
+    };
+    a.Number = toInt(next(), "Number");
+    a.SetSpeakMark(toInt(next(), "SpeakMark"));
+    a.SetReadState(toInt(next(), "ReadState"));
+    a.Expanded = toInt(next(), "Expanded");
+    a.FileCounter = toInt(next(), "FileCounter");
+    const QStringView id = next();
+    a.MessageID = pool && id.contains(QLatin1Char('\r')) ? TArticleClass::CleanField(id.toString()) : id.toString();
+    a.Subject = ownText(next(), pool ? &pool->Subjects : nullptr);
+    a.From = ownText(next(), pool ? &pool->Authors : nullptr);
+    const QStringView dateText = next();
+    const std::optional<TDateTime> d = format.parse(dateText);
+    if (!d)
+        throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(dateText.toString()));
+    a.Date = *d;
+    a.References = ownText(next(), pool ? &pool->References : nullptr);
+    bool ok = false;
+    const int w = next().trimmed().toInt(&ok);
+    if (ok)
+        a.Watch = w;
+}
+}
+
 void TArticleClass::ParseRecord(QStringView line)
 {
     try {
-        // Fields are cut at each "|"; a missing field is empty.
-        qsizetype pos = 0;
-        auto next = [&]() -> QStringView {
-            if (pos > line.size())
-                return QStringView();
-            qsizetype bar = line.indexOf(QLatin1Char('|'), pos);
-            if (bar < 0)
-                bar = line.size();
-            QStringView f = line.mid(pos, bar - pos);
-            pos = bar + 1;
-            return f;
-        };
-        Number = toInt(next(), "Number");
-        SetSpeakMark(toInt(next(), "SpeakMark"));
-        SetReadState(toInt(next(), "ReadState"));
-        Expanded = toInt(next(), "Expanded");
-        FileCounter = toInt(next(), "FileCounter");
-        MessageID = next().toString();
-        Subject = next().toString();
-        From = next().toString();
-        const QStringView dateText = next();
-        const std::optional<TDateTime> d = ParseDateText(dateText);
-        if (!d)
-            throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(dateText.toString()));
-        Date = *d;
-        References = next().toString();
-        bool ok = false;
-        const int w = next().trimmed().toInt(&ok);
-        if (ok)
-            Watch = w;
+        parseFields(*this, line, TFileDateFormat::current());
     } catch (const EVorlixError& e) {
         UtilsClass::Log(QStringLiteral("ParseRecord Exception: ") + e.message());
         UtilsClass::Log(line.toString());
@@ -404,11 +505,17 @@ TArticleClass* TArticleList::Add(std::unique_ptr<TArticleClass> record)
     r->Subject = TArticleClass::CleanField(r->Subject);
     r->From = TArticleClass::CleanField(r->From);
     r->References = TArticleClass::CleanField(r->References);
+    return insert(std::move(record));
+}
+
+TArticleClass* TArticleList::insert(std::unique_ptr<TArticleClass> record)
+{
+    TArticleClass* r = record.get();
     r->Owner = this;
     r->RootNumber = r->Number;
     r->Root = r;
-    const TTextKey key(r->MessageID);
-    if (TArticleClass* existing = byId.value(key)) {
+    TArticleClass*& slot = byId.Slot(r->MessageID);
+    if (TArticleClass* existing = slot) {
         // An article only known as a placeholder arrives for real: the placeholder takes
         // over its data, so the article is kept and the thread stays where it is.
         if (existing->IsPlaceholder() && !r->IsPlaceholder()) {
@@ -426,13 +533,14 @@ TArticleClass* TArticleList::Add(std::unique_ptr<TArticleClass> record)
         }
         return nullptr;
     }
+    slot = r;
     if (!r->References.isEmpty()) {
-        if (TArticleClass* root = byId.value(TTextKey(r->FirstReference()))) {
+        TArticleClass* root = byId.Find(r->FirstReference());
+        if (root && root != r) {
             r->Root = root;
             r->RootNumber = root->Number;
         }
     }
-    byId.insert(key, r);
     items.push_back(std::move(record));
     return r;
 }
@@ -468,13 +576,12 @@ void TArticleList::Sort()
 
 void TArticleList::ChangeMessageID(TArticleClass* record, const QString& id)
 {
-    const TTextKey old(record->MessageID);
-    if (byId.value(old) == record)
-        byId.remove(old);
+    if (byId.Find(record->MessageID) == record)
+        byId.Remove(record);
     record->MessageID = id;
-    const TTextKey key(id);
-    if (!byId.contains(key))
-        byId.insert(key, record);
+    TArticleClass*& slot = byId.Slot(record->MessageID);
+    if (!slot)
+        slot = record;
 }
 
 int TArticleList::RemoveIf(const std::function<bool(TArticleClass*)>& pred)
@@ -493,9 +600,8 @@ int TArticleList::RemoveIf(const std::function<bool(TArticleClass*)>& pred)
         }
     }
     for (TArticleClass* r : std::as_const(gone)) {
-        const TTextKey key(r->MessageID);
-        if (byId.value(key) == r)
-            byId.remove(key);
+        if (byId.Find(r->MessageID) == r)
+            byId.Remove(r);
     }
     items.erase(std::remove_if(items.begin(), items.end(),
                                [&](const std::unique_ptr<TArticleClass>& r) { return gone.contains(r.get()); }),
@@ -516,46 +622,47 @@ QString TArticleList::FilePath() const
     return GetDataFolder() + (Config ? Config->FileBase : QString()) + QStringLiteral(".chl");
 }
 
-bool TArticleList::LoadFromFile(const QString& path)
-{
-    if (!QFileInfo::exists(path))
+namespace {
+// One line of an article file as the reader made it: the record, or why the line failed.
+struct TParsedLine {
+    std::unique_ptr<TArticleClass> record;
+    QString error;
+    QString line;
+};
+
+// Reads an article file a block of whole lines at a time and turns each block into records,
+// so a large group never holds its whole text in memory besides its records. Blocks end
+// after a line break, where no UTF-8 sequence can be cut.
+class TArticleFileReader {
+public:
+    TArticleFileReader(QFile& file, const TFileDateFormat& format) : file(file), format(format) {}
+
+    // The next block of lines; false when the file is read to its end. Throws EInOutError.
+    bool Next(std::vector<TParsedLine>& out)
+    {
+        constexpr qint64 BlockBytes = qint64(1) << 20;
+        while (!atEnd) {
+            const QByteArray block = file.read(BlockBytes);
+            if (file.error() != QFileDevice::NoError)
+                throw EInOutError(
+                    QStringLiteral("Cannot read file %1: %2").arg(file.fileName(), file.errorString()));
+            atEnd = block.isEmpty();
+            pending += block;
+            const qsizetype cut = atEnd ? pending.size() : pending.lastIndexOf('\n') + 1;
+            if (cut == 0)
+                continue;
+            text = decoder(QByteArrayView(pending).first(cut));
+            pending.remove(0, cut);
+            parse(out);
+            if (!out.empty())
+                return true;
+        }
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot open file %1: %2").arg(path, file.errorString()));
-    // The file is read and decoded a block of whole lines at a time, so a large group never
-    // holds its whole text in memory besides its records. Blocks end after a line break,
-    // where no UTF-8 sequence can be cut.
-    constexpr qint64 BlockBytes = qint64(1) << 20;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QByteArray pending;
-    QString text;
-    // Records of one group repeat their authors and subjects: equal texts share one copy.
-    QSet<TTextKey> texts;
-    auto shared = [&texts](QString& field) {
-        if (field.isEmpty())
-            return;
-        TTextKey key(field);
-        const auto at = texts.constFind(key);
-        if (at != texts.constEnd())
-            field = at->Text;
-        else
-            texts.insert(std::move(key));
-    };
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
-    bool atEnd = false;
-    while (!atEnd) {
-        const QByteArray block = file.read(BlockBytes);
-        if (file.error() != QFileDevice::NoError)
-            throw EInOutError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
-        atEnd = block.isEmpty();
-        pending += block;
-        const qsizetype cut = atEnd ? pending.size() : pending.lastIndexOf('\n') + 1;
-        if (cut == 0)
-            continue;
-        text = decoder(QByteArrayView(pending).first(cut));
-        pending.remove(0, cut);
+    }
+
+private:
+    void parse(std::vector<TParsedLine>& out)
+    {
         const QStringView all(text);
         qsizetype start = 0;
         while (start < all.size()) {
@@ -566,22 +673,134 @@ bool TArticleList::LoadFromFile(const QString& path)
             start = end + 1;
             if (line.endsWith(QLatin1Char('\r')))
                 line.chop(1);
-            auto record = std::make_unique<TArticleClass>();
+            TParsedLine& p = out.emplace_back();
+            p.record = std::make_unique<TArticleClass>();
+            TArticleClass& r = *p.record;
             try {
-                record->ParseRecord(line);
+                parseFields(r, line, format, &texts);
             } catch (const EVorlixError& e) {
-                UtilsClass::Log(QStringLiteral("LoadArticles_1 Parse Exception: ") + e.message());
+                p.record.reset();
+                p.error = e.message();
+                p.line = line.toString();
+            }
+        }
+    }
+
+    QFile& file;
+    const TFileDateFormat& format;
+    QStringDecoder decoder{QStringDecoder::Utf8};
+    QByteArray pending;
+    QString text;
+    bool atEnd = false;
+    TFieldPools texts;
+};
+
+// Runs a reader on a worker thread, a few blocks ahead of the thread that takes them.
+class TReadAhead {
+public:
+    explicit TReadAhead(TArticleFileReader& reader) : reader(reader)
+    {
+        worker = std::thread([this] { run(); });
+    }
+    ~TReadAhead()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        worker.join();
+    }
+
+    // The next block; false at the end. Rethrows the reader's failure.
+    bool Take(std::vector<TParsedLine>& out)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return !ready.empty() || done; });
+        if (!ready.empty()) {
+            out = std::move(ready.front());
+            ready.pop_front();
+            changed.notify_all();
+            return true;
+        }
+        if (failed)
+            throw EInOutError(failure);
+        return false;
+    }
+
+private:
+    void run()
+    {
+        pthread_setname_np(pthread_self(), "vorlix-read");
+        try {
+            for (;;) {
+                std::vector<TParsedLine> block;
+                if (!reader.Next(block))
+                    break;
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [this] { return ready.size() < 4 || stop; });
+                if (stop)
+                    return;
+                ready.push_back(std::move(block));
+                changed.notify_all();
+            }
+        } catch (const EVorlixError& e) {
+            std::lock_guard<std::mutex> lock(mutex);
+            failed = true;
+            failure = e.message();
+        } catch (const std::exception& e) {
+            std::lock_guard<std::mutex> lock(mutex);
+            failed = true;
+            failure = QString::fromLocal8Bit(e.what());
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+        changed.notify_all();
+    }
+
+    TArticleFileReader& reader;
+    std::thread worker;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::vector<TParsedLine>> ready;
+    bool stop = false;
+    bool done = false;
+    bool failed = false;
+    QString failure;
+};
+}
+
+bool TArticleList::LoadFromFile(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot open file %1: %2").arg(path, file.errorString()));
+    // Lines are read and parsed on a worker thread while this one files the records, so a
+    // large group loads in about the time of the slower of the two.
+    const TFileDateFormat format = TFileDateFormat::current();
+    TArticleFileReader reader(file, format);
+    TReadAhead ahead(reader);
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    std::vector<TParsedLine> block;
+    while (ahead.Take(block)) {
+        for (TParsedLine& p : block) {
+            if (!p.record) {
+                UtilsClass::Log(QStringLiteral("ParseRecord Exception: ") + p.error);
+                UtilsClass::Log(p.line);
+                UtilsClass::Log(QStringLiteral("LoadArticles_1 Parse Exception: ") + p.error);
                 continue;
             }
-            shared(record->Subject);
-            shared(record->From);
-            Add(std::move(record));
-            // Large groups keep the window responsive while they load.
-            if (sinceEvents.elapsed() >= 30) {
-                // Painting goes on; clicks wait, so nothing can switch groups half-way.
-                TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents);
-                sinceEvents.restart();
-            }
+            insert(std::move(p.record));
+        }
+        block.clear();
+        // Large groups keep the window responsive while they load.
+        if (sinceEvents.elapsed() >= 30) {
+            // Painting goes on; clicks wait, so nothing can switch groups half-way.
+            TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents);
+            sinceEvents.restart();
         }
     }
     file.close();

@@ -2,6 +2,7 @@
 // One article header record, the records of one newsgroup and the group's article file.
 #include "core/DateTimeValue.h"
 #include "core/VorlixException.h"
+#include "news/TextIndex.h"
 
 #include <QHash>
 #include <QString>
@@ -12,20 +13,6 @@
 
 class TArticleList;
 class TConfigClass;
-
-// A text used as a hash key, with its hash worked out once: large indexes grow and probe
-// without hashing their texts again, and unequal texts rarely need comparing.
-struct TTextKey {
-    QString Text;
-    size_t Hash = 0;
-    TTextKey() = default;
-    explicit TTextKey(const QString& text) : Text(text), Hash(qHash(text, size_t(0))) {}
-    bool operator==(const TTextKey& o) const { return Hash == o.Hash && Text == o.Text; }
-};
-inline size_t qHash(const TTextKey& key, size_t seed = 0) noexcept
-{
-    return key.Hash ^ seed;
-}
 
 class TArticleClass {
 public:
@@ -59,8 +46,9 @@ public:
     void NextFileCounter();
 
     bool IsPlaceholder() const { return Number == PlaceholderNumber; }
-    // The thread's first article: the References text before its first blank.
-    QString FirstReference() const;
+    // The thread's first article: the References text before its first blank (a view into
+    // References, valid while it stays as it is).
+    QStringView FirstReference() const;
 
     // The article file has no escaping: "|" becomes a broken bar ("\u00A6"), and every CR,
     // LF or CR LF becomes one blank, so a field can never split a line.
@@ -70,6 +58,11 @@ public:
     static QString DateText(const TDateTime& date);
     static std::optional<TDateTime> ParseDateText(QStringView text);
 };
+
+inline QStringView MessageIdOf(const TArticleClass* r)
+{
+    return r->MessageID;
+}
 
 // The records of one newsgroup in insertion order; owns them.
 class TArticleList {
@@ -92,7 +85,8 @@ public:
 
     int Count() const { return int(items.size()); }
     TArticleClass* At(int i) const { return items[size_t(i)].get(); }
-    TArticleClass* FindByMessageID(const QString& id) const { return byId.value(TTextKey(id)); }
+    TArticleClass* FindByMessageID(QStringView id) const { return byId.Find(id); }
+    TArticleClass* FindByMessageID(const QString& id) const { return byId.Find(id); }
     // Gives a stored record another message ID, keeping the index right.
     void ChangeMessageID(TArticleClass* record, const QString& id);
     // Removes and releases the records for which pred is true; Root links to them fall
@@ -112,8 +106,11 @@ public:
     std::function<void(TArticleList*, TArticleClass*)> OnRecordChanged;
 
 private:
+    // Files a record whose texts are clean already.
+    TArticleClass* insert(std::unique_ptr<TArticleClass> record);
+
     std::vector<std::unique_ptr<TArticleClass>> items;
-    QHash<TTextKey, TArticleClass*> byId;
+    TTextIndex<TArticleClass, &MessageIdOf> byId;
 };
 
 // name + " (" + new + "/" + total + ")"

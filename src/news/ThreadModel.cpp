@@ -8,14 +8,20 @@ constexpr quint64 LabelGap = quint64(1) << 32;
 constexpr quint64 LabelLimit = quint64(1) << 63;
 
 // "Re: " (any letter case) starting within the first four characters is cut out; a subject
-// without it has no stripped form.
-bool strippedSubject(const QString& subject, QString& out)
+// without it has no stripped form. The stripped form is a view into the subject, or into
+// buffer when "Re: " does not start it.
+bool strippedSubject(const QString& subject, QString& buffer, QStringView& out)
 {
-    const qsizetype at = subject.indexOf(QLatin1String("Re: "), 0, Qt::CaseInsensitive);
-    if (at < 0 || at > 3)
+    const qsizetype at = QStringView(subject).left(7).indexOf(QLatin1String("Re: "), 0, Qt::CaseInsensitive);
+    if (at < 0)
         return false;
-    out = subject;
-    out.remove(at, 4);
+    if (at == 0) {
+        out = QStringView(subject).mid(4);
+    } else {
+        buffer = subject;
+        buffer.remove(at, 4);
+        out = buffer;
+    }
     return true;
 }
 
@@ -81,21 +87,21 @@ TNode* merge(TNode* a, TNode* b)
 TThreadModel::TThreadModel() = default;
 TThreadModel::~TThreadModel() = default;
 
-void TThreadModel::treapInsert(const TTextKey& key, TNode* n)
+void TThreadModel::treapInsert(QStringView refs, size_t hash, TNode* n)
 {
     n->prio = quint32(rng());
     n->tl = n->tr = nullptr;
     n->maxDate = n->date;
-    TNode*& root = byRefs[key];
+    TNode*& root = byRefs.Slot(refs, hash);
     TNode* l = nullptr;
     TNode* r = nullptr;
     split(root, n->label, l, r);
     root = merge(merge(l, n), r);
 }
 
-TNode* TThreadModel::firstLater(const TTextKey& key, double date) const
+TNode* TThreadModel::firstLater(QStringView refs, size_t hash, double date) const
 {
-    TNode* t = byRefs.value(key);
+    TNode* t = byRefs.Find(refs, hash);
     while (t) {
         if (t->tl && t->tl->maxDate > date)
             t = t->tl;
@@ -112,9 +118,9 @@ TNode* TThreadModel::firstLater(const TTextKey& key, double date) const
 void TThreadModel::clearIndexes()
 {
     byRecord.clear();
-    byId.clear();
-    byRefs.clear();
-    bySubject.clear();
+    byId.Clear();
+    byRefs.Clear();
+    bySubject.Clear();
     inProgress.clear();
 }
 
@@ -237,15 +243,21 @@ TNode* TThreadModel::newNode(TArticleClass* record)
 
 void TThreadModel::indexNode(TNode* n)
 {
+    const TArticleClass* r = n->rec;
+    indexNode(n, byId.HashOf(r->MessageID), bySubject.HashOf(r->Subject), byRefs.HashOf(r->References));
+}
+
+void TThreadModel::indexNode(TNode* n, size_t idHash, size_t subjectHash, size_t refsHash)
+{
     byRecord.insert(n->rec, n);
-    TNode*& byIdSlot = byId[TTextKey(n->rec->MessageID)];
+    TNode*& byIdSlot = byId.Slot(n->rec->MessageID, idHash);
     if (!byIdSlot)
         byIdSlot = n;
     // Labels keep their order when they are spread anew, so the first node stays first.
-    TNode*& first = bySubject[TTextKey(n->rec->Subject)];
+    TNode*& first = bySubject.Slot(n->rec->Subject, subjectHash);
     if (!first || n->label < first->label)
         first = n;
-    treapInsert(TTextKey(n->rec->References), n);
+    treapInsert(n->rec->References, refsHash, n);
 }
 
 void TThreadModel::attach(TNode* n, TNode* parent, int row)
@@ -296,17 +308,25 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
         else
             rec->MessageID = id;
     }
-    if (byId.contains(TTextKey(rec->MessageID)) || byRecord.contains(rec))
+    const size_t idHash = byId.HashOf(rec->MessageID);
+    if (byId.Find(rec->MessageID, idHash) || byRecord.contains(rec))
         return nullptr;
-    inProgress.insert(rec);
-    const QString firstRef = rec->FirstReference();
-    QString stripped;
-    const bool hasStripped = strippedSubject(rec->Subject, stripped);
+    inProgress.push_back(rec);
+    // Each text is hashed once here and the hashes are kept for indexing the new node.
+    const QStringView firstRef = rec->FirstReference();
+    QString strippedBuffer;
+    QStringView stripped;
+    const bool hasStripped = strippedSubject(rec->Subject, strippedBuffer, stripped);
+    const QStringView refs = rec->References;
+    const QStringView refsTrimmed = refs.trimmed();
+    const size_t refsHash = byRefs.HashOf(refs);
+    const size_t refsTrimmedHash = refsTrimmed.size() == refs.size() ? refsHash : byRefs.HashOf(refsTrimmed);
+    const size_t subjectHash = bySubject.HashOf(rec->Subject);
 
-    TNode* c1 = firstLater(TTextKey(rec->References.trimmed()), rec->Date.Value);
-    TNode* c2 = firstRef.isEmpty() ? nullptr : byId.value(TTextKey(firstRef));
+    TNode* c1 = firstLater(refsTrimmed, refsTrimmedHash, rec->Date.Value);
+    TNode* c2 = firstRef.isEmpty() ? nullptr : byId.Find(firstRef);
     if (hasStripped) {
-        if (TNode* first = bySubject.value(TTextKey(stripped))) {
+        if (TNode* first = bySubject.Find(stripped)) {
             if (!c2 || first->label < c2->label)
                 c2 = first;
         }
@@ -318,7 +338,7 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
         insertBefore(n, c1, bulk);
         rec->Root = c1->rec;
         rec->RootNumber = c1->rec->Number;
-        indexNode(n);
+        indexNode(n, idHash, subjectHash, refsHash);
         if (c1->rec->Watch == 1 && !Loading) {
             rec->SetSpeakMark(1);
             if (!bulk && OnWatchedReply)
@@ -329,7 +349,7 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
         appendChild(n, c2, bulk);
         rec->Root = c2->rec;
         rec->RootNumber = c2->rec->Number;
-        indexNode(n);
+        indexNode(n, idHash, subjectHash, refsHash);
         if (c2->rec->Watch == 1 && !Loading) {
             rec->SetSpeakMark(1);
             if (!bulk && OnWatchedReply)
@@ -343,12 +363,13 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
             if (known) {
                 // The referenced article is stored but not shown yet: it heads the thread
                 // instead of a stand-in, so neither of the two gets lost.
-                if (known != rec && !byRecord.contains(known) && !inProgress.contains(known))
+                if (known != rec && !byRecord.contains(known)
+                    && std::find(inProgress.begin(), inProgress.end(), known) == inProgress.end())
                     parent = Place(known, bulk);
             } else {
                 auto ph = std::make_unique<TArticleClass>();
                 ph->Number = TArticleClass::PlaceholderNumber;
-                ph->MessageID = firstRef;
+                ph->MessageID = firstRef.toString();
                 ph->Subject = withoutFirstRe(rec->Subject);
                 ph->From = QStringLiteral("????");
                 ph->Date = rec->Date;
@@ -358,9 +379,9 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
         }
         n = newNode(rec);
         appendChild(n, parent, bulk);
-        indexNode(n);
+        indexNode(n, idHash, subjectHash, refsHash);
     }
-    inProgress.remove(rec);
+    inProgress.pop_back();
     return n;
 }
 

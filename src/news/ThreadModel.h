@@ -6,6 +6,7 @@
 // Views learn of every change through the On... events; the nodes stay where they are for
 // as long as they are shown, so a view may keep pointers to them.
 #include "news/ArticleUnit.h"
+#include "news/TextIndex.h"
 
 #include <QHash>
 #include <QSet>
@@ -126,9 +127,10 @@ private:
     void insertBefore(TNode* n, TNode* before, bool bulk);
     void appendChild(TNode* n, TNode* parent, bool bulk);
     void indexNode(TNode* n);
+    void indexNode(TNode* n, size_t idHash, size_t subjectHash, size_t refsHash);
     void attach(TNode* n, TNode* parent, int row);
-    void treapInsert(const TTextKey& key, TNode* n);
-    TNode* firstLater(const TTextKey& key, double date) const;
+    void treapInsert(QStringView refs, size_t hash, TNode* n);
+    TNode* firstLater(QStringView refs, size_t hash, double date) const;
     void relabel();
     void makeRoomAfter(TNode* a);
     void linkAfter(TNode* a, TNode* n);
@@ -140,11 +142,17 @@ private:
     TNode head;              // before the first node in view order
     TNode* tail = &head;     // last node in view order
     std::vector<TNode*> tops;
+    static QStringView idOf(const TNode* n) { return n->rec->MessageID; }
+    static QStringView subjectOf(const TNode* n) { return n->rec->Subject; }
+    static QStringView refsOf(const TNode* n) { return n->rec->References; }
+
     QHash<const TArticleClass*, TNode*> byRecord;
-    QHash<TTextKey, TNode*> byId;
-    QHash<TTextKey, TNode*> byRefs;
+    TTextIndex<TNode, &TThreadModel::idOf> byId;
+    // per References text the root of a treap of the nodes with that text
+    TTextIndex<TNode, &TThreadModel::refsOf> byRefs;
     // per subject the node that comes first in view order
-    QHash<TTextKey, TNode*> bySubject;
-    QSet<TArticleClass*> inProgress;
+    TTextIndex<TNode, &TThreadModel::subjectOf> bySubject;
+    // records being placed (a reply places the stored article it refers to first)
+    std::vector<const TArticleClass*> inProgress;
     std::mt19937 rng{20261208u};
 };

@@ -32,7 +32,7 @@ public:
                 return nullptr;
         }
         inProgress.insert(rec);
-        const QString firstRef = rec->FirstReference();
+        const QString firstRef = rec->FirstReference().toString();
         QString stripped;
         const qsizetype at = rec->Subject.indexOf("Re: ", 0, Qt::CaseInsensitive);
         const bool hasStripped = at >= 0 && at <= 3;

@@ -222,6 +222,23 @@ private slots:
         QCOMPARE(again.At(1)->MessageID, QString("<plain>"));
         // The record in memory was cleaned the same way on the way in, so both agree.
         QCOMPARE(list->At(0)->FormatRecord(), again.At(0)->FormatRecord());
+
+        // A file damaged with lone carriage returns inside its fields reads them as blanks,
+        // as if the record had been added, and shared texts stay apart from the damaged ones.
+        QFile damagedFile(g->FilePath());
+        QVERIFY(damagedFile.open(QIODevice::WriteOnly));
+        damagedFile.write("8|0|0|0|0|<c\rr>|Same|Ann\rLee|09/12/2025 12:00:00|<p>\r<q>|0\r\n"
+                  "9|0|0|0|0|<d>|Same|Ann Lee|09/12/2025 12:00:00|<p> <q>|0\r\n");
+        damagedFile.close();
+        TArticleList damaged(g);
+        QVERIFY(damaged.LoadFromFile(g->FilePath()));
+        QCOMPARE(damaged.Count(), 2);
+        QCOMPARE(damaged.At(0)->MessageID, QString("<c r>"));
+        QCOMPARE(damaged.At(0)->From, QString("Ann Lee"));
+        QCOMPARE(damaged.At(0)->References, QString("<p> <q>"));
+        QCOMPARE(damaged.FindByMessageID(QString("<c r>")), damaged.At(0));
+        QCOMPARE(damaged.At(1)->From, QString("Ann Lee"));
+        QCOMPARE(damaged.At(1)->Root, damaged.At(1));
     }
 
     void damagedLinesAreSkipped()
