@@ -54,8 +54,10 @@ int main(int argc, char** argv)
     list.Sort();
     TThreadModel model;
     model.Loading = true;
-    for (int i = 0; i < list.Count(); ++i)
+    for (int i = 0; i < list.Count(); ++i) {
+        TThreadModel::PrefetchAhead(list, i);
         model.Place(list.At(i), true);
+    }
     const qint64 placeMs = t.elapsed();
     const long peak = peakKb();
     std::printf("thread_model records=%d shown=%d tops=%zu load_ms=%lld place_ms=%lld total_ms=%lld "

@@ -427,7 +427,14 @@ struct TFieldPools {
     TTextPool References;
 };
 
-void parseFields(TArticleClass& a, QStringView line, const TFileDateFormat& format, TFieldPools* pool = nullptr)
+// The subject and the author of a line, left to be pooled by the thread that files the record.
+struct TLaterTexts {
+    QStringView Subject;
+    QStringView From;
+};
+
+void parseFields(TArticleClass& a, QStringView line, const TFileDateFormat& format, TFieldPools* pool = nullptr,
+                 TLaterTexts* later = nullptr)
 {
     // Fields are cut at each "|"; a missing field is empty.
     qsizetype pos = 0;
@@ -448,8 +455,13 @@ void parseFields(TArticleClass& a, QStringView line, const TFileDateFormat& form
     a.FileCounter = toInt(next(), "FileCounter");
     const QStringView id = next();
     a.MessageID = pool && id.contains(QLatin1Char('\r')) ? TArticleClass::CleanField(id.toString()) : id.toString();
-    a.Subject = ownText(next(), pool ? &pool->Subjects : nullptr);
-    a.From = ownText(next(), pool ? &pool->Authors : nullptr);
+    if (later) {
+        later->Subject = next();
+        later->From = next();
+    } else {
+        a.Subject = ownText(next(), pool ? &pool->Subjects : nullptr);
+        a.From = ownText(next(), pool ? &pool->Authors : nullptr);
+    }
     const QStringView dateText = next();
     const std::optional<TDateTime> d = format.parse(dateText);
     if (!d)
@@ -626,8 +638,15 @@ namespace {
 // One line of an article file as the reader made it: the record, or why the line failed.
 struct TParsedLine {
     std::unique_ptr<TArticleClass> record;
+    TLaterTexts later;
     QString error;
     QString line;
+};
+
+// The lines of one block, with the block's text that their subjects and authors still view.
+struct TParsedBlock {
+    QString text;
+    std::vector<TParsedLine> lines;
 };
 
 // Reads an article file a block of whole lines at a time and turns each block into records,
@@ -638,7 +657,7 @@ public:
     TArticleFileReader(QFile& file, const TFileDateFormat& format) : file(file), format(format) {}
 
     // The next block of lines; false when the file is read to its end. Throws EInOutError.
-    bool Next(std::vector<TParsedLine>& out)
+    bool Next(TParsedBlock& out)
     {
         constexpr qint64 BlockBytes = qint64(1) << 20;
         while (!atEnd) {
@@ -651,19 +670,19 @@ public:
             const qsizetype cut = atEnd ? pending.size() : pending.lastIndexOf('\n') + 1;
             if (cut == 0)
                 continue;
-            text = decoder(QByteArrayView(pending).first(cut));
+            out.text = decoder(QByteArrayView(pending).first(cut));
             pending.remove(0, cut);
             parse(out);
-            if (!out.empty())
+            if (!out.lines.empty())
                 return true;
         }
         return false;
     }
 
 private:
-    void parse(std::vector<TParsedLine>& out)
+    void parse(TParsedBlock& out)
     {
-        const QStringView all(text);
+        const QStringView all(out.text);
         qsizetype start = 0;
         while (start < all.size()) {
             qsizetype end = all.indexOf(QLatin1Char('\n'), start);
@@ -673,11 +692,11 @@ private:
             start = end + 1;
             if (line.endsWith(QLatin1Char('\r')))
                 line.chop(1);
-            TParsedLine& p = out.emplace_back();
+            TParsedLine& p = out.lines.emplace_back();
             p.record = std::make_unique<TArticleClass>();
             TArticleClass& r = *p.record;
             try {
-                parseFields(r, line, format, &texts);
+                parseFields(r, line, format, &texts, &p.later);
             } catch (const EVorlixError& e) {
                 p.record.reset();
                 p.error = e.message();
@@ -690,9 +709,8 @@ private:
     const TFileDateFormat& format;
     QStringDecoder decoder{QStringDecoder::Utf8};
     QByteArray pending;
-    QString text;
     bool atEnd = false;
-    TFieldPools texts;
+    TFieldPools texts; // its References pool only
 };
 
 // Runs a reader on a worker thread, a few blocks ahead of the thread that takes them.
@@ -713,7 +731,7 @@ public:
     }
 
     // The next block; false at the end. Rethrows the reader's failure.
-    bool Take(std::vector<TParsedLine>& out)
+    bool Take(TParsedBlock& out)
     {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [this] { return !ready.empty() || done; });
@@ -734,7 +752,7 @@ private:
         pthread_setname_np(pthread_self(), "vorlix-read");
         try {
             for (;;) {
-                std::vector<TParsedLine> block;
+                TParsedBlock block;
                 if (!reader.Next(block))
                     break;
                 std::unique_lock<std::mutex> lock(mutex);
@@ -762,7 +780,7 @@ private:
     std::thread worker;
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<std::vector<TParsedLine>> ready;
+    std::deque<TParsedBlock> ready;
     bool stop = false;
     bool done = false;
     bool failed = false;
@@ -784,18 +802,23 @@ bool TArticleList::LoadFromFile(const QString& path)
     TReadAhead ahead(reader);
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    std::vector<TParsedLine> block;
+    // The reader pools the References; subjects and authors are pooled here, which shares
+    // the work about evenly between the two threads.
+    TFieldPools pools;
+    TParsedBlock block;
     while (ahead.Take(block)) {
-        for (TParsedLine& p : block) {
+        for (TParsedLine& p : block.lines) {
             if (!p.record) {
                 UtilsClass::Log(QStringLiteral("ParseRecord Exception: ") + p.error);
                 UtilsClass::Log(p.line);
                 UtilsClass::Log(QStringLiteral("LoadArticles_1 Parse Exception: ") + p.error);
                 continue;
             }
+            p.record->Subject = pools.Subjects.Text(p.later.Subject);
+            p.record->From = pools.Authors.Text(p.later.From);
             insert(std::move(p.record));
         }
-        block.clear();
+        block = TParsedBlock();
         // Large groups keep the window responsive while they load.
         if (sinceEvents.elapsed() >= 30) {
             // Painting goes on; clicks wait, so nothing can switch groups half-way.
