@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     threads.Loading = true;
     threads.BeginBulk();
     for (int i = 0; i < list.Count(); ++i) {
-        TThreadModel::PrefetchAhead(list, i);
+        threads.PrefetchAhead(list, i);
         threads.Place(list.At(i), true);
     }
     threads.EndBulk();

@@ -55,7 +55,7 @@ int main(int argc, char** argv)
     TThreadModel model;
     model.Loading = true;
     for (int i = 0; i < list.Count(); ++i) {
-        TThreadModel::PrefetchAhead(list, i);
+        model.PrefetchAhead(list, i);
         model.Place(list.At(i), true);
     }
     const qint64 placeMs = t.elapsed();

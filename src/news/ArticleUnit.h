@@ -31,6 +31,9 @@ public:
     TDateTime Date;
     QString References;
     int RootNumber = 0;
+    // Where the thread model that shows the record keeps its node (-1: not shown). A record
+    // is shown by one thread model at a time.
+    qint32 NodeIndex = -1;
     TArticleClass* Root = nullptr;
     quint8 Style = 0;    // bit 0 bold, bit 1 italic
 

@@ -84,6 +84,13 @@ public:
         return true;
     }
 
+    // Asks memory for the first slot a look-up of the hash will read.
+    void Prefetch(size_t hash) const
+    {
+        if (!table.empty())
+            __builtin_prefetch(&table[home(hash)]);
+    }
+
     void Clear()
     {
         table.clear();

@@ -117,7 +117,9 @@ TNode* TThreadModel::firstLater(QStringView refs, size_t hash, double date) cons
 
 void TThreadModel::clearIndexes()
 {
-    byRecord.clear();
+    indexed = 0;
+    for (TKeys& k : ahead)
+        k = TKeys();
     byId.Clear();
     byRefs.Clear();
     bySubject.Clear();
@@ -236,6 +238,7 @@ void TThreadModel::linkAfter(TNode* a, TNode* n)
 TNode* TThreadModel::newNode(TArticleClass* record)
 {
     TNode& n = nodes.emplace_back();
+    n.index = quint32(nodes.size() - 1);
     n.rec = record;
     n.date = record->Date.Value;
     return &n;
@@ -249,7 +252,8 @@ void TThreadModel::indexNode(TNode* n)
 
 void TThreadModel::indexNode(TNode* n, size_t idHash, size_t subjectHash, size_t refsHash)
 {
-    byRecord.insert(n->rec, n);
+    n->rec->NodeIndex = qint32(n->index);
+    ++indexed;
     TNode*& byIdSlot = byId.Slot(n->rec->MessageID, idHash);
     if (!byIdSlot)
         byIdSlot = n;
@@ -297,6 +301,54 @@ void TThreadModel::appendChild(TNode* n, TNode* parent, bool bulk)
         OnRowInserted(this, n->parent, n->row);
 }
 
+TThreadModel::TKeys TThreadModel::keysOf(const TArticleClass* rec)
+{
+    TKeys k;
+    k.rec = rec;
+    k.id = TTextIndex<TNode, &idOf>::HashOf(rec->MessageID);
+    k.subject = TTextIndex<TNode, &idOf>::HashOf(rec->Subject);
+    const QStringView refs = rec->References;
+    const QStringView trimmed = refs.trimmed();
+    k.refs = TTextIndex<TNode, &idOf>::HashOf(refs);
+    k.refsTrimmed = trimmed.size() == refs.size() ? k.refs : TTextIndex<TNode, &idOf>::HashOf(trimmed);
+    k.firstRef = TTextIndex<TNode, &idOf>::HashOf(rec->FirstReference());
+    QString buffer;
+    QStringView stripped;
+    if (strippedSubject(rec->Subject, buffer, stripped))
+        k.stripped = TTextIndex<TNode, &idOf>::HashOf(stripped);
+    return k;
+}
+
+void TThreadModel::PrefetchAhead(const TArticleList& list, int i)
+{
+    const int count = list.Count();
+    if (i + 16 < count) {
+        const char* r = reinterpret_cast<const char*>(list.At(i + 16));
+        for (size_t at = 0; at < sizeof(TArticleClass); at += 64)
+            __builtin_prefetch(r + at);
+    }
+    if (i + 8 < count) {
+        const TArticleClass* r = list.At(i + 8);
+        __builtin_prefetch(r->MessageID.constData());
+        __builtin_prefetch(r->References.constData());
+        __builtin_prefetch(r->Subject.constData());
+    }
+    if (i + 4 < count) {
+        const TArticleClass* r = list.At(i + 4);
+        if (r->MessageID == QLatin1String("<>"))
+            return; // its placing gives it another ID first
+        const TKeys k = keysOf(r);
+        byId.Prefetch(k.id);
+        byRefs.Prefetch(k.refsTrimmed);
+        bySubject.Prefetch(k.subject);
+        if (!r->References.isEmpty())
+            byId.Prefetch(k.firstRef);
+        if (k.stripped)
+            bySubject.Prefetch(k.stripped);
+        ahead[(quintptr(r) >> 4) & 15] = k;
+    }
+}
+
 TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
 {
     rec->Root = rec;
@@ -308,25 +360,27 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
         else
             rec->MessageID = id;
     }
-    const size_t idHash = byId.HashOf(rec->MessageID);
-    if (byId.Find(rec->MessageID, idHash) || byRecord.contains(rec))
+    // Each text is hashed once (or ahead, by PrefetchAhead) and the hashes are kept for
+    // indexing the new node.
+    TKeys& cached = ahead[(quintptr(rec) >> 4) & 15];
+    const TKeys keys = cached.rec == rec ? cached : keysOf(rec);
+    cached.rec = nullptr;
+    const size_t idHash = keys.id;
+    if (byId.Find(rec->MessageID, idHash) || NodeOf(rec))
         return nullptr;
     inProgress.push_back(rec);
-    // Each text is hashed once here and the hashes are kept for indexing the new node.
     const QStringView firstRef = rec->FirstReference();
     QString strippedBuffer;
     QStringView stripped;
     const bool hasStripped = strippedSubject(rec->Subject, strippedBuffer, stripped);
-    const QStringView refs = rec->References;
-    const QStringView refsTrimmed = refs.trimmed();
-    const size_t refsHash = byRefs.HashOf(refs);
-    const size_t refsTrimmedHash = refsTrimmed.size() == refs.size() ? refsHash : byRefs.HashOf(refsTrimmed);
-    const size_t subjectHash = bySubject.HashOf(rec->Subject);
+    const QStringView refsTrimmed = QStringView(rec->References).trimmed();
+    const size_t refsHash = keys.refs;
+    const size_t subjectHash = keys.subject;
 
-    TNode* c1 = firstLater(refsTrimmed, refsTrimmedHash, rec->Date.Value);
-    TNode* c2 = firstRef.isEmpty() ? nullptr : byId.Find(firstRef);
+    TNode* c1 = firstLater(refsTrimmed, keys.refsTrimmed, rec->Date.Value);
+    TNode* c2 = firstRef.isEmpty() ? nullptr : byId.Find(firstRef, keys.firstRef);
     if (hasStripped) {
-        if (TNode* first = bySubject.Find(stripped)) {
+        if (TNode* first = bySubject.Find(stripped, keys.stripped)) {
             if (!c2 || first->label < c2->label)
                 c2 = first;
         }
@@ -363,7 +417,7 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
             if (known) {
                 // The referenced article is stored but not shown yet: it heads the thread
                 // instead of a stand-in, so neither of the two gets lost.
-                if (known != rec && !byRecord.contains(known)
+                if (known != rec && !NodeOf(known)
                     && std::find(inProgress.begin(), inProgress.end(), known) == inProgress.end())
                     parent = Place(known, bulk);
             } else {
@@ -395,6 +449,11 @@ void TThreadModel::RemoveTop(int row)
     TNode* last = first;
     while (!last->children.empty())
         last = last->children.back();
+    for (TNode* n = first;; n = n->gnext) {
+        n->gone = true;
+        if (n == last)
+            break;
+    }
     first->gprev->gnext = last->gnext;
     if (last->gnext)
         last->gnext->gprev = first->gprev;
@@ -430,7 +489,7 @@ std::vector<int> TThreadModel::PathOf(const TNode* node)
 std::vector<TNode*> TThreadModel::Nodes() const
 {
     std::vector<TNode*> out;
-    out.reserve(byRecord.size());
+    out.reserve(size_t(indexed));
     for (TNode* n = head.gnext; n; n = n->gnext)
         out.push_back(n);
     return out;

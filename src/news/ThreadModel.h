@@ -25,6 +25,8 @@ public:
         std::vector<TNode*> children;
         int row = 0;
         bool expanded = false; // shown expanded in the view
+        bool gone = false;     // its thread was taken out of the view
+        quint32 index = 0;     // its place among the model's nodes
         // view order
         TNode* gprev = nullptr;
         TNode* gnext = nullptr;
@@ -50,22 +52,9 @@ public:
     TNode* Place(TArticleClass* record, bool bulk);
     // Placing a whole list visits its records in sorted order, far from the order they lie in
     // memory. Called with the index about to be placed, this asks for the records a few
-    // places ahead (and then their texts), so memory fetches them while others are placed.
-    static void PrefetchAhead(const TArticleList& list, int i)
-    {
-        const int count = list.Count();
-        if (i + 16 < count) {
-            const char* r = reinterpret_cast<const char*>(list.At(i + 16));
-            for (size_t at = 0; at < sizeof(TArticleClass); at += 64)
-                __builtin_prefetch(r + at);
-        }
-        if (i + 8 < count) {
-            const TArticleClass* r = list.At(i + 8);
-            __builtin_prefetch(r->MessageID.constData());
-            __builtin_prefetch(r->References.constData());
-            __builtin_prefetch(r->Subject.constData());
-        }
-    }
+    // places ahead, then their texts, then the index slots their texts hash to, so memory
+    // fetches them while others are placed. The hashes are kept for the record's Place.
+    void PrefetchAhead(const TArticleList& list, int i);
     // Empties the model (raising OnAboutToReset and OnReset).
     void Clear();
     // Bulk placement between these two raises only OnAboutToReset before and OnReset after.
@@ -80,9 +69,17 @@ public:
     void Changed(TNode* node);
 
     const std::vector<TNode*>& Tops() const { return tops; }
-    int Count() const { return int(byRecord.size()); }
-    TNode* NodeOf(const TArticleClass* record) const { return byRecord.value(record); }
-    bool Contains(const TArticleClass* record) const { return byRecord.contains(record); }
+    int Count() const { return indexed; }
+    TNode* NodeOf(const TArticleClass* record) const
+    {
+        // The record names its node; the node confirms it, so a record shown before the
+        // model was emptied, or by another model, is not taken for shown here.
+        if (!record || record->NodeIndex < 0 || size_t(record->NodeIndex) >= nodes.size())
+            return nullptr;
+        TNode* n = const_cast<TNode*>(&nodes[size_t(record->NodeIndex)]);
+        return n->rec == record && !n->gone ? n : nullptr;
+    }
+    bool Contains(const TArticleClass* record) const { return NodeOf(record) != nullptr; }
     // The row numbers from the top down to the node.
     static std::vector<int> PathOf(const TNode* node);
     // Every node in view order (each thread top before its replies).
@@ -164,12 +161,26 @@ private:
     static QStringView subjectOf(const TNode* n) { return n->rec->Subject; }
     static QStringView refsOf(const TNode* n) { return n->rec->References; }
 
-    QHash<const TArticleClass*, TNode*> byRecord;
+    // records indexed since the indexes were last cleared
+    int indexed = 0;
     TTextIndex<TNode, &TThreadModel::idOf> byId;
     // per References text the root of a treap of the nodes with that text
     TTextIndex<TNode, &TThreadModel::refsOf> byRefs;
     // per subject the node that comes first in view order
     TTextIndex<TNode, &TThreadModel::subjectOf> bySubject;
+    // The hashes of a record's texts, worked out ahead of its placing.
+    struct TKeys {
+        const TArticleClass* rec = nullptr;
+        size_t id = 0;
+        size_t subject = 0;
+        size_t refs = 0;
+        size_t refsTrimmed = 0;
+        size_t firstRef = 0;
+        size_t stripped = 0;
+    };
+    static TKeys keysOf(const TArticleClass* rec);
+    TKeys ahead[16];
+
     // records being placed (a reply places the stored article it refers to first)
     std::vector<const TArticleClass*> inProgress;
     std::mt19937 rng{20261208u};

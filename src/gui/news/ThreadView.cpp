@@ -277,7 +277,7 @@ void TThreadView::LoadArticles(TConfigClass* groupNode)
     Model.Loading = true;
     Model.BeginBulk();
     for (int i = 0; i < list->Count(); ++i) {
-        TThreadModel::PrefetchAhead(*list, i);
+        Model.PrefetchAhead(*list, i);
         Model.Place(list->At(i), true);
         if (sinceEvents.elapsed() >= 50) {
             TBusyGuard::ProcessEvents(QEventLoop::ExcludeUserInputEvents);
