@@ -322,19 +322,19 @@ TThreadModel::TKeys TThreadModel::keysOf(const TArticleClass* rec)
 void TThreadModel::PrefetchAhead(const TArticleList& list, int i)
 {
     const int count = list.Count();
-    if (i + 16 < count) {
-        const char* r = reinterpret_cast<const char*>(list.At(i + 16));
+    if (i + 24 < count) {
+        const char* r = reinterpret_cast<const char*>(list.At(i + 24));
         for (size_t at = 0; at < sizeof(TArticleClass); at += 64)
             __builtin_prefetch(r + at);
     }
-    if (i + 8 < count) {
-        const TArticleClass* r = list.At(i + 8);
+    if (i + 12 < count) {
+        const TArticleClass* r = list.At(i + 12);
         __builtin_prefetch(r->MessageID.constData());
         __builtin_prefetch(r->References.constData());
         __builtin_prefetch(r->Subject.constData());
     }
-    if (i + 4 < count) {
-        const TArticleClass* r = list.At(i + 4);
+    if (i + 6 < count) {
+        const TArticleClass* r = list.At(i + 6);
         if (r->MessageID == QLatin1String("<>"))
             return; // its placing gives it another ID first
         const TKeys k = keysOf(r);
