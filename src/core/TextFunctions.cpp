@@ -146,6 +146,73 @@ int month(const Token& t)
 
 }
 
+std::optional<TDateTime> InetDateCommon(QByteArrayView s)
+{
+    qsizetype pos = 0;
+    const qsizetype n = s.size();
+    auto letter = [&](qsizetype i) { return i < n && ((s[i] >= 'a' && s[i] <= 'z') || (s[i] >= 'A' && s[i] <= 'Z')); };
+    auto digit = [&](qsizetype i) { return i < n && s[i] >= '0' && s[i] <= '9'; };
+    auto name = [&](const char* const* names, int count) {
+        // exactly three letters, any case
+        if (!letter(pos) || !letter(pos + 1) || !letter(pos + 2) || letter(pos + 3) || digit(pos + 3))
+            return -1;
+        for (int i = 0; i < count; ++i) {
+            bool same = true;
+            for (int k = 0; k < 3 && same; ++k)
+                same = (s[pos + k] & ~0x20) == names[i][k];
+            if (same)
+                return i;
+        }
+        return -1;
+    };
+    auto num = [&](int minDigits, int maxDigits, int& value) {
+        int d = 0;
+        value = 0;
+        while (digit(pos) && d < maxDigits) {
+            value = value * 10 + (s[pos] - '0');
+            ++pos;
+            ++d;
+        }
+        return d >= minDigits && !digit(pos) && !letter(pos);
+    };
+    auto blank = [&]() {
+        if (pos >= n || s[pos] != ' ')
+            return false;
+        while (pos < n && s[pos] == ' ')
+            ++pos;
+        return true;
+    };
+    if (letter(pos)) {
+        if (name(weekdays, 7) < 0)
+            return std::nullopt;
+        pos += 3;
+        if (pos >= n || s[pos] != ',')
+            return std::nullopt;
+        ++pos;
+        if (!blank())
+            return std::nullopt;
+    }
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    if (!num(1, 2, day) || !blank())
+        return std::nullopt;
+    const int mon = name(months, 12) + 1;
+    if (mon == 0)
+        return std::nullopt;
+    pos += 3;
+    if (!blank() || !num(4, 4, year) || !blank() || !num(1, 2, hour) || pos >= n || s[pos++] != ':'
+        || !num(2, 2, minute))
+        return std::nullopt;
+    if (pos < n && s[pos] == ':') {
+        ++pos;
+        if (!num(2, 2, second))
+            return std::nullopt;
+    }
+    // What follows the time (a zone, a comment) is not read, as InetDate does not read it.
+    if (pos < n && s[pos] != ' ')
+        return std::nullopt;
+    return TDateTime::Encode(year, mon, day, hour, minute, second);
+}
+
 std::optional<TDateTime> InetDate(const QString& text)
 {
     try {

@@ -2,6 +2,7 @@
 // Token splitters shared by the settings, the preprocessor's files and the NNTP code, and the
 // reader of article dates as servers send them.
 #include "core/DateTimeValue.h"
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
 
@@ -16,3 +17,7 @@ QString SplitTokenSkip(QString& text, const QString& separators);
 // A text it cannot read is logged as "InetDate Exception: " + text and yields nullopt; the
 // caller decides whether and how often to tell the user.
 std::optional<TDateTime> InetDate(const QString& text);
+// The form nearly every server sends, "[Www, ]D[D] Mon YYYY HH:MM[:SS][ zone]", read straight
+// from the bytes with the same result as InetDate; nullopt (nothing logged) for any other
+// text, which then goes to InetDate.
+std::optional<TDateTime> InetDateCommon(QByteArrayView text);

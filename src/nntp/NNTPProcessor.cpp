@@ -769,8 +769,10 @@ void TNntpProcessor::ParseOverviewLine(QByteArrayView line, TNntpHeader& header,
         from = q2 < 0 ? from.mid(q1 + 1) : from.mid(q1 + 1, q2 - q1 - 1);
     }
     header.From = from.trimmed();
-    const QString dateText = DecodeField(fields[3]);
-    if (std::optional<TDateTime> d = InetDate(dateText)) {
+    std::optional<TDateTime> d = InetDateCommon(fields[3]);
+    if (!d)
+        d = InetDate(DecodeField(fields[3]));
+    if (d) {
         header.Date = *d;
         dateReadable = true;
     } else {

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <random>
+
 class TestTextFunctions : public QObject {
     Q_OBJECT
 private slots:
@@ -77,6 +79,37 @@ private slots:
         const QString text = QString::fromUtf8(log.readAll());
         QVERIFY(text.contains("InetDate Exception: Xyz, 06 Foo 2005 08:49:37"));
         QCOMPARE(text.count("InetDate Exception: "), 6);
+    }
+
+    // The fast reading of the usual date form never disagrees with InetDate: random texts
+    // built from the usual form's pieces and from near misses are either left to InetDate
+    // or read to the same second, and the usual forms themselves are read fast.
+    void inetDateCommonAgreesWithInetDate()
+    {
+        std::mt19937 rng(5151u);
+        const QStringList days{"Wed, ", "wed, ", "Sun,  ", "Wednesday, ", "Wed ", "Xyz, ", "Thu: ", ""};
+        const QStringList dayNumbers{"9", "09", "31", "29", "0", "123", "9x", ""};
+        const QStringList monthNames{"Dec", "dec", "DEC", "Feb", "Decx", "Foo", "-Nov-", "Nov"};
+        const QStringList years{"2026", "1999", "26", "20261", "-2005", "2026e5", "2000"};
+        const QStringList times{"10:00:00", "10:00", "7:05:09", "23:59:59", "25:00:00", "10:00:00.5",
+                                "10:0", "10 00", "10:00:00s", "00:00:00"};
+        const QStringList tails{"", " +0000", " (UTC)", "+0000", " GMT", "  -0800 (PST)", "x"};
+        auto pick = [&](const QStringList& l) { return l.at(int(rng() % unsigned(l.size()))); };
+        int fast = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const QString text = pick(days) + pick(dayNumbers) + QLatin1Char(' ') + pick(monthNames)
+                + QLatin1Char(' ') + pick(years) + QLatin1Char(' ') + pick(times) + pick(tails);
+            const std::optional<TDateTime> quick = InetDateCommon(text.toLatin1());
+            if (!quick)
+                continue;
+            ++fast;
+            const std::optional<TDateTime> full = InetDate(text);
+            QVERIFY2(full.has_value(), qPrintable(text));
+            QCOMPARE(quick->ToQDateTime(), full->ToQDateTime());
+        }
+        QVERIFY(fast > 200);
+        for (const char* usual : {"Wed, 09 Dec 2026 10:00:00 +0000", "9 Dec 2026 10:00", "Sun, 1 Feb 2026 07:05:09 GMT"})
+            QVERIFY2(InetDateCommon(usual).has_value(), usual);
     }
 
     void dateTextRoundTrip()
