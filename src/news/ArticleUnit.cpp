@@ -368,8 +368,8 @@ public:
             return TArticleClass::CleanField(field.toString());
         if ((used + 1) * 4 > table.size() * 3)
             grow();
-        const size_t hash = qHash(field, size_t(0));
-        for (size_t i = (hash * 0x9E3779B97F4A7C15ull >> 32) & mask;; i = (i + 1) & mask) {
+        const size_t hash = TextHash(field);
+        for (size_t i = TextHome(hash, mask);; i = (i + 1) & mask) {
             TEntry& e = table[i];
             if (e.text.isNull()) {
                 e.hash = hash;
@@ -398,7 +398,7 @@ private:
         for (TEntry& e : old) {
             if (e.text.isNull())
                 continue;
-            size_t i = (e.hash * 0x9E3779B97F4A7C15ull >> 32) & mask;
+            size_t i = TextHome(e.hash, mask);
             while (!table[i].text.isNull())
                 i = (i + 1) & mask;
             table[i] = std::move(e);

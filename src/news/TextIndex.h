@@ -10,15 +10,27 @@
 #include <cstddef>
 #include <vector>
 
+// The hash every text index uses.
+inline size_t TextHash(QStringView text) noexcept
+{
+    return qHash(text, size_t(0));
+}
+
+// The slot a hash starts probing at in a table of mask + 1 slots: the hash is spread first,
+// so texts that differ in a few characters do not crowd one neighbourhood.
+inline size_t TextHome(size_t hash, size_t mask) noexcept
+{
+    return size_t((quint64(hash) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
 template <typename T, QStringView (*KeyOf)(const T*)>
 class TTextIndex {
 public:
-    static size_t HashOf(QStringView text) noexcept { return qHash(text, size_t(0)); }
 
     size_t Size() const { return used; }
     bool IsEmpty() const { return used == 0; }
 
-    T* Find(QStringView text) const { return Find(text, HashOf(text)); }
+    T* Find(QStringView text) const { return Find(text, TextHash(text)); }
     T* Find(QStringView text, size_t hash) const
     {
         if (table.empty())
@@ -52,7 +64,7 @@ public:
         table[i].hash = hash;
         return table[i].entry;
     }
-    T*& Slot(QStringView text) { return Slot(text, HashOf(text)); }
+    T*& Slot(QStringView text) { return Slot(text, TextHash(text)); }
 
     // Takes out the slot holding exactly this entry (found by the entry's current text);
     // false when the entry is not indexed.
@@ -60,7 +72,7 @@ public:
     {
         if (table.empty() || !entry)
             return false;
-        const size_t hash = HashOf(KeyOf(entry));
+        const size_t hash = TextHash(KeyOf(entry));
         size_t i = home(hash);
         for (;; i = (i + 1) & mask) {
             if (!table[i].entry)
@@ -109,9 +121,7 @@ public:
     }
 
 private:
-    // The slot a hash starts probing at: the hash is spread first, so texts that differ in a
-    // few characters do not crowd one neighbourhood.
-    size_t home(size_t hash) const { return size_t((quint64(hash) * 0x9E3779B97F4A7C15ull) >> 32) & mask; }
+    size_t home(size_t hash) const { return TextHome(hash, mask); }
 
     struct TSlot {
         size_t hash = 0;

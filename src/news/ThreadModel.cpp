@@ -247,7 +247,7 @@ TNode* TThreadModel::newNode(TArticleClass* record)
 void TThreadModel::indexNode(TNode* n)
 {
     const TArticleClass* r = n->rec;
-    indexNode(n, byId.HashOf(r->MessageID), bySubject.HashOf(r->Subject), byRefs.HashOf(r->References));
+    indexNode(n, TextHash(r->MessageID), TextHash(r->Subject), TextHash(r->References));
 }
 
 void TThreadModel::indexNode(TNode* n, size_t idHash, size_t subjectHash, size_t refsHash)
@@ -305,17 +305,17 @@ TThreadModel::TKeys TThreadModel::keysOf(const TArticleClass* rec)
 {
     TKeys k;
     k.rec = rec;
-    k.id = TTextIndex<TNode, &idOf>::HashOf(rec->MessageID);
-    k.subject = TTextIndex<TNode, &idOf>::HashOf(rec->Subject);
+    k.id = TextHash(rec->MessageID);
+    k.subject = TextHash(rec->Subject);
     const QStringView refs = rec->References;
     const QStringView trimmed = refs.trimmed();
-    k.refs = TTextIndex<TNode, &idOf>::HashOf(refs);
-    k.refsTrimmed = trimmed.size() == refs.size() ? k.refs : TTextIndex<TNode, &idOf>::HashOf(trimmed);
-    k.firstRef = TTextIndex<TNode, &idOf>::HashOf(rec->FirstReference());
+    k.refs = TextHash(refs);
+    k.refsTrimmed = trimmed.size() == refs.size() ? k.refs : TextHash(trimmed);
+    k.firstRef = TextHash(rec->FirstReference());
     QString buffer;
     QStringView stripped;
     if (strippedSubject(rec->Subject, buffer, stripped))
-        k.stripped = TTextIndex<TNode, &idOf>::HashOf(stripped);
+        k.stripped = TextHash(stripped);
     return k;
 }
 
