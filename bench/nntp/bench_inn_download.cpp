@@ -54,8 +54,12 @@ double ProcessorRun(const QString& server, const QString& group, int& headers, Q
     int code = 0;
     QString message;
     p.OnHeader = [&](QObject*, const QString&, const TNntpHeader& h, const QString&) { kept.push_back(h); };
+    // The job runs in an event loop that sleeps until something arrives, as the program's
+    // does; a loop that polls would take the processor from the server on a small machine.
+    QEventLoop loop;
     p.OnRequestDone = [&](QObject*, int c, const QString& m) {
         done = true;
+        loop.quit();
         code = c;
         message = m;
     };
@@ -74,8 +78,8 @@ double ProcessorRun(const QString& server, const QString& group, int& headers, Q
     };
     t.start();
     p.DownloadHeaders(group, -1, -1, kHeaders);
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (!done)
+        loop.exec();
     const double ms = double(t.nsecsElapsed()) / 1e6;
     jobPhases.push_back(phases);
     headers = int(kept.size());
