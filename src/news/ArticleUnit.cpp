@@ -427,10 +427,9 @@ struct TFieldPools {
     TTextPool References;
 };
 
-// The subject and the author of a line, left to be pooled by the thread that files the record.
+// The subject of a line, left to be pooled by the thread that files the record.
 struct TLaterTexts {
     QStringView Subject;
-    QStringView From;
 };
 
 void parseFields(TArticleClass& a, QStringView line, const TFileDateFormat& format, TFieldPools* pool = nullptr,
@@ -455,13 +454,11 @@ void parseFields(TArticleClass& a, QStringView line, const TFileDateFormat& form
     a.FileCounter = toInt(next(), "FileCounter");
     const QStringView id = next();
     a.MessageID = pool && id.contains(QLatin1Char('\r')) ? TArticleClass::CleanField(id.toString()) : id.toString();
-    if (later) {
+    if (later)
         later->Subject = next();
-        later->From = next();
-    } else {
+    else
         a.Subject = ownText(next(), pool ? &pool->Subjects : nullptr);
-        a.From = ownText(next(), pool ? &pool->Authors : nullptr);
-    }
+    a.From = ownText(next(), pool ? &pool->Authors : nullptr);
     const QStringView dateText = next();
     const std::optional<TDateTime> d = format.parse(dateText);
     if (!d)
@@ -648,7 +645,7 @@ struct TParsedLine {
     QString line;
 };
 
-// The lines of one block, with the block's text that their subjects and authors still view.
+// The lines of one block, with the block's text that their subjects still view.
 struct TParsedBlock {
     QString text;
     std::vector<TParsedLine> lines;
@@ -715,7 +712,7 @@ private:
     QStringDecoder decoder{QStringDecoder::Utf8};
     QByteArray pending;
     bool atEnd = false;
-    TFieldPools texts; // its References pool only
+    TFieldPools texts; // its authors' and References pools
 };
 
 // Runs a reader on a worker thread, a few blocks ahead of the thread that takes them.
@@ -807,8 +804,8 @@ bool TArticleList::LoadFromFile(const QString& path)
     TReadAhead ahead(reader);
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    // The reader pools the References; subjects and authors are pooled here, which shares
-    // the work about evenly between the two threads.
+    // The reader pools authors and References; subjects are pooled here, which shares the
+    // work about evenly between the two threads.
     TFieldPools pools;
     TParsedBlock block;
     while (ahead.Take(block)) {
@@ -820,7 +817,6 @@ bool TArticleList::LoadFromFile(const QString& path)
                 continue;
             }
             p.record->Subject = pools.Subjects.Text(p.later.Subject);
-            p.record->From = pools.Authors.Text(p.later.From);
             insert(std::move(p.record));
         }
         block = TParsedBlock();
