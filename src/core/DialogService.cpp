@@ -57,3 +57,16 @@ bool THeadlessDialogService::RequestCredentials(const QString& host, QString&, Q
     UtilsClass::Log(QStringLiteral("Dialog: login for ") + host + QStringLiteral(" refused, nobody to ask"));
     return false;
 }
+
+bool TDialogService::ShowSoundCardError(bool& disableCheck)
+{
+    UtilsClass::Log(QStringLiteral("Dialog: Sound Card Error Detected, cancelled, nobody to ask"));
+    disableCheck = false;
+    return false;
+}
+
+bool TDialogService::ChooseAudioDevice(int&)
+{
+    UtilsClass::Log(QStringLiteral("Dialog: audio device choice kept, nobody to ask"));
+    return false;
+}

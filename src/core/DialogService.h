@@ -27,6 +27,15 @@ public:
     virtual bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                                     const QString& status = QString()) = 0;
 
+    // The sound card warning window ("Sound Card Error Detected") after a failed device check.
+    // True for Proceed; disableCheck tells whether "Disable Sound Card Check in the Future" was
+    // ticked on leaving. A program without windows cancels.
+    virtual bool ShowSoundCardError(bool& disableCheck);
+    // The sound device window. deviceId comes in as the current device (-1 the default device)
+    // and holds the choice when the result is true (accepted). A program without windows
+    // keeps the device.
+    virtual bool ChooseAudioDevice(int& deviceId);
+
     // Shorthands.
     void ShowError(const QString& text) { ShowMessage(text, TMessageKind::Error); }
     bool Confirm(const QString& text) { return Ask(text, TDialogButtons::YesNo) == TDialogAnswer::Yes; }

@@ -47,6 +47,32 @@ bool TScriptedDialogService::RequestCredentials(const QString& host, QString& us
     return true;
 }
 
+bool TScriptedDialogService::ShowSoundCardError(bool& disableCheck)
+{
+    Shown.push_back({TMessageKind::Warning, QStringLiteral("Sound Card Error Detected")});
+    if (SoundCardAnswers.empty()) {
+        disableCheck = false;
+        return false;
+    }
+    const SoundCardAnswer a = SoundCardAnswers.front();
+    SoundCardAnswers.pop_front();
+    disableCheck = a.DisableCheck;
+    return a.Proceed;
+}
+
+bool TScriptedDialogService::ChooseAudioDevice(int& deviceId)
+{
+    DeviceRequests.push_back(deviceId);
+    if (DeviceAnswers.empty())
+        return false;
+    const std::optional<int> a = DeviceAnswers.front();
+    DeviceAnswers.pop_front();
+    if (!a)
+        return false;
+    deviceId = *a;
+    return true;
+}
+
 QStringList TScriptedDialogService::Texts() const
 {
     QStringList out;
@@ -62,4 +88,7 @@ void TScriptedDialogService::Clear()
     CheckAnswers.clear();
     CredentialAnswers.clear();
     CredentialRequests.clear();
+    SoundCardAnswers.clear();
+    DeviceAnswers.clear();
+    DeviceRequests.clear();
 }

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <optional>
 #include <vector>
 
 class TScriptedDialogService : public TDialogService {
@@ -38,6 +39,18 @@ public:
     std::deque<CheckAnswer> CheckAnswers;              // answers for AskWithCheck, front first
     std::deque<Credentials> CredentialAnswers;         // answers for RequestCredentials, front first
     std::vector<CredentialsRequest> CredentialRequests; // every login request, in order
+    // Answers to the sound card warning window: Proceed or not, and the check box afterwards.
+    // With none queued the window is cancelled. Each showing is recorded in Shown as
+    // "Sound Card Error Detected" (kind Warning).
+    struct SoundCardAnswer {
+        bool Proceed;
+        bool DisableCheck;
+    };
+    std::deque<SoundCardAnswer> SoundCardAnswers;
+    // Answers to the sound device window: the chosen id, or nullopt for Cancel. With none
+    // queued the window is cancelled. DeviceRequests records the id each showing came in with.
+    std::deque<std::optional<int>> DeviceAnswers;
+    std::vector<int> DeviceRequests;
 
     void ShowMessage(const QString& text, TMessageKind kind) override;
     TDialogAnswer Ask(const QString& text, TDialogButtons buttons, TMessageKind kind) override;
@@ -46,6 +59,9 @@ public:
     // Takes the next queued answer; with none queued the request is cancelled.
     bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                             const QString& status) override;
+
+    bool ShowSoundCardError(bool& disableCheck) override;
+    bool ChooseAudioDevice(int& deviceId) override;
 
     QStringList Texts() const;
     QString LastText() const { return Shown.empty() ? QString() : Shown.back().Text; }

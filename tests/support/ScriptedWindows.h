@@ -21,5 +21,8 @@ public:
     int Exec(QDialog* dialog) override;
     bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                             const QString& status) override;
+    // With no queued answer the real windows open and go to the handlers.
+    bool ShowSoundCardError(bool& disableCheck) override;
+    bool ChooseAudioDevice(int& deviceId) override;
     void Clear() override;
 };

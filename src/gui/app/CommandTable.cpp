@@ -137,12 +137,16 @@ std::vector<TCommandDef> buildCommands()
     c.push_back(row("SpeakMarkFile", "Speak &Marked Messages to File", "Speak marked threads or messages to file",
                     "Read Newsgroup to File", "Speak Marked Messages to File", nullptr, speakMarked(),
                     QKeySequence(Qt::CTRL | Qt::Key_F7), QStyle::SP_DriveHDIcon));
+    // Pause, Skip and Stop must reach the speech while it converts or lets events run.
     c.push_back(row("Pause", "&Pause", "Pause / Resume speaking", none, none, nullptr, {},
                     QKeySequence(Qt::CTRL | Qt::Key_F8), QStyle::SP_MediaPause, true));
+    c.back().LiveWhileBusy = true;
     c.push_back(row("Skip", "S&kip", "Skip speaking to next message", none, none, nullptr, {},
                     QKeySequence(Qt::CTRL | Qt::Key_F9), QStyle::SP_MediaSkipForward));
+    c.back().LiveWhileBusy = true;
     c.push_back(row("Stop", "&Stop", "Stop speaking", none, none, nullptr, {}, QKeySequence(Qt::CTRL | Qt::Key_F10),
                     QStyle::SP_MediaStop));
+    c.back().LiveWhileBusy = true;
 
     TCommandDef download = row("Download", "&Download Messages from Server", "Download Messages from Server",
                                "Retrieve Next n Messages", none, &TForm1::mnuDownloadClick,

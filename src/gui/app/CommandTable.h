@@ -33,6 +33,7 @@ struct TCommandDef {
     QKeySequence Shortcut;          // of the menu entry
     int Picture = -1;               // QStyle::StandardPixmap of the toolbar button
     bool Checkable = false;         // the toolbar button toggles
+    bool LiveWhileBusy = false;     // runs even while events are let run in a long job (speech controls)
     void (TForm1::*Handler)() = nullptr; // none: the command stays disabled until one is bound
     // Enabled state of the entry in a place, or nullopt to leave it as it is.
     std::function<std::optional<bool>(TCommandPlace, const TCommandState&)> Rule;

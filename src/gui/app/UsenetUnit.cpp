@@ -16,6 +16,7 @@
 #include "gui/dialogs/ServerDialog.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
+#include "speech/TBaseTTSUnit.h"
 #include "gui/news/ThreadView.h"
 #include "gui/nntp/PostReplyUnit.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
@@ -221,7 +222,7 @@ void TForm1::runCommand(const TCommandDef& def)
 {
     // While the program is busy (events are let run in the middle of a job) commands are held
     // back; the job re-checks its target when it goes on.
-    if (TBusyGuard::Busy()) {
+    if (TBusyGuard::Busy() && !def.LiveWhileBusy) {
         UtilsClass::Log(QStringLiteral("Command held back while busy: ") + def.Id);
         return;
     }
@@ -249,7 +250,8 @@ void TForm1::UpdateCommands()
             if (!text.isEmpty())
                 e.Action->setText(text);
         }
-        const bool available = availableCommands.contains(e.Def->Id);
+        const bool available = availableCommands.contains(e.Def->Id)
+                                && speechEnabled.value(e.Def->Id + QLatin1Char('/') + QString::number(int(e.Place)), true);
         std::optional<bool> rule = e.Def->Rule ? e.Def->Rule(e.Place, state) : std::optional<bool>(true);
         if (!rule)
             rule = e.Action->property("vorlixRule").isValid() ? e.Action->property("vorlixRule").toBool() : true;
@@ -409,6 +411,7 @@ void TForm1::FormCreate()
 
     bindNewsStore();
     bindNewsCommands();
+    createSpeech();
     UpdateCommands();
 
     if (splash)
@@ -484,6 +487,13 @@ void TForm1::FormDestroy()
     Timer1->stop();
     // No processor event may reach the window while it is taken down.
     News.reset();
+    if (Speech) {
+        // The manager calls back into the window while it shuts its engines down.
+        Speech->OnSpeechEvent = nullptr;
+        if (Speech->IsBusy())
+            Speech->Stop();
+        Speech.reset();
+    }
     // Only a tree that was loaded is written back: a window closed before it was shown
     // must not empty the configuration.
     if (configLoaded && NewsStore) {

@@ -29,6 +29,7 @@ class TNewsStore;
 class TServerTree;
 class TThreadView;
 class TNewsCommands;
+class TBaseTTS;
 
 class TForm1 : public QMainWindow, public TNewsWindow {
     Q_OBJECT
@@ -90,6 +91,11 @@ public:
     void mnuPostClick();
     void mnuReplyClick();
     void NewsgroupDialog1Click();
+    // Speech controls and the sound device.
+    void mnuPauseClick();
+    void mnuSkipClick();
+    void mnuStopClick();
+    void mnuSelectDeviceClick();
 
     // The enabling rules of every place of every command, evaluated for the present state. Run
     // when a menu or pop-up opens, when the server tree's selection or content changes.
@@ -118,6 +124,8 @@ public:
     std::unique_ptr<TThreadView> ThreadView;
     // The network commands with the main processor (created after the two above, released before).
     std::unique_ptr<TNewsCommands> News;
+    // The speech manager: every voice speaks through it; it enables the speech commands.
+    std::unique_ptr<TBaseTTS> Speech;
     bool Loading = false;
     bool Activated = false;
 
@@ -175,6 +183,11 @@ private:
     void ShowTipWindow();
     void bindNewsStore();
     void bindNewsCommands();
+    void createSpeech();
+    void bindSpeech();
+    // The speech manager's enabling of a command in one place (all places start enabled).
+    void setSpeechEnabled(const QString& id, TCommandPlace place, bool enabled);
+    QHash<QString, bool> speechEnabled;
     bool configLoaded = false;
 
     QPointer<QWidget> splash;

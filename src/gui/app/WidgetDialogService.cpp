@@ -1,6 +1,7 @@
 #include "gui/app/WidgetDialogService.h"
 
 #include "gui/nntp/LoginDialogUnit.h"
+#include "gui/speech/SoundCardError.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -102,6 +103,19 @@ bool TWidgetDialogService::RequestCredentials(const QString& host, QString& user
                                               bool& savePassword, const QString& status)
 {
     return AskCredentialsWithLoginWindow(host, user, password, savePassword, status);
+}
+
+bool TWidgetDialogService::ShowSoundCardError(bool& disableCheck)
+{
+    return TSoundCardErrorForm::Execute(disableCheck);
+}
+
+bool TWidgetDialogService::ChooseAudioDevice(int& deviceId)
+{
+    const auto [accepted, id] = TAudioDeviceForm::Execute(deviceId);
+    if (accepted)
+        deviceId = id;
+    return accepted;
 }
 
 int TWidgetDialogService::Exec(QDialog* dialog)

@@ -12,6 +12,8 @@ public:
                                TDialogButtons buttons, TMessageKind kind) override;
     bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                             const QString& status) override;
+    bool ShowSoundCardError(bool& disableCheck) override;
+    bool ChooseAudioDevice(int& deviceId) override;
     int Exec(QDialog* dialog) override;
 
     // The program's one instance; also made the default of Dialogs().

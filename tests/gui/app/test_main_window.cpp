@@ -9,6 +9,8 @@
 #include "gui/app/VorlixApplication.h"
 #include "core/VorlixException.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
+#include "speech/TBaseTTSUnit.h"
+#include "speech/TBaseVoiceUnit.h"
 
 #include <QAction>
 #include <QFile>
@@ -22,6 +24,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -257,15 +260,84 @@ private slots:
                               "Pause / Resume speaking", "Skip speaking to next message", "Stop speaking"}));
         QVERIFY(form.Command("Pause", TCommandPlace::Toolbar)->isCheckable());
         QCOMPARE(form.Command("Contents", TCommandPlace::Menu)->shortcut(), QKeySequence(QKeySequence::HelpContents));
-        // Until the speech manager binds them, every speaking entry stays disabled.
+        // Idle speech: Pause, Skip and Stop are disabled by the speech manager; the speaking
+        // commands wait for their handlers.
+        QVERIFY(form.Speech && form.Speech->Voices.Count() > 0);
+        QVERIFY(form.Command("SelectDevice", TCommandPlace::Menu)->isEnabled());
         for (const char* id : {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile", "Pause", "Skip",
-                               "Stop", "TTSOptions", "SelectDevice"}) {
+                               "Stop", "TTSOptions"}) {
             for (TCommandPlace place : {TCommandPlace::Menu, TCommandPlace::Toolbar, TCommandPlace::ServerPopup,
                                         TCommandPlace::ArticlePopup}) {
                 if (QAction* a = form.Command(id, place))
                     QVERIFY2(!a->isEnabled(), id);
             }
         }
+    }
+
+    // The speech manager drives the speech controls of the window: their enabling by its
+    // state, the Pause caption and toggle, Stop while the program is busy, the sound device
+    // command, and the "Vorlix: " before the artist of an MP3 made through the window's manager.
+    void speechControls()
+    {
+        VORLIX_REQUIRE_PULSE();
+        VORLIX_REQUIRE_PROGRAM(QStringLiteral("mid3v2"));
+        freshSettings();
+        TScopedScriptedWindows dialogs;
+        TForm1 form;
+        TBaseTTS& tts = *form.Speech;
+        auto enabled = [&form](const char* id, TCommandPlace place) { return form.Command(id, place)->isEnabled(); };
+
+        dialogs.DeviceAnswers.push_back(0);
+        form.Command("SelectDevice", TCommandPlace::Menu)->trigger();
+        QCOMPARE(dialogs.DeviceRequests, std::vector<int>{-1});
+        QCOMPARE(tts.AudioDeviceId, 0);
+        QVERIFY(settingsText().contains("TTS_AudioDeviceId=0"));
+
+        TBaseVoiceClass* voice = nullptr;
+        for (int i = 0; i < tts.Voices.Count() && !voice; ++i)
+            if (tts.Voices[i]->Enabled && tts.Voices[i]->Engine->Api == QLatin1String("Sapi5"))
+                voice = tts.Voices[i];
+        QVERIFY(voice);
+        tts.Speak2(voice, QStringLiteral("one two three four five six seven eight nine ten eleven twelve thirteen"));
+        for (TCommandPlace place : {TCommandPlace::Menu, TCommandPlace::Toolbar}) {
+            QVERIFY(enabled("Pause", place) && enabled("Skip", place) && enabled("Stop", place));
+        }
+        QVERIFY(!enabled("SelectDevice", TCommandPlace::Menu));
+        form.Command("Pause", TCommandPlace::Menu)->trigger();
+        QVERIFY(tts.IsPaused());
+        QCOMPARE(form.Command("Pause", TCommandPlace::Menu)->text(), QStringLiteral("&Resume"));
+        QVERIFY(form.Command("Pause", TCommandPlace::Toolbar)->isChecked());
+        QVERIFY(!enabled("Skip", TCommandPlace::Toolbar));
+        form.Command("Pause", TCommandPlace::Toolbar)->trigger();
+        QVERIFY(!tts.IsPaused());
+        QCOMPARE(form.Command("Pause", TCommandPlace::Menu)->text(), QStringLiteral("&Pause"));
+        QVERIFY(!form.Command("Pause", TCommandPlace::Toolbar)->isChecked());
+        {
+            // Stop reaches the speech even while events are let run in the middle of a job.
+            TBusyGuard busy;
+            form.Command("Stop", TCommandPlace::Toolbar)->trigger();
+        }
+        QVERIFY(!tts.IsBusy());
+        QVERIFY(!enabled("Stop", TCommandPlace::Menu) && enabled("SelectDevice", TCommandPlace::Menu));
+
+        QTemporaryDir dir;
+        tts.OutputMode = 1;
+        tts.OutputDir = dir.path();
+        tts.SetOutputFormat(QStringLiteral("MP3"));
+        tts.SetOutputFile(QStringLiteral("thread"));
+        bool converting = false;
+        auto windowHandler = tts.OnConvertStart;
+        tts.OnConvertStart = [&](TBaseTTS* sender) {
+            windowHandler(sender);
+            converting = true;
+            QCOMPARE(form.StatusText(1), QStringLiteral("Converting to MP3"));
+        };
+        tts.Speak2(voice, QStringLiteral("A short article."));
+        QVERIFY(TestSupport::WaitFor([&] { return !tts.IsBusy() && converting; }, 30000));
+        QProcess mid3v2;
+        mid3v2.start(QStringLiteral("mid3v2"), {QStringLiteral("--list"), dir.filePath(QStringLiteral("thread.mp3"))});
+        QVERIFY(mid3v2.waitForFinished(30000));
+        QVERIFY(QString::fromUtf8(mid3v2.readAllStandardOutput()).contains(QStringLiteral("TPE1=Vorlix: ") + voice->DisplayName));
     }
 
     void optionsAndTips()

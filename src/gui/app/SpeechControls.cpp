@@ -1,0 +1,137 @@
+// The main window's side of the speech manager: creating it at start-up with the window's
+// preprocessor, letting it enable the speech commands, and the speech controls themselves.
+#include "gui/app/UsenetUnit.h"
+
+#include "core/BaseUtils.h"
+#include "core/DialogService.h"
+#include "core/RegistryUnit.h"
+#include "preprocess/TTSPreProcessor.h"
+#include "speech/TBaseTTSUnit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <cmath>
+#include <cstdlib>
+
+void TForm1::createSpeech()
+{
+    UtilsClass::Log(QStringLiteral("Form Create: Starting TTS Setup"));
+    auto* preprocessor = new TGroupsPreProcessor;
+    try {
+        Speech = std::make_unique<TBaseTTS>();
+    } catch (const EVorlixError& e) {
+        delete preprocessor;
+        Dialogs().ShowError(QStringLiteral("BaseTTS Create: ") + e.message());
+        std::exit(1);
+    }
+    Speech->SetPreprocessor(preprocessor);
+    Speech->SetShowExceptionDialogs(false);
+    try {
+        Speech->InitializeAll(*Store);
+    } catch (const EVorlixError& e) {
+        // Without voices the newsreader still works; speaking then reports why it cannot.
+        UtilsClass::Log(QStringLiteral("Form Create: speech set-up failed: ") + e.message());
+        Dialogs().ShowError(QStringLiteral("No voice could be loaded, so Vorlix cannot speak: ") + e.message());
+    }
+
+    UtilsClass::Log(QStringLiteral("Form Create: Register Controls"));
+    const auto control = [this](const char* id, int kind, TCommandPlace place) {
+        const QString name = QString::fromLatin1(id);
+        auto target = [this, name, place](bool enabled) { setSpeechEnabled(name, place, enabled); };
+        if (place == TCommandPlace::Toolbar)
+            Speech->RegisterControl(kind, target);
+        else
+            Speech->RegisterMenuItem(kind, target);
+    };
+    for (const char* id : {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile"})
+        control(id, ckSpeak, TCommandPlace::Toolbar);
+    control("Pause", ckPauseResume, TCommandPlace::Toolbar);
+    control("Skip", ckSkip, TCommandPlace::Toolbar);
+    control("Stop", ckStop, TCommandPlace::Toolbar);
+
+    UtilsClass::Log(QStringLiteral("Form Create: Register MenuItems"));
+    control("SpeakMarkAloud", ckSpeak, TCommandPlace::ServerPopup); // "Read Newsgroup Aloud"
+    control("SelectDevice", ckSpeak, TCommandPlace::Menu);
+    for (const char* id : {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile"})
+        control(id, ckSpeak, TCommandPlace::Menu);
+    control("Pause", ckPauseResume, TCommandPlace::Menu);
+    control("Skip", ckSkip, TCommandPlace::Menu);
+    control("Stop", ckStop, TCommandPlace::Menu);
+
+    UtilsClass::Log(QStringLiteral("Form Create: Event Setup"));
+    bindSpeech();
+    BindCommand(QStringLiteral("Pause"), [this] { mnuPauseClick(); });
+    BindCommand(QStringLiteral("Skip"), [this] { mnuSkipClick(); });
+    BindCommand(QStringLiteral("Stop"), [this] { mnuStopClick(); });
+    BindCommand(QStringLiteral("SelectDevice"), [this] { mnuSelectDeviceClick(); });
+}
+
+void TForm1::bindSpeech()
+{
+    auto setProgress = [this](int percent) { ArticleProgress->setValue(std::clamp(percent, 0, 100)); };
+    Speech->OnSpeechEvent = [setProgress](TBaseTTS*, unsigned char, const QString&) { setProgress(0); };
+    Speech->OnWordPosition = [setProgress](TBaseTTS*, unsigned char kind, int length, int position) {
+        if (kind == 0 && length > 0)
+            setProgress(int(std::lround(double(position) * 100.0 / double(length))));
+    };
+    Speech->OnPause = [this](TBaseTTS*) {
+        if (QAction* a = Command(QStringLiteral("Pause"), TCommandPlace::Menu))
+            a->setText(QStringLiteral("&Resume"));
+        if (QAction* b = Command(QStringLiteral("Pause"), TCommandPlace::Toolbar))
+            b->setChecked(true);
+    };
+    Speech->OnResume = [this](TBaseTTS*) {
+        if (QAction* a = Command(QStringLiteral("Pause"), TCommandPlace::Menu))
+            a->setText(QStringLiteral("&Pause"));
+        if (QAction* b = Command(QStringLiteral("Pause"), TCommandPlace::Toolbar))
+            b->setChecked(false);
+    };
+    Speech->SetMP3ProgressHandler([setProgress](TAudioFileClass*, uint32_t done, uint32_t total) {
+        if (total > 0)
+            setProgress(int(std::lround(double(done) * 100.0 / double(total))));
+    });
+    Speech->OnConvertStart = [this](TBaseTTS*) { statusPanel[1]->setText(QStringLiteral("Converting to MP3")); };
+    Speech->OnConvertDone = [this](TBaseTTS*) { statusPanel[1]->setText(QString()); };
+    Speech->OnBeforeTags = [](TBaseTTS* sender) {
+        sender->Tags.Artist = QStringLiteral("Vorlix: ") + sender->Tags.Artist;
+    };
+}
+
+void TForm1::setSpeechEnabled(const QString& id, TCommandPlace place, bool enabled)
+{
+    speechEnabled.insert(id + QLatin1Char('/') + QString::number(int(place)), enabled);
+    UpdateCommands();
+}
+
+void TForm1::mnuPauseClick()
+{
+    if (!Speech)
+        return;
+    if (Speech->IsPaused())
+        Speech->Resume();
+    else
+        Speech->Pause();
+    // The toggle button shows the manager's state, not the click.
+    if (QAction* b = Command(QStringLiteral("Pause"), TCommandPlace::Toolbar))
+        b->setChecked(Speech->IsPaused());
+}
+
+void TForm1::mnuSkipClick()
+{
+    if (Speech)
+        Speech->Skip();
+}
+
+void TForm1::mnuStopClick()
+{
+    if (Speech)
+        Speech->Stop();
+}
+
+void TForm1::mnuSelectDeviceClick()
+{
+    if (Speech)
+        Speech->SelectAudioDevice();
+}
