@@ -31,12 +31,16 @@ struct TStallMeter {
     QTimer timer;
     QElapsedTimer clock;
     qint64 last = 0, worst = 0;
+    std::function<QString()> probe;
     TStallMeter()
     {
         timer.setInterval(5);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             const qint64 now = clock.elapsed();
             worst = std::max(worst, now - last);
+            if (now - last > 30 && probe)
+                std::printf("  stall %lld ms at %lld ms (%s)\n", static_cast<long long>(now - last),
+                            static_cast<long long>(now), qPrintable(probe()));
             last = now;
         });
         clock.start();
@@ -88,6 +92,7 @@ int main(int argc, char** argv)
     tts.SetOutputFile(QStringLiteral("article"));
     QElapsedTimer clock;
     TStallMeter stall;
+    stall.probe = [&tts] { return QStringLiteral("state %1").arg(int(tts.State)); };
     clock.start();
     tts.Speak2(voice, text);
     WaitFor([&] { return events == 2; }, 300000);

@@ -346,6 +346,9 @@ bool TMP3Class::ConvertFormat(const QString& wavFile, const QString& mp3File)
     if (!mp3.Close())
         return failure(QStringLiteral("Error closing %1: %2").arg(mp3File, mp3.ErrorString()));
 
+    // Removing a long WAV takes a moment of its own: the window gets its turn first.
+    if (OnProgress)
+        TBusyGuard::ProcessEvents();
     QFile wavToDelete(wavFile);
     if (!wavToDelete.remove()) {
         UtilsClass::Log(QStringLiteral("Exception in ConvertFormat deleting ") + wavFile);

@@ -1,8 +1,10 @@
 #include "audio/TAudioFileUnit.h"
 
 #include "core/BaseUtils.h"
+#include "core/BusyGuard.h"
 #include "core/DialogService.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <sndfile.h>
 #include <soxr.h>
@@ -106,8 +109,11 @@ inline short ToPcm16(float v)
 }
 
 // Reads the whole input, brings it to the target channel count and rate, and writes 16-bit
-// PCM frames to the output. Returns an empty text on success, else why it failed.
-QString ConvertStream(SNDFILE* in, const SF_INFO& inInfo, SNDFILE* out, int outChannels, int outRate)
+// PCM frames to the output. Between blocks goOn() is asked whether to carry on (it lets
+// events run now and then); when it says no, what was read so far is finished and written.
+// Returns an empty text on success, else why it failed.
+QString ConvertStream(SNDFILE* in, const SF_INFO& inInfo, SNDFILE* out, int outChannels, int outRate,
+                      const std::function<bool()>& goOn)
 {
     constexpr sf_count_t blockFrames = 8192;
     const int inChannels = inInfo.channels;
@@ -140,7 +146,7 @@ QString ConvertStream(SNDFILE* in, const SF_INFO& inInfo, SNDFILE* out, int outC
         return {};
     };
 
-    for (;;) {
+    while (goOn()) {
         const sf_count_t got = sf_readf_float(in, raw.data(), blockFrames);
         if (got < 0)
             return QStringLiteral("Read error: %1").arg(QString::fromLocal8Bit(sf_strerror(in)));
@@ -203,6 +209,7 @@ bool TAudioFileClass::ConvertWaveFile(const QString& inputWav, const QString& ou
 {
     UtilsClass::Log(QStringLiteral("Entered ConvertWaveFile"));
     lastError.clear();
+    abortFlag.store(false);
     const int outChannels = Mode == QLatin1String("Stereo") ? 2 : 1;
     int inputRate = 0;
     try {
@@ -247,7 +254,18 @@ bool TAudioFileClass::ConvertWaveFile(const QString& inputWav, const QString& ou
         Fail(QStringLiteral("Cannot write %1: %2").arg(outputWav, QString::fromLocal8Bit(sf_strerror(nullptr))));
         return false;
     }
-    QString error = ConvertStream(in.get(), inInfo, out.get(), outChannels, conversionRate);
+    // A long file takes a while: events run every 25 ms, so the speech controls stay live,
+    // and Abort ends the conversion with what was converted so far.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    const auto goOn = [this, &sinceEvents] {
+        if (sinceEvents.elapsed() >= 25) {
+            TBusyGuard::ProcessEvents();
+            sinceEvents.restart();
+        }
+        return !abortFlag.load();
+    };
+    QString error = ConvertStream(in.get(), inInfo, out.get(), outChannels, conversionRate, goOn);
     in.reset();
     // Closing writes the final header sizes: a full disk may show only here.
     const int closeResult = sf_close(out.release());

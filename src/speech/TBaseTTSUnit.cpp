@@ -354,16 +354,11 @@ void TBaseTTS::EngineFinishedHandler(bool cancelled)
 {
     if (!cancelled)
         Completed = true;
-    stopDuringConvert = false;
+    closeStopped = false;
     if (AutoClose)
         EngnClose(!cancelled);
-    if (stopDuringConvert) {
-        // The user stopped the MP3 conversion: the run ends here, as after any Stop.
-        stopDuringConvert = false;
-        if (OnSpeechEvent)
-            OnSpeechEvent(this, 5, QString());
-        return;
-    }
+    if (closeStopped)
+        return; // the Stop during the conversion has ended the run
     if (!cancelled && OnSpeechEvent)
         OnSpeechEvent(this, 6, OutputMode == 1 ? OutputFile : QString());
 }
@@ -405,19 +400,27 @@ void TBaseTTS::EngnClose(bool convert)
         SetState(tsIdle);
         throw;
     }
+    stopDuringConvert = false;
     if (OutputMode == 1 && OutputFormat == QLatin1String("MP3") && Completed && convert)
         ConvertToMP3(voice, adapter->OutputFile);
+    const bool stopped = stopDuringConvert;
+    stopDuringConvert = false;
     CurrentVoice = nullptr;
     SetState(tsIdle);
     Log(QStringLiteral("Exit EngnClose"));
+    if (stopped) {
+        // The user stopped the MP3 conversion: the run ends here, as after any Stop.
+        closeStopped = true;
+        if (OnSpeechEvent)
+            OnSpeechEvent(this, 5, QString());
+    }
 }
 
 void TBaseTTS::ConvertToMP3(TBaseVoiceClass* voice, const QString& engineWav)
 {
     LastMP3File.clear();
     SetState(tsMP3);
-    if (!Converter)
-        Converter = new TMP3Class(true, this);
+    EnsureConverter();
     const QString quality = Store ? Store->GetValue(QStringLiteral("MP3_Quality")).toString() : QString();
     if (Converter->IsValidQuality(quality)) {
         Converter->SetQuality(quality);
@@ -434,10 +437,12 @@ void TBaseTTS::ConvertToMP3(TBaseVoiceClass* voice, const QString& engineWav)
     const QString mp3 = folder + OutputFile + QStringLiteral(".mp3");
     QString wav = engineWav;
     QString failure;
-    if (Converter->ConvertWaveFile(wav, temporary)) {
+    // A Stop that came while the state changed skips the WAV conversion; the encoding then
+    // stops at its first report.
+    if (!stopDuringConvert && Converter->ConvertWaveFile(wav, temporary)) {
         DeleteFileLogged(wav, QStringLiteral("Exception in EngnClose deleting "));
         wav = temporary;
-    } else if (!Converter->LastError().isEmpty()) {
+    } else if (!stopDuringConvert && !Converter->LastError().isEmpty()) {
         failure = Converter->LastError();
     }
     if (failure.isEmpty() && !Converter->ConvertFormat(wav, mp3))
@@ -745,8 +750,7 @@ void TBaseTTS::InitVoices(TBaseRegistryClass& store, bool useSapi4, bool raiseOn
     }
     if (!Store->HasItem(QStringLiteral("UDV")))
         Store->AddItem(QStringLiteral("UDV"), rlSection, QStringLiteral("UDV"), QVariant(), rkList);
-    if (!Converter)
-        Converter = new TMP3Class(true, this);
+    EnsureConverter();
     AddItemOnce(QStringLiteral("MP3_Quality"), rlShared, Converter->GetDefaultQuality(), rkString);
     Store->LoadAll();
     ApplySapiOverride();
@@ -909,8 +913,7 @@ void TBaseTTS::Assign(const TBaseTTS& source)
     OutputFormat = source.OutputFormat;
     if (TBaseVoiceClass* def = Voices.FindByName(source.GetDefaultVoiceName()))
         DefaultVoiceID = def->Id;
-    if (!Converter)
-        Converter = new TMP3Class(true, this);
+    EnsureConverter();
     if (source.Converter && source.Converter->IsValidQuality(source.Converter->GetQuality()))
         Converter->SetQuality(source.Converter->GetQuality());
     OnSpeechEvent = nullptr;
@@ -1012,9 +1015,22 @@ void TBaseTTS::GetMP3Qualities(QStringList& list) const
 
 void TBaseTTS::SetMP3ProgressHandler(std::function<void(TAudioFileClass*, uint32_t, uint32_t)> handler)
 {
-    if (!Converter)
-        Converter = new TMP3Class(true, this);
-    Converter->OnProgress = std::move(handler);
+    mp3Progress = std::move(handler);
+}
+
+void TBaseTTS::EnsureConverter()
+{
+    if (Converter)
+        return;
+    Converter = new TMP3Class(true, this);
+    // The encoder starts by clearing its abort flag: a Stop that came before it started is
+    // passed on again at its first report.
+    Converter->OnProgress = [this](TAudioFileClass* sender, uint32_t done, uint32_t total) {
+        if (stopDuringConvert)
+            sender->Abort();
+        if (mp3Progress)
+            mp3Progress(sender, done, total);
+    };
 }
 
 void TBaseTTS::SetDfltCaption(const QString& displayName)

@@ -186,6 +186,7 @@ private:
     void ConvertToMP3(TBaseVoiceClass* voice, const QString& wav);
     void CheckSoundCard();
     void PauseOrResume(bool pause);
+    void EnsureConverter();
     template <class TAdapter>
     void CreateAdapter(TAdapter*& slot);
     void ApplySapiOverride();
@@ -199,5 +200,7 @@ private:
     std::unique_ptr<TPreProcessor> ownedPreprocessor;
     std::unique_ptr<TBaseVoiceRegistryClass> ownedStore;
     int OriginalLength = 0; // length of the caller's text of the last EngnSpeak
-    bool stopDuringConvert = false;
+    bool stopDuringConvert = false; // Stop came while converting to MP3
+    bool closeStopped = false;      // the last EngnClose ended with such a Stop
+    std::function<void(TAudioFileClass*, uint32_t, uint32_t)> mp3Progress;
 };

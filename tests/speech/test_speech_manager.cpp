@@ -492,13 +492,12 @@ private slots:
         tts->SetOutputFormat(QStringLiteral("MP3"));
         tts->SetMP3Quality(QStringLiteral("128 kbps  44.1 KHz  Stereo"));
         tts->SetOutputFile(QStringLiteral("stopped"));
+        // The Stop lands while the WAV is brought to 44.1 kHz stereo, before the encoding.
         QString inMp3State;
-        tts->SetMP3ProgressHandler([&](TAudioFileClass*, uint32_t, uint32_t) {
-            if (tts->State == tsMP3) {
-                inMp3State = controls.Pattern();
-                tts->Stop();
-            }
-        });
+        tts->OnConvertStart = [&](TBaseTTS*) {
+            inMp3State = controls.Pattern();
+            QTimer::singleShot(0, tts.get(), [&] { tts->Stop(); });
+        };
         tts->Speak2(voice, Words(400));
         QVERIFY(TestSupport::WaitFor([&] { return !rec.Codes.isEmpty(); }, 120000));
         QCOMPARE(inMp3State, QStringLiteral("000001"));
@@ -512,7 +511,7 @@ private slots:
         QVERIFY(decoded.Seconds() / 2 < 60);
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("stopped.wav"))));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("$$$stopped.wav"))));
-        tts->SetMP3ProgressHandler(nullptr);
+        tts->OnConvertStart = nullptr;
 
         // A full disk: the WAV fits, then the disk fills up as the conversion starts.
         QTemporaryDir mountPoint;
