@@ -245,7 +245,9 @@ void TBaseTTS::EngnOpen(TBaseVoiceClass* voice)
     try {
         Log(QStringLiteral("Entered EngnOpen : ") + OutputFile);
         AutoClose = false;
-        CheckSoundCard();
+        // Writing a file needs no sound card: the device checks are for speaking aloud.
+        if (OutputMode == 0)
+            CheckSoundCard();
         if (!voice)
             voice = GetAssignedVoice();
         TSpeechAPI* adapter = voice->Adapter;
