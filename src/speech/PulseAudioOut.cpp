@@ -85,6 +85,32 @@ void TPulseAudio::Disconnect()
 bool TPulseAudio::Connect(QString* error)
 {
     std::lock_guard<std::mutex> guard(connectMutex);
+    return ConnectLocked(error);
+}
+
+bool TPulseAudio::Connection(pa_threaded_mainloop*& loop, pa_context*& ctx)
+{
+    std::lock_guard<std::mutex> guard(connectMutex);
+    loop = mainloop;
+    ctx = context;
+    return loop && ctx;
+}
+
+uint32_t TPulseAudio::ServerProtocolVersion()
+{
+    std::lock_guard<std::mutex> guard(connectMutex);
+    if (!mainloop || !context)
+        return 0;
+    pa_threaded_mainloop_lock(mainloop);
+    uint32_t version = 0;
+    if (pa_context_get_state(context) == PA_CONTEXT_READY)
+        version = pa_context_get_server_protocol_version(context);
+    pa_threaded_mainloop_unlock(mainloop);
+    return version == PA_INVALID_INDEX ? 0 : version;
+}
+
+bool TPulseAudio::ConnectLocked(QString* error)
+{
     if (mainloop && context) {
         pa_threaded_mainloop_lock(mainloop);
         const pa_context_state_t st = pa_context_get_state(context);
@@ -219,7 +245,8 @@ void ServerInfoCallback(pa_context*, const pa_server_info* i, void* userdata)
 bool TPulseAudio::ListSinks(std::vector<TPulseSinkInfo>& sinks, QString* error)
 {
     sinks.clear();
-    if (!Connect(error))
+    std::lock_guard<std::mutex> guard(connectMutex);
+    if (!ConnectLocked(error))
         return false;
     SinkListState st{&sinks};
     pa_threaded_mainloop_lock(mainloop);
@@ -235,7 +262,8 @@ bool TPulseAudio::ListSinks(std::vector<TPulseSinkInfo>& sinks, QString* error)
 
 QString TPulseAudio::DefaultSinkName()
 {
-    if (!Connect())
+    std::lock_guard<std::mutex> guard(connectMutex);
+    if (!ConnectLocked(nullptr))
         return {};
     QString name;
     pa_threaded_mainloop_lock(mainloop);
@@ -357,12 +385,9 @@ bool TPulseStream::Open(const QString& sinkName, int rate, int channels, QString
             *error = err;
         return false;
     }
-    // Taken under the connection lock so a reconnect on another thread cannot swap them midway.
-    pa.Lock();
-    loop = pa.Mainloop();
-    ctx = pa.Context();
-    pa.Unlock();
-    if (!loop || !ctx) {
+    // Taken together so a reconnect on another thread cannot swap them midway. A connection
+    // replaced later is stopped but never freed, so the stream may keep using it.
+    if (!pa.Connection(loop, ctx)) {
         if (error)
             *error = QStringLiteral("No sound server");
         return false;
@@ -629,7 +654,12 @@ bool WaveOutGetDevCaps(int deviceId, TWaveOutCaps& caps)
     caps.ProductName = sink->Description.left(31);
     caps.ManufacturerId = uint16_t(sink->Card == PA_INVALID_INDEX ? 0xFFFF : sink->Card);
     caps.ProductId = uint16_t(sink->Index);
-    caps.DriverVersion = pa_context_get_server_protocol_version(TPulseAudio::Instance().Context());
+    // The server may have gone since the list was read.
+    caps.DriverVersion = TPulseAudio::Instance().ServerProtocolVersion();
+    if (caps.DriverVersion == 0) {
+        caps = TWaveOutCaps{};
+        return false;
+    }
     // The server converts every standard PCM format to the device's own.
     caps.Formats = 0xFFF;
     caps.Channels = sink->Channels;

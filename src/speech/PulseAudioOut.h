@@ -50,11 +50,17 @@ public:
     bool SinkNameForId(int deviceId, QString& name, QString* error = nullptr);
     // Opens a 22 050 Hz mono 16-bit stream on the device and closes it again.
     bool TestOpen(int deviceId, QString* error = nullptr);
+    // The protocol version of the connected server; 0 when there is no working connection.
+    uint32_t ServerProtocolVersion();
 
-    // For TPulseStream.
+    // For TPulseStream. A reconnect on another thread replaces them at any time: take both
+    // with Connection().
     pa_threaded_mainloop* Mainloop() const { return mainloop; }
     pa_context* Context() const { return context; }
-    // Runs an operation to its end or until timeoutMs passed. Call with the mainloop locked.
+    // The current connection, taken together; false (both null) without one.
+    bool Connection(pa_threaded_mainloop*& loop, pa_context*& ctx);
+    // Runs an operation to its end or until timeoutMs passed. Call with the mainloop locked
+    // and the connection held (connectMutex), as ListSinks does.
     bool WaitOperation(pa_operation* op, int timeoutMs);
     void Lock();
     void Unlock();
@@ -63,6 +69,9 @@ public:
 
 private:
     TPulseAudio() = default;
+    // Connect with connectMutex held. Everything that uses the connection holds the mutex,
+    // so a reconnect cannot replace the connection under it.
+    bool ConnectLocked(QString* error);
     void Disconnect();
     static void ContextStateCallback(pa_context* c, void* userdata);
 

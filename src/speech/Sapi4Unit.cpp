@@ -95,6 +95,7 @@ void TSapi4::AttachHandlers()
 void TSapi4::LoadVoices(TVoiceList& voices, TEngineList& engines)
 {
     UtilsClass::Log(QStringLiteral("Entered TSapi4 LoadVoices"));
+    RequireStore();
     TTTSEnumerator e;
     e.Reset();
     TTTSModeInfo m;
@@ -136,7 +137,7 @@ void TSapi4::LoadVoices(TVoiceList& voices, TEngineList& engines)
             enabled = 0;
         voice->BuildId();
         const QString key = QStringLiteral("VCE_") + voice->Id;
-        if (Store && !Store->HasItem(key))
+        if (!Store->HasItem(key))
             Store->AddItem(key, rlShared, key, QStringLiteral("%1,%2,%2,%2").arg(enabled).arg(NotSet), rkString);
         voice->ClearLimits();
         voices.Add(voice);
@@ -205,6 +206,9 @@ void TSapi4::Activate(TBaseVoiceClass* voice)
 {
     UtilsClass::Log(QStringLiteral("Entered Sapi4.Activate - ") + voice->DisplayName);
     TSpeechAPI::Activate(voice);
+    // The end of the previous text is no news for the next one (a Resume before it starts
+    // would report it).
+    AudioStopped = false;
     try {
         Tts->SetActive(false);
         Tts->OutputDest = odAudioDevice;
@@ -262,7 +266,7 @@ bool TSapi4::PlayToFileInit(TBaseVoiceClass* voice, const QString& wavPath)
         Tts->SetVolumeL(uint32_t(voice->VolumeLeft) & 0xFFFF);
         Tts->SetVolumeR(uint32_t(voice->VolumeLeft) & 0xFFFF);
     } catch (const EVorlixError& e) {
-        Dialogs().ShowError(e.message());
+        ReportError(e.message());
         throw;
     }
     const int realTime = StoreInt(QStringLiteral("TTS_RealTimeValue"), 2560);
@@ -315,7 +319,7 @@ bool TSapi4::PlayToFile(int reserved, const QString& text)
     try {
         Tts->Speak(text);
     } catch (const EVorlixError& e) {
-        Dialogs().ShowError(e.message());
+        ReportError(e.message());
         return false;
     }
     return true;
@@ -390,34 +394,10 @@ void TSapi4::Skip()
 
 void TSapi4::SetAudioDevice(int deviceId)
 {
-    Tts->SetAudioDeviceID(deviceId);
+    Tts->SetAudioDeviceID(AvailableDevice(deviceId));
 }
 
 bool TSapi4::CheckAudioDevice(int deviceId)
 {
-    const int previous = Tts->AudioDeviceID();
-    const TOutputDest dest = Tts->OutputDest;
-    bool ok = false;
-    try {
-        Tts->SetActive(false);
-        Tts->OutputDest = odAudioDevice;
-        Tts->SetAudioDeviceID(deviceId);
-        Tts->SetActive(true);
-        ok = Tts->Active();
-    } catch (const ESpeechError& e) {
-        Dialogs().ShowError(e.message());
-    } catch (const std::exception&) {
-        Dialogs().ShowError(QStringLiteral("Audio Device check failed"));
-    }
-    if (!ok)
-        Dialogs().ShowError(QStringLiteral("Audio device check failed. \rVerify that the device you have selected is a "
-                                           "valid audio device\r\rPlease contact Quenrad Support if you're having problems"));
-    try {
-        Tts->SetActive(false);
-        Tts->OutputDest = dest;
-        Tts->SetAudioDeviceID(previous);
-    } catch (const EVorlixError& e) {
-        UtilsClass::Log(QStringLiteral("Audio device restore failed: ") + e.message());
-    }
-    return ok;
+    return CheckDevice(deviceId);
 }

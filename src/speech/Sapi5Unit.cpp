@@ -137,6 +137,7 @@ bool TSapi5::IsSapi5Installed()
 void TSapi5::LoadVoices(TVoiceList& voices, TEngineList& engines)
 {
     UtilsClass::Log(QStringLiteral("Entered TSapi5 LoadVoices"));
+    RequireStore();
     TSpObjectTokenCategory category;
     std::vector<TSpObjectTokenPtr> tokens;
     try {
@@ -233,7 +234,7 @@ void TSapi5::LoadVoices(TVoiceList& voices, TEngineList& engines)
             }
             voice->BuildId();
             const QString key = QStringLiteral("VCE_") + voice->Id;
-            if (Store && !Store->HasItem(key))
+            if (!Store->HasItem(key))
                 Store->AddItem(key, rlShared, key, QStringLiteral("%1,%2,%2,%2").arg(enabled).arg(NotSet), rkString);
             voice->ClearLimits();
             voices.Add(voice);
@@ -301,31 +302,32 @@ void TSapi5::LoadVoiceDefaults(TBaseVoiceClass* voice)
 void TSapi5::SetAudioDevice(int deviceId)
 {
     UtilsClass::Log(QStringLiteral("Entered TSapi5 SetAudioDevice (%1)").arg(deviceId));
+    std::vector<TPulseSinkInfo> sinks;
+    if (deviceId != -1)
+        TPulseAudio::Instance().ListSinks(sinks);
+    if (deviceId != -1 && (deviceId < 0 || deviceId >= int(sinks.size()))) {
+        UtilsClass::Log(QStringLiteral("Audio device %1 is not available, using the default device").arg(deviceId));
+        deviceId = -1;
+    }
     DeviceId = deviceId;
     if (deviceId == -1) {
         Voice->SetAudioOutput(DefaultAudioOutput);
         UtilsClass::Log(QStringLiteral("AudioOutput was set to default"));
     } else {
-        std::vector<TPulseSinkInfo> sinks;
-        TPulseAudio::Instance().ListSinks(sinks);
-        if (deviceId < 0 || deviceId >= int(sinks.size())) {
-            UtilsClass::Log(QStringLiteral("waveOutGetDevCaps detected error"));
-        } else {
-            TSpObjectTokenCategory category;
-            category.SetId(SpeechAudioOutputCategory);
-            for (const auto& t : category.EnumerateTokens())
-                if (t->GetDescription() == sinks[size_t(deviceId)].Description) {
-                    Voice->SetAudioOutput(t);
-                    break;
-                }
-        }
+        TSpObjectTokenCategory category;
+        category.SetId(SpeechAudioOutputCategory);
+        for (const auto& t : category.EnumerateTokens())
+            if (t->GetDescription() == sinks[size_t(deviceId)].Description) {
+                Voice->SetAudioOutput(t);
+                break;
+            }
     }
     UtilsClass::Log(QStringLiteral("Exit SetAudioDevice"));
 }
 
-bool TSapi5::CheckAudioDevice(int)
+bool TSapi5::CheckAudioDevice(int deviceId)
 {
-    return true;
+    return CheckDevice(deviceId);
 }
 
 void TSapi5::ApplyVolume(TBaseVoiceClass* voice)
@@ -349,6 +351,10 @@ void TSapi5::Activate(TBaseVoiceClass* voice)
     UtilsClass::Log(QStringLiteral("Entered TSapi5 Activate - ") + voice->DisplayName);
     OutputTarget = QStringLiteral("Speakers");
     AudioStarted = false;
+    // The end of the previous text is no news for the next one (a Resume before it starts
+    // would report it).
+    CurrentStream = -1;
+    CurrentStreamEnded = false;
     try {
         if (voice->Speed < -10 || voice->Speed > 10 || voice->VolumeLeft < 0 || voice->VolumeLeft > 100)
             LoadVoiceDefaults(voice);
@@ -360,7 +366,8 @@ void TSapi5::Activate(TBaseVoiceClass* voice)
         ApplyVolume(voice);
         UtilsClass::Log(QStringLiteral("Creating SpMMAudioOut object"));
         AudioOut = std::make_unique<TSpMMAudioOut>();
-        const int id = StoreInt(QStringLiteral("TTS_AudioDeviceID"), DeviceId);
+        // The stored device may have gone since it was chosen.
+        const int id = AvailableDevice(StoreInt(QStringLiteral("TTS_AudioDeviceID"), DeviceId));
         UtilsClass::Log(QStringLiteral("Setting DeviceID to %1").arg(id));
         AudioOut->DeviceId = id;
         UtilsClass::Log(QStringLiteral("DeviceID set"));
@@ -443,6 +450,8 @@ bool TSapi5::PlayToFileInit(TBaseVoiceClass* voice, const QString& wavPath)
     try {
         OutputTarget = QStringLiteral("File");
         AudioStarted = false;
+        CurrentStream = -1;
+        CurrentStreamEnded = false;
         if (voice->Speed < -10 || voice->Speed > 10 || voice->VolumeLeft < 0 || voice->VolumeLeft > 100)
             LoadVoiceDefaults(voice);
         if (!voice->Token)
@@ -492,7 +501,7 @@ bool TSapi5::PlayToFile(int reserved, const QString& text)
         CurrentStream = Voice->Speak(text, SVSFlagsAsync | SVSFIsXML);
         Timer2.start(1000);
     } catch (const EVorlixError& e) {
-        Dialogs().ShowError(e.message());
+        ReportError(e.message());
         return false;
     }
     return true;
@@ -567,12 +576,24 @@ void TSapi5::SetActive(bool flag)
     Timer2.stop();
     if (OutputTarget == QLatin1String("Speakers") && Voice->Busy())
         Voice->Speak(QString(), SVSFPurgeBeforeSpeak);
+    // Closing resumes a paused voice: a file gets the rest of its text, and the next text
+    // does not start paused.
+    if (Voice->IsPaused())
+        Voice->Resume();
     AudioOut.reset();
     if (FileStream && FileStream->IsOpen()) {
         const int pause = StoreInt(QStringLiteral("PauseAtWavEOF"), 0);
         if (pause > 0)
-            Voice->Speak(QStringLiteral("<SILENCE MSEC=\"%1\"/>").arg(pause), SVSFIsXML);
-        Voice->WaitUntilDone(60 * 60 * 1000);
+            Voice->Speak(QStringLiteral("<SILENCE MSEC=\"%1\"/>").arg(pause), SVSFlagsAsync | SVSFIsXML);
+        if (!Voice->WaitUntilDone(FileFinishTimeoutMs)) {
+            UtilsClass::Log(QStringLiteral("The file %1 was not finished within %2 ms: the rest of the text is dropped")
+                                .arg(FileStream->FileName())
+                                .arg(FileFinishTimeoutMs));
+            Voice->Speak(QString(), SVSFPurgeBeforeSpeak);
+            if (!Voice->WaitUntilDone(StopTimeoutMs))
+                UtilsClass::Log(QStringLiteral("eSpeak NG did not stop within %1 ms; its text writes nothing more").arg(StopTimeoutMs));
+        }
+        Voice->DetachFile();
         std::unique_ptr<TSpFileStream> closing = std::move(FileStream);
         Voice->SetAudioOutputStream(static_cast<TSpMMAudioOut*>(nullptr));
         closing->Close();

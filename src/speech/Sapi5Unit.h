@@ -31,8 +31,9 @@ public:
     void Pause() override;
     void Resume() override;
     void SetAudioDevice(int deviceId) override;
-    // The SAPI 5 adapter has no device check: always true.
     bool CheckAudioDevice(int deviceId) override;
+    // The device SetAudioDevice settled on (-1 the default device).
+    int AudioDevice() const { return DeviceId; }
 
     static bool IsSapi5Installed();
     void XMLActivate(int pitch, int speed, bool markInProgress, TBaseVoiceClass* voice);
@@ -56,6 +57,10 @@ public:
     QTimer Timer2;
     // How long IsEngineResponding watches the output (2.5 s).
     int ResponseTimeoutMs = 2500;
+    // How long SetActive(false) waits for the texts still queued for a file (and the closing
+    // silence) before it stops them, and how long it then waits for them to stop.
+    int FileFinishTimeoutMs = 10000;
+    int StopTimeoutMs = 2000;
 
 private:
     void WordHandler(int streamNumber, int64_t streamPosition, int characterPosition, int length);

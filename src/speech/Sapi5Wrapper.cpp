@@ -5,16 +5,15 @@
 #include <espeak-ng/speak_lib.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLocale>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
-#include <chrono>
 #include <cmath>
 #include <mutex>
-#include <thread>
 
 const QString SpeechVoicesCategory = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices");
 const QString SpeechAudioOutputCategory = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\AudioOutput");
@@ -804,11 +803,10 @@ void RunEspeakJob(const std::shared_ptr<TSpeechRun>& run, const std::vector<TSap
     run->Finish();
 }
 
-void WaitRunDone(const std::shared_ptr<TSpeechRun>& run)
-{
-    while (!run->Done())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
+// How long the voice object waits for its texts to stop when they are stopped.
+constexpr int StopTimeoutMs = 2000;
+// A synchronous speak gives up on a text when nothing moves for this long.
+constexpr int SyncStallTimeoutMs = 5000;
 } // namespace
 
 TSpVoice::TSpVoice(QObject* owner) : QObject(owner)
@@ -829,12 +827,11 @@ TSpVoice::TSpVoice(QObject* owner) : QObject(owner)
 
 TSpVoice::~TSpVoice()
 {
-    for (auto& it : queue)
-        if (it.Run)
-            it.Run->Cancel();
-    for (auto& it : queue)
-        if (it.Run)
-            WaitRunDone(it.Run);
+    PurgeAll();
+    if (WaitUntilDone(StopTimeoutMs))
+        return;
+    UtilsClass::Log(QStringLiteral("eSpeak NG did not stop within %1 ms; its text writes nothing more").arg(StopTimeoutMs));
+    DetachFile();
 }
 
 void TSpVoice::SetVoice(const TSpObjectTokenPtr& token)
@@ -907,10 +904,28 @@ int TSpVoice::Speak(const QString& text, int flags)
     }
     queue.push_back(item);
     if (!(flags & SVSFlagsAsync) && item.Run)
-        WaitRunDone(item.Run);
+        WaitSpoken(item.Run);
     if (!pollTimer.isActive())
         pollTimer.start();
     return stream;
+}
+
+void TSpVoice::WaitSpoken(const std::shared_ptr<TSpeechRun>& run)
+{
+    // The caller waits as long as the voice makes progress. A text that cannot move (the
+    // voice is paused, and nobody can resume it while the caller waits) is stopped.
+    int64_t last = ProgressCounter();
+    while (!run->WaitDone(SyncStallTimeoutMs)) {
+        const int64_t now = ProgressCounter();
+        if (now != last) {
+            last = now;
+            continue;
+        }
+        UtilsClass::Log(QStringLiteral("A synchronous speak stood still for %1 ms and was stopped").arg(SyncStallTimeoutMs));
+        run->Cancel();
+        run->WaitDone(StopTimeoutMs);
+        return;
+    }
 }
 
 void TSpVoice::Pause()
@@ -931,18 +946,18 @@ void TSpVoice::Resume()
 
 bool TSpVoice::WaitUntilDone(int ms)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        bool all = true;
-        for (auto& it : queue)
-            if (it.Run && !it.Run->Done())
-                all = false;
-        if (all)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
+    const QDeadlineTimer deadline(ms);
+    for (auto& it : queue)
+        if (it.Run && !it.Run->WaitDone(int(deadline.remainingTime())))
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    return true;
+}
+
+void TSpVoice::DetachFile()
+{
+    for (auto& it : queue)
+        if (it.Run && it.Run->IsFile() && !it.Run->Done())
+            it.Run->DetachWriter();
 }
 
 int64_t TSpVoice::OutputPosition()

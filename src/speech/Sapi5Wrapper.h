@@ -189,6 +189,8 @@ public:
     bool IsPaused() const { return paused; }
     // True when every text spoken so far has ended (SpeakCompleteEvent; waits up to ms).
     bool WaitUntilDone(int ms);
+    // The output file is about to be closed: texts still running write nothing more into it.
+    void DetachFile();
     // Output stream position in bytes: played on the device, or written into the file.
     int64_t OutputPosition();
     // Something moved since the last call (engine output or playback).
@@ -204,6 +206,7 @@ private:
     void StartRun(const std::shared_ptr<TSpeechRun>& run, std::vector<TSapiSegment> segments,
                   const QString& voiceId, int volume);
     void PurgeAll();
+    void WaitSpoken(const std::shared_ptr<TSpeechRun>& run);
 
     TSpObjectTokenPtr voiceToken;
     TSpObjectTokenPtr audioOutputToken;

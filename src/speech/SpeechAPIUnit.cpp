@@ -3,6 +3,7 @@
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
 #include "core/TBaseRegistryClassUnit.h"
+#include "speech/PulseAudioOut.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,10 +29,14 @@ void TSpeechAPI::SetActive(bool flag)
     Active = flag;
     if (flag)
         Cancelled = false;
+    else
+        Paused = false;
 }
 
 void TSpeechAPI::Activate(TBaseVoiceClass*)
 {
+    // A finished notification still on its way belongs to the text the owner has left.
+    FinishedTimer.stop();
     FinishedNotified = false;
     Cancelled = false;
     EngineFinished = false;
@@ -75,6 +80,7 @@ bool TSpeechAPI::PlayStream(const QString& fileName, TBaseVoiceClass* voice, int
 bool TSpeechAPI::PlayToFileInit(TBaseVoiceClass*, const QString& wavPath)
 {
     UtilsClass::Log(QStringLiteral("Entered TSpeechAPI PlayToFileInit"));
+    FinishedTimer.stop();
     TotalLength = 0;
     FinishedNotified = false;
     Cancelled = false;
@@ -84,12 +90,11 @@ bool TSpeechAPI::PlayToFileInit(TBaseVoiceClass*, const QString& wavPath)
     const int slash = native.lastIndexOf(QLatin1Char('/'));
     const QString folder = slash >= 0 ? native.left(slash + 1) : QString();
     if (folder.trimmed().isEmpty()) {
-        Dialogs().ShowError(QStringLiteral("Output Directory must be specified"));
+        ReportError(QStringLiteral("Output Directory must be specified"));
         return false;
     }
     if (!QFileInfo(folder).isDir()) {
-        Dialogs().ShowError(QStringLiteral("Output Directory ") + QDir::toNativeSeparators(folder)
-                            + QStringLiteral(" is not valid"));
+        ReportError(QStringLiteral("Output Directory ") + QDir::toNativeSeparators(folder) + QStringLiteral(" is not valid"));
         return false;
     }
     OutputFile = wavPath;
@@ -155,10 +160,53 @@ void TSpeechAPI::ReportOutputError(const QString& message)
     UtilsClass::Log(QStringLiteral("Speech output failed: ") + message);
     LastError = message;
     Cancelled = true;
+    ReportError(message);
+}
+
+void TSpeechAPI::ReportError(const QString& message)
+{
     if (OnError)
         OnError(this, message);
     else
         Dialogs().ShowError(message);
+}
+
+void TSpeechAPI::RequireStore() const
+{
+    if (!Store)
+        throw ESpeechAPIError(QStringLiteral("The voice settings must be set before the voices are loaded"));
+}
+
+int TSpeechAPI::AvailableDevice(int deviceId)
+{
+    if (deviceId == -1)
+        return -1;
+    std::vector<TPulseSinkInfo> sinks;
+    TPulseAudio::Instance().ListSinks(sinks);
+    if (deviceId >= 0 && deviceId < int(sinks.size()))
+        return deviceId;
+    UtilsClass::Log(QStringLiteral("Audio device %1 is not available, using the default device").arg(deviceId));
+    return -1;
+}
+
+bool TSpeechAPI::CheckDevice(int deviceId)
+{
+    UtilsClass::Log(QStringLiteral("Checking audio device %1").arg(deviceId));
+    QString error;
+    std::vector<TPulseSinkInfo> sinks;
+    TPulseAudio::Instance().ListSinks(sinks, &error);
+    if (sinks.empty())
+        error = QStringLiteral("No wave out devices available on system.");
+    else if (deviceId < -1 || deviceId >= int(sinks.size()))
+        error = QStringLiteral("The value specified for the AudioDeviceID is outside the range of available IDs");
+    else if (WaveOutTestOpen(deviceId, &error) == woOk)
+        return true;
+    UtilsClass::Log(QStringLiteral("Audio device check failed: ") + error);
+    if (!error.isEmpty())
+        ReportError(error);
+    ReportError(QStringLiteral("Audio device check failed. \rVerify that the device you have selected is a valid audio "
+                               "device\r\rPlease contact Quenrad Support if you're having problems"));
+    return false;
 }
 
 int TSpeechAPI::StoreInt(const QString& name, int fallback) const

@@ -24,8 +24,11 @@ public:
     explicit TSpeechAPI(QObject* owner = nullptr);
     ~TSpeechAPI() override;
 
-    // Active := flag; true also clears Cancelled. Adapters open or close their engine here.
+    // Active := flag; true also clears Cancelled, false clears Paused (closing resumes a
+    // paused file so it gets the rest of its text, and stops a paused device). Adapters open
+    // or close their engine here.
     virtual void SetActive(bool flag);
+    // Raises ESpeechAPIError when no Store is set: the voices register their settings there.
     virtual void LoadVoices(TVoiceList& voices, TEngineList& engines) = 0;
     virtual void LoadVoiceDefaults(TBaseVoiceClass* voice) = 0;
     // Speaking aloud: opens the engine for the voice.
@@ -45,7 +48,10 @@ public:
     virtual void AudioReset();
     virtual void Pause() = 0;
     virtual void Resume() = 0;
+    // A device that is not there (any more) gives the default device (-1), with a log line.
     virtual void SetAudioDevice(int deviceId) = 0;
+    // True when the device can be opened; needs no open engine. On failure the reason and a
+    // hint are reported (OnError, else error boxes).
     virtual bool CheckAudioDevice(int deviceId) = 0;
 
     // Called by the adapters when their engine has stopped speaking.
@@ -58,8 +64,10 @@ public:
     std::function<void(TSpeechAPI* sender, bool cancelled)> OnFinished;
     std::function<void(TSpeechAPI* sender)> OnStarted;
     std::function<void(TSpeechAPI* sender, unsigned char kind, int length, int position)> OnWordPosition;
-    // The output failed while speaking (device gone, file not writable). Unassigned, the
-    // message is shown in an error box. The text then ends as cancelled.
+    // The output failed while speaking (device gone, file not writable), the output folder
+    // or file is not usable, or the device check failed. Unassigned, the message is shown in
+    // an error box; assigned, the adapter shows no box at all. A text whose output failed
+    // while speaking ends as cancelled.
     std::function<void(TSpeechAPI* sender, const QString& message)> OnError;
     int TotalLength = 0;
     TBaseVoiceClass* CurrentVoice = nullptr;
@@ -77,6 +85,15 @@ protected:
     void StreamPositionEvent(int64_t position);
     // Records an output failure, marks the text cancelled and reports it.
     void ReportOutputError(const QString& message);
+    // Tells the owner about a failure: through OnError when assigned, else in an error box.
+    void ReportError(const QString& message);
+    // The device check both adapters share: the id is -1 or one of today's devices, and a
+    // 22 050 Hz mono 16-bit stream opens on it.
+    bool CheckDevice(int deviceId);
+    // deviceId when it is -1 or one of today's devices, else -1 (logged).
+    static int AvailableDevice(int deviceId);
+    // LoadVoices starts here: raises ESpeechAPIError without a Store.
+    void RequireStore() const;
     // An integer setting of the speech section, or fallback when the section lacks it.
     int StoreInt(const QString& name, int fallback) const;
     // Reads a text file for the streaming operations (empty with ok false on failure).

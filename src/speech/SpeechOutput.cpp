@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <chrono>
 
 TWavWriter::~TWavWriter()
 {
@@ -143,24 +144,46 @@ bool TSpeechRun::TryStart()
 {
     std::lock_guard<std::mutex> g(startMutex);
     if (cancel.load()) {
-        done = true;
+        MarkDone();
         return false;
     }
     running = true;
     return true;
 }
 
+void TSpeechRun::MarkDone()
+{
+    {
+        std::lock_guard<std::mutex> g(doneMutex);
+        done = true;
+    }
+    doneWake.notify_all();
+}
+
+bool TSpeechRun::WaitDone(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lk(doneMutex);
+    return doneWake.wait_for(lk, std::chrono::milliseconds(std::max(timeoutMs, 0)), [this] { return done.load(); });
+}
+
+void TSpeechRun::DetachWriter()
+{
+    std::lock_guard<std::mutex> g(writerMutex);
+    writer = nullptr;
+}
+
 std::shared_ptr<TSpeechRun> TSpeechRun::ToFile(TWavWriter* w)
 {
     std::shared_ptr<TSpeechRun> r(new TSpeechRun);
     r->writer = w;
+    r->toFile = true;
     return r;
 }
 
 bool TSpeechRun::Begin(int r)
 {
     rate = r;
-    if (writer)
+    if (toFile)
         return !cancel.load();
     auto s = std::make_unique<TPulseStream>();
     QString err;
@@ -185,7 +208,7 @@ bool TSpeechRun::Begin(int r)
 
 void TSpeechRun::WaitWhilePaused()
 {
-    if (!writer)
+    if (!toFile)
         return;
     std::unique_lock<std::mutex> lk(markMutex);
     pauseWake.wait(lk, [this] { return !paused.load() || cancel.load(); });
@@ -195,10 +218,13 @@ bool TSpeechRun::Write(const int16_t* s, size_t count)
 {
     if (cancel.load())
         return false;
-    if (writer) {
+    if (toFile) {
         WaitWhilePaused();
         if (cancel.load())
             return false;
+        std::lock_guard<std::mutex> g(writerMutex);
+        if (!writer)
+            return false; // the file was closed under the run
         if (!writer->Write(s, count, rate.load())) {
             SetError(QStringLiteral("Could not write the audio file"));
             return false;
@@ -261,7 +287,7 @@ void TSpeechRun::Finish()
         std::lock_guard<std::mutex> g(streamMutex);
         stream->Close();
     }
-    done = true;
+    MarkDone();
 }
 
 void TSpeechRun::Cancel()
@@ -270,7 +296,7 @@ void TSpeechRun::Cancel()
         std::lock_guard<std::mutex> g(startMutex);
         cancel = true;
         if (!running)
-            done = true;
+            MarkDone();
     }
     {
         std::lock_guard<std::mutex> g(streamMutex);
@@ -301,7 +327,7 @@ void TSpeechRun::SetPaused(bool p)
 std::vector<TSpeechRun::Mark> TSpeechRun::TakeDueMarks()
 {
     int64_t heard = INT64_MAX;
-    if (!writer && !done.load()) {
+    if (!toFile && !done.load()) {
         std::lock_guard<std::mutex> g(streamMutex);
         heard = stream ? stream->PlayedUsec() * rate.load() / 1000000 : -1;
         if (stream && heard > 0)
@@ -323,8 +349,10 @@ int64_t TSpeechRun::Progress()
 
 int64_t TSpeechRun::StreamPosition()
 {
-    if (writer)
-        return writer->BytesWritten();
+    if (toFile) {
+        std::lock_guard<std::mutex> g(writerMutex);
+        return writer ? writer->BytesWritten() : 0;
+    }
     std::lock_guard<std::mutex> g(streamMutex);
     if (!stream)
         return 0;

@@ -88,22 +88,29 @@ public:
     // Marks whose audio has been heard (all of them for a file), removed from the queue.
     std::vector<Mark> TakeDueMarks();
     bool Done() const { return done.load(); }
+    // Waits at most timeoutMs for the run to be done; true when it is.
+    bool WaitDone(int timeoutMs);
+    // The file is being closed: the run writes nothing more into it, whatever it still does.
+    void DetachWriter();
     bool Started() const { return started.load(); }
     QString ErrorText() const;
     // Moves as long as the engine and the output make progress.
     int64_t Progress();
     // Output stream position in bytes: bytes played (device) or written (file).
     int64_t StreamPosition();
-    bool IsFile() const { return writer != nullptr; }
+    bool IsFile() const { return toFile; }
     int Rate() const { return rate.load(); }
 
 private:
     TSpeechRun() = default;
+    void MarkDone();
 
     QString sink;
     int device = -1;
     std::mutex startMutex;
     bool running = false;
+    bool toFile = false;
+    std::mutex writerMutex; // guards `writer` against DetachWriter
     TWavWriter* writer = nullptr;
     std::unique_ptr<TPulseStream> stream;
     std::mutex streamMutex; // guards `stream` creation against Cancel/SetPaused
@@ -117,6 +124,8 @@ private:
     std::deque<Mark> marks;
     QString error;
     std::condition_variable pauseWake;
+    std::mutex doneMutex;
+    std::condition_variable doneWake;
 };
 
 // One synthesis thread per engine library: jobs run strictly one after another, whichever

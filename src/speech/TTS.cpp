@@ -2,10 +2,9 @@
 
 #include "core/BaseUtils.h"
 
+#include <QDeadlineTimer>
 #include <QPointer>
-#include <chrono>
 #include <mutex>
-#include <thread>
 
 extern "C" {
 #include <flite/flite.h>
@@ -198,12 +197,6 @@ void RunFliteJob(const std::shared_ptr<TSpeechRun>& run, const std::vector<TTagg
     feat_remove(voice->features, "streaming_info");
     run->Finish();
 }
-
-void WaitRunDone(const std::shared_ptr<TSpeechRun>& run)
-{
-    while (!run->Done())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -314,11 +307,28 @@ TTTS::TTTS(QObject* owner) : QObject(owner)
 
 TTTS::~TTTS()
 {
-    CancelAll();
-    for (auto& it : queue)
-        WaitRunDone(it.Run);
+    StopQueue();
     if (file)
         file->Close();
+}
+
+bool TTTS::WaitQueue(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    for (auto& it : queue)
+        if (!it.Run->WaitDone(int(deadline.remainingTime())))
+            return false;
+    return true;
+}
+
+void TTTS::StopQueue()
+{
+    CancelAll();
+    if (WaitQueue(StopTimeoutMs))
+        return;
+    UtilsClass::Log(QStringLiteral("Flite did not stop within %1 ms; its text writes nothing more").arg(StopTimeoutMs));
+    for (auto& it : queue)
+        it.Run->DetachWriter();
 }
 
 void TTTS::RequireActive(const char* what) const
@@ -363,11 +373,28 @@ void TTTS::SetActive(bool flag)
     if (flag == active)
         return;
     if (!flag) {
-        // A file gets everything still queued for it; a device stops at once.
-        if (OutputDest != odFile)
-            CancelAll();
-        for (auto& it : queue)
-            WaitRunDone(it.Run);
+        // A file gets everything still queued for it, paused or not; a device stops at once.
+        if (OutputDest == odFile) {
+            if (paused) {
+                UtilsClass::Log(QStringLiteral("The file is closed while paused: the rest of the text is written first"));
+                for (auto& it : queue)
+                    it.Run->SetPaused(false);
+            }
+            paused = false;
+            if (!WaitQueue(FileFinishTimeoutMs)) {
+                UtilsClass::Log(QStringLiteral("The file %1 was not finished within %2 ms: the rest of the text is dropped")
+                                    .arg(OutputFile)
+                                    .arg(FileFinishTimeoutMs));
+                StopQueue();
+            }
+        } else {
+            StopQueue();
+        }
+        // What the texts had to tell is told now, not after the next text has started.
+        QPointer<TTTS> self(this);
+        Poll();
+        if (!self)
+            return;
         active = false;
         paused = false;
         if (file) {

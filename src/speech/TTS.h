@@ -121,6 +121,11 @@ public:
     int64_t OutputPosition();
     bool Busy() const { return !queue.empty(); }
 
+    // How long SetActive(false) waits for the texts still queued for a file before it stops
+    // them (the file then ends where they were), and how long it then waits for them to stop.
+    int FileFinishTimeoutMs = 10000;
+    int StopTimeoutMs = 2000;
+
 private:
     struct Item {
         std::shared_ptr<TSpeechRun> Run;
@@ -129,6 +134,11 @@ private:
     void RequireActive(const char* what) const;
     void Poll();
     void CancelAll();
+    // Waits at most ms for every queued text to be done; true when they are.
+    bool WaitQueue(int ms);
+    // Stops the queued texts and waits for them (StopTimeoutMs); whatever still runs
+    // afterwards writes nothing more into the file.
+    void StopQueue();
 
     bool active = false;
     QString modeName;

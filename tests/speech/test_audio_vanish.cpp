@@ -19,6 +19,8 @@
 #include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <stop_token>
+#include <thread>
 
 class TestAudioVanish : public QObject {
     Q_OBJECT
@@ -106,6 +108,29 @@ private slots:
         QVERIFY(TestSupport::WaitFor([&] { return finished > 0; }, 15000));
         QVERIFY(!cancelled);
         sapi5.SetActive(false);
+    }
+
+    void deviceWindowWhileServerVanishes()
+    {
+        // The device window reads the devices while the speech thread finds the server gone
+        // and reconnects: neither may pull the connection from under the other.
+        QVERIFY(Server(QStringLiteral("start")));
+        std::jthread speechThread([](const std::stop_token& stop) {
+            QString sink;
+            for (TWaveOutCaps c; !stop.stop_requested(); WaveOutGetDevCaps(1, c))
+                TPulseAudio::Instance().SinkNameForId(1, sink);
+        });
+        TWaveOutCaps caps;
+        for (int round = 0; round < 3; ++round) {
+            QVERIFY(TestSupport::WaitFor([&] { return WaveOutGetDevCaps(-1, caps) && caps.DriverVersion > 0; }, 5000));
+            QProcess stopper;
+            stopper.start(QStringLiteral("bash"), {script, QStringLiteral("stop"), work.path()});
+            while (!stopper.waitForFinished(1))
+                WaveOutGetDevCaps(-1, caps);
+            QVERIFY(!WaveOutGetDevCaps(-1, caps) && !WaveOutGetDevCaps(0, caps));
+            QCOMPARE(TPulseAudio::Instance().ServerProtocolVersion(), 0u);
+            QVERIFY(Server(QStringLiteral("start")));
+        }
     }
 };
 

@@ -357,7 +357,10 @@ private slots:
     void voicesOfARealEngine()
     {
         // The voices the Flite-backed adapter loads: ids, limits asked from the engine, choice.
+        TMyRegistryClass main;
+        TBaseVoiceRegistryClass store(main);
         TSapi4 adapter;
+        adapter.Store = &store;
         TVoiceList voices;
         TEngineList engines;
         adapter.LoadVoices(voices, engines);
