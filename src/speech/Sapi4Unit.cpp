@@ -148,8 +148,16 @@ void TSapi4::LoadVoices(TVoiceList& voices, TEngineList& engines)
 
 void TSapi4::LoadVoiceDefaults(TBaseVoiceClass* voice)
 {
-    if (voice->PitchMin != NotSet)
+    if (voice->PitchMin != NotSet) {
+        // The limits are known: values set back to "not set" take the engine's defaults again.
+        if (voice->Pitch == NotSet)
+            voice->SetPitch(voice->PitchDefault);
+        if (voice->Speed == NotSet)
+            voice->SetSpeed(voice->SpeedDefault);
+        if (voice->VolumeLeft == NotSet)
+            voice->SetVolume(voice->VolumeDefaultLeft);
         return;
+    }
     // Attribute probes need no sound device: the temporary component has no destination.
     TTTS probe;
     probe.OutputDest = odDirect;

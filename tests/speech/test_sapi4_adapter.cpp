@@ -138,6 +138,12 @@ private slots:
         adapter->LoadVoiceDefaults(v);
         QCOMPARE(v->PitchMax, 123);
         v->PitchMax = FlitePitchMax;
+        // Values set back to "not set" take the defaults again, without a new probe.
+        v->SetValue(QStringLiteral("Speed"), NotSet);
+        v->SetValue(QStringLiteral("Pitch"), NotSet);
+        adapter->LoadVoiceDefaults(v);
+        QCOMPARE(v->Speed, FliteSpeedDefault);
+        QCOMPARE(v->Pitch, v->PitchDefault);
     }
 
     void renderToFile()

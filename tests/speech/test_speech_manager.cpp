@@ -284,14 +284,21 @@ private slots:
         tts->EngnClose(false);
         QVERIFY(!voice->Adapter->Active);
 
-        // A device that cannot be opened: the warning window, Cancel ends the request, Proceed
-        // with the box ticked switches the check off for good.
+        // Speaking aloud on a device that cannot be opened: the warning window, Cancel ends the
+        // request, Proceed with the box ticked switches the check off for good. A file needs
+        // no device check.
         tts->Store->SetValue(QStringLiteral("TTS_AudioDeviceID"), 99);
+        tts->EngnOpen(voice);
+        tts->EngnClose(false);
+        QVERIFY(dialogs.Shown.empty());
+        tts->OutputMode = 0;
         dialogs.SoundCardAnswers.push_back({false, false});
         QVERIFY_THROWS_EXCEPTION(EttsSoundCardError, tts->EngnOpen(voice));
         QCOMPARE(dialogs.LastText(), QStringLiteral("Sound Card Error Detected"));
+        QVERIFY(!voice->Adapter->Active);
         dialogs.SoundCardAnswers.push_back({true, true});
         tts->EngnOpen(voice);
+        QVERIFY(voice->Adapter->Active);
         tts->EngnClose(false);
         TBaseVoiceRegistryClass reread(store);
         reread.AddItem(QStringLiteral("TTS_SoundCardChkErr"), rlSection, QString(), true, rkBoolean);
