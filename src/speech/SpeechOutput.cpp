@@ -4,6 +4,7 @@
 
 #include <sndfile.h>
 #include <soxr.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <algorithm>
@@ -22,6 +23,9 @@ bool TWavWriter::Open(const QString& p, int r, QString* error)
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     const QByteArray name = QFile::encodeName(p);
+    // An older file of that name is removed, not overwritten: a file system may force a
+    // truncated file's new data to the disk when it is closed, which stalls the window.
+    ::unlink(name.constData());
     file = sf_open(name.constData(), SFM_WRITE, &info);
     if (!file) {
         if (error)
@@ -120,8 +124,10 @@ bool TWavWriter::Close(QString* error)
 {
     if (!file)
         return true;
+    // No sync to the disk here: forcing a long file out stalls the window for tens of
+    // milliseconds, and spoken audio can always be made again. Write errors show in the writes
+    // and in closing.
     bool ok = FlushResampler();
-    sf_write_sync(file);
     if (sf_close(file) != 0)
         ok = false;
     file = nullptr;
