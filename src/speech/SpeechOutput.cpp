@@ -8,6 +8,8 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 
 TWavWriter::~TWavWriter()
@@ -42,9 +44,21 @@ bool TWavWriter::Put(const int16_t* s, size_t count)
 {
     if (!file)
         return false;
+    errno = 0;
     const sf_count_t n = sf_write_short(file, s, sf_count_t(count));
     bytes += int64_t(n) * 2;
-    return n == sf_count_t(count);
+    if (n == sf_count_t(count))
+        return true;
+    // The system's reason ("No space left on device") says more than the library's.
+    const int code = errno;
+    failure = code ? QString::fromLocal8Bit(std::strerror(code)) : QString::fromUtf8(sf_strerror(file));
+    return false;
+}
+
+QString TWavWriter::ErrorText() const
+{
+    return QStringLiteral("Could not write the audio file ") + path
+           + (failure.isEmpty() ? QString() : QStringLiteral(": ") + failure);
 }
 
 bool TWavWriter::FlushResampler()
@@ -232,7 +246,7 @@ bool TSpeechRun::Write(const int16_t* s, size_t count)
         if (!writer)
             return false; // the file was closed under the run
         if (!writer->Write(s, count, rate.load())) {
-            SetError(QStringLiteral("Could not write the audio file"));
+            SetError(writer->ErrorText());
             return false;
         }
         samples += int64_t(count);

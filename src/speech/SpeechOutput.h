@@ -36,6 +36,8 @@ public:
     int Rate() const { return rate; }
     // Bytes of audio data written so far (the stream position).
     int64_t BytesWritten() const { return bytes.load(); }
+    // What went wrong with the last write, naming the file and the reason.
+    QString ErrorText() const;
 
 private:
     bool Put(const int16_t* samples, size_t count);
@@ -47,6 +49,7 @@ private:
     int rate = 0;
     std::atomic<int64_t> bytes{0};
     QString path;
+    QString failure;
 };
 
 // One text on its way out: written by the synthesis thread, watched by the GUI thread.

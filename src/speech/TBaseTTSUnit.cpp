@@ -357,8 +357,20 @@ void TBaseTTS::EngineFinishedHandler(bool cancelled)
     if (!cancelled)
         Completed = true;
     closeStopped = false;
-    if (AutoClose)
-        EngnClose(!cancelled);
+    if (AutoClose) {
+        try {
+            EngnClose(!cancelled);
+        } catch (const EVorlixError& e) {
+            // Raised from a timer: nothing above would catch it. The file could not be
+            // finished, so the text is not reported as done.
+            Log(QStringLiteral("EngineFinishedHandler: ") + e.message());
+            if (OnSpeechError)
+                OnSpeechError(this, e.message());
+            else
+                Dialogs().ShowError(e.message());
+            return;
+        }
+    }
     if (closeStopped)
         return; // the Stop during the conversion has ended the run
     if (!cancelled && OnSpeechEvent)

@@ -555,6 +555,22 @@ private slots:
         QVERIFY(!QFile::exists(mountPoint.filePath(QStringLiteral("full.mp3"))));
         QCOMPARE(tts->LastMP3File, QString());
         QCOMPARE(int(tts->State), int(tsIdle));
+
+        // The disk fills up while the engine writes the WAV: the owner hears of it, the text
+        // is not reported as done, and the manager is idle again.
+        tts->OnConvertStart = nullptr;
+        QVERIFY(QFile::remove(mountPoint.filePath(QStringLiteral("filler"))));
+        QStringList speechErrors;
+        tts->OnSpeechError = [&](TBaseTTS*, const QString& message) { speechErrors << message; };
+        rec = {};
+        rec.Bind(*tts);
+        tts->SetOutputFile(QStringLiteral("toolong"));
+        tts->Speak2(voice, Words(200));
+        QVERIFY(TestSupport::WaitFor([&] { return !speechErrors.isEmpty() && !tts->IsBusy(); }, 60000));
+        QVERIFY2(speechErrors.join(QLatin1Char(' ')).contains(QStringLiteral("No space left on device")),
+                 qPrintable(speechErrors.join(QLatin1Char('|'))));
+        QVERIFY(TestSupport::ExpectNothingFor(700, [&] { return rec.Codes.contains(6); }));
+        QVERIFY(!voice->Adapter->Active);
     }
 
     // The sound device: a device that passes the check is stored and saved, one that fails
