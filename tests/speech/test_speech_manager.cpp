@@ -11,6 +11,7 @@
 #include "core/RegistryUnit.h"
 #include "preprocess/TTSPreProcessor.h"
 #include "speech/Sapi4Unit.h"
+#include "speech/SpeechAPIUnit.h"
 #include "speech/Sapi5Unit.h"
 #include "speech/TBaseTTSUnit.h"
 #include "speech/TBaseVoiceRegistryClassUnit.h"
@@ -245,6 +246,66 @@ private slots:
             QVERIFY(!VoiceOf(*tts, QStringLiteral("Sapi4")));
             QCOMPARE(tts->Store->GetValue(QStringLiteral("SapiVersion")).toInt(), 1);
         }
+    }
+
+    // A copy for a window's own test speech: voices and engines of its own on adapters of its
+    // own, the settings borrowed, no events. With exception dialogs on, the manager reports
+    // the exceptions of its speaking operations itself.
+    void copiesAndReportedExceptions()
+    {
+        VORLIX_REQUIRE_PULSE();
+        TScopedScriptedDialogs dialogs;
+        TMyRegistryClass store;
+        store.LoadAll();
+        auto main = NewManager(store);
+        main->OnSpeechEvent = [](TBaseTTS*, unsigned char, const QString&) {};
+        QTemporaryDir dir;
+        {
+            TBaseTTS copy;
+            copy.Assign(*main);
+            QVERIFY(!copy.OwnsStore);
+            QCOMPARE(copy.Store, main->Store);
+            QCOMPARE(copy.Preprocessor, main->Preprocessor);
+            QVERIFY(!copy.OnSpeechEvent);
+            QCOMPARE(copy.Voices.Count(), main->Voices.Count());
+            QCOMPARE(copy.DefaultVoiceID, main->DefaultVoiceID);
+            QVERIFY(copy.Sapi5Adapter && copy.Sapi5Adapter != main->Sapi5Adapter);
+            for (int i = 0; i < copy.Voices.Count(); ++i) {
+                QVERIFY(copy.Voices[i] != main->Voices[i]);
+                QCOMPARE(copy.Voices[i]->Id, main->Voices[i]->Id);
+                QVERIFY(copy.Voices[i]->Adapter == static_cast<TSpeechAPI*>(copy.Sapi4Adapter)
+                        || copy.Voices[i]->Adapter == static_cast<TSpeechAPI*>(copy.Sapi5Adapter));
+            }
+            int done = 0;
+            copy.OnSpeechEvent = [&done](TBaseTTS*, unsigned char code, const QString&) { done += code == 6; };
+            copy.OutputMode = 1;
+            copy.OutputDir = dir.path();
+            copy.SetOutputFile(QStringLiteral("copy"));
+            copy.Speak2(VoiceOf(copy, QStringLiteral("Sapi5")), Words(5));
+            QVERIFY(TestSupport::WaitFor([&] { return done == 1; }, 30000));
+            QVERIFY(!main->IsBusy());
+        }
+        // The original keeps its settings and preprocessor after the copy has gone.
+        int done = 0;
+        main->OnSpeechEvent = [&done](TBaseTTS*, unsigned char code, const QString&) { done += code == 6; };
+        main->OutputMode = 1;
+        main->OutputDir = dir.path();
+        main->SetOutputFile(QStringLiteral("original"));
+        main->Speak2(VoiceOf(*main, QStringLiteral("Sapi4")), Words(5));
+        QVERIFY(TestSupport::WaitFor([&] { return done == 1; }, 30000));
+        QVERIFY(ReadWav(dir.filePath(QStringLiteral("original.wav"))).Ok);
+
+        TBaseTTS reporting;
+        reporting.InitializeAll(store);
+        reporting.OutputMode = 1;
+        reporting.OutputDir = dir.path();
+        reporting.Speak(QStringLiteral("no such voice"), Words(3));
+        QCOMPARE(dialogs.LastText(), QStringLiteral("Speak Exception: Output file not specified"));
+        reporting.Speak2(nullptr, Words(3));
+        QCOMPARE(dialogs.LastText(), QStringLiteral("Speak2 Exception: Output file not specified"));
+        QCOMPARE(int(reporting.State), int(tsIdle));
+        reporting.SetShowExceptionDialogs(false);
+        QVERIFY_THROWS_EXCEPTION(EttsException, reporting.Speak2(nullptr, Words(3)));
     }
 
     // The checks of opening an engine, in their order, each leaving the manager idle.

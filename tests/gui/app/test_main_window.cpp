@@ -9,6 +9,7 @@
 #include "gui/app/VorlixApplication.h"
 #include "core/VorlixException.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
+#include "gui/speech/SoundCardError.h"
 #include "speech/TBaseTTSUnit.h"
 #include "speech/TBaseVoiceUnit.h"
 
@@ -17,6 +18,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -287,8 +289,16 @@ private slots:
         TBaseTTS& tts = *form.Speech;
         auto enabled = [&form](const char* id, TCommandPlace place) { return form.Command(id, place)->isEnabled(); };
 
-        dialogs.DeviceAnswers.push_back(0);
+        // The real device window: the first device after the default one is chosen.
+        dialogs.DialogHandlers.push_back([](QDialog* d) {
+            auto* w = qobject_cast<TAudioDeviceForm*>(d);
+            if (!w || w->lstDevices->count() < 2 || w->lstDevices->currentRow() != 0)
+                return int(QDialog::Rejected);
+            w->lstDevices->setCurrentRow(1);
+            return int(QDialog::Accepted);
+        });
         form.Command("SelectDevice", TCommandPlace::Menu)->trigger();
+        QCOMPARE(dialogs.DialogTitles, QStringList{QStringLiteral("Audio Destination Device ID")});
         QCOMPARE(dialogs.DeviceRequests, std::vector<int>{-1});
         QCOMPARE(tts.AudioDeviceId, 0);
         QVERIFY(settingsText().contains("TTS_AudioDeviceId=0"));
