@@ -63,6 +63,7 @@ struct TRecord {
     QStringList Files;         // their file names
     QStringList Log;           // "pause", "resume", "status <state>/<code>", "convert", "tags", "done"
     QList<QPair<int, int>> Words; // kind-0 word positions (length, position)
+    QList<QPair<int, int>> Bytes; // kind-1 file positions (length, bytes written)
     QStringList ConvertFailures;
     void Bind(TBaseTTS& t)
     {
@@ -79,8 +80,7 @@ struct TRecord {
         t.OnBeforeTags = [this](TBaseTTS*) { Log << QStringLiteral("tags"); };
         t.OnConvertDone = [this](TBaseTTS*) { Log << QStringLiteral("done"); };
         t.OnWordPosition = [this](TBaseTTS*, unsigned char kind, int length, int position) {
-            if (kind == 0)
-                Words << qMakePair(length, position);
+            (kind == 0 ? Words : Bytes) << qMakePair(length, position);
         };
         t.OnConvertFailed = [this](TBaseTTS*, const QString& wav, const QString& message) {
             ConvertFailures << wav << message;
@@ -476,6 +476,10 @@ private slots:
             atWords += starts.contains(position) ? 1 : 0;
         }
         QVERIFY2(atWords * 10 >= rec.Words.size() * 8, qPrintable(QStringLiteral("%1 of %2").arg(atWords).arg(rec.Words.size())));
+        // File positions count the bytes written so far, without a length.
+        QVERIFY(!rec.Bytes.isEmpty());
+        QCOMPARE(rec.Bytes.last().first, -1);
+        QVERIFY(rec.Bytes.last().second > 0);
 
         struct TCase {
             QString Quality;

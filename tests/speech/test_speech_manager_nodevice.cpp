@@ -1,5 +1,6 @@
-// The speech manager without a sound server: voices still load, speaking aloud is refused
-// with the no-device message, and speaking into a file still works.
+// The speech manager on a poor machine: no sound server, and eSpeak NG without its data. The
+// Flite voices still load, speaking aloud is refused with the no-device message, and speaking
+// into a file still works.
 #include "TestSupport.h"
 #include "test_engine_support.h"
 
@@ -9,6 +10,7 @@
 #include "speech/TBaseTTSUnit.h"
 #include "speech/TBaseVoiceUnit.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 class TestSpeechManagerNoDevice : public QObject {
@@ -21,6 +23,8 @@ private slots:
         TestSupport::PrepareEnvironment();
         // A server address where nothing answers.
         qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir.filePath(QStringLiteral("no-server"))));
+        QDir(dir.path()).mkpath(QStringLiteral("no-espeak-data"));
+        qputenv("ESPEAK_DATA_PATH", QFile::encodeName(dir.filePath(QStringLiteral("no-espeak-data"))));
     }
     void cleanupTestCase() { TestSupport::CleanUp(); }
 
@@ -32,9 +36,14 @@ private slots:
         TBaseTTS tts;
         tts.SetShowExceptionDialogs(false);
         tts.InitializeAll(store);
+        // The engine that failed is dropped; the other one speaks.
+        QVERIFY(!tts.Sapi5Adapter);
+        QVERIFY(tts.Sapi4Adapter);
         QVERIFY(tts.Voices.Count() > 0);
+        QVERIFY(!tts.HasEngineApi(QStringLiteral("Sapi5")));
         TBaseVoiceClass* voice = tts.Voices.FindById(tts.DefaultVoiceID);
         QVERIFY(voice);
+        QCOMPARE(voice->Engine->Api, QStringLiteral("Sapi4"));
         try {
             tts.Speak2(voice, QStringLiteral("Nobody hears this."));
             QFAIL("speaking aloud without a device was not refused");
