@@ -23,6 +23,7 @@ public:
     void Resume() override;
     void SetAudioDevice(int deviceId) override;
     bool CheckAudioDevice(int deviceId) override;
+    qint64 OutputFileMilliseconds() const override { return Tts ? Tts->FileMilliseconds() : -1; }
 
     void TextDataDoneHandler(TTTS* sender);
     void AudioStopHandler(TTTS* sender);

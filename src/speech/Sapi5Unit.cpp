@@ -603,6 +603,14 @@ void TSapi5::SetActive(bool flag)
     }
 }
 
+qint64 TSapi5::OutputFileMilliseconds() const
+{
+    if (!FileStream || !FileStream->IsOpen())
+        return -1;
+    TWavWriter* w = FileStream->Writer();
+    return w->Rate() > 0 ? w->BytesWritten() / 2 * 1000 / w->Rate() : -1;
+}
+
 bool TSapi5::IsEngineResponding()
 {
     UtilsClass::Log(QStringLiteral("StreamPos1: 0"));

@@ -32,6 +32,7 @@ public:
     void Resume() override;
     void SetAudioDevice(int deviceId) override;
     bool CheckAudioDevice(int deviceId) override;
+    qint64 OutputFileMilliseconds() const override;
     // The device SetAudioDevice settled on (-1 the default device).
     int AudioDevice() const { return DeviceId; }
 

@@ -53,6 +53,8 @@ public:
     // True when the device can be opened; needs no open engine. On failure the reason and a
     // hint are reported (OnError, else error boxes).
     virtual bool CheckAudioDevice(int deviceId) = 0;
+    // How much audio the open output file holds, in milliseconds; -1 without a file.
+    virtual qint64 OutputFileMilliseconds() const { return -1; }
 
     // Called by the adapters when their engine has stopped speaking.
     void TTSFinishedHandler();

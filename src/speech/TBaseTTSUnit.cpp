@@ -159,6 +159,16 @@ bool TBaseTTS::HandleException(const QString& operation, const EVorlixError& err
 
 // ---------------------------------------------------------------- speaking
 
+bool TBaseTTS::EngineOpen() const
+{
+    return CurrentVoice && CurrentVoice->Adapter && CurrentVoice->Adapter->Active;
+}
+
+qint64 TBaseTTS::OutputFileMilliseconds() const
+{
+    return EngineOpen() ? CurrentVoice->Adapter->OutputFileMilliseconds() : -1;
+}
+
 TBaseVoiceClass* TBaseTTS::GetAssignedVoice()
 {
     TBaseVoiceClass* voice = nullptr;

@@ -61,6 +61,10 @@ public:
     void Skip();
     bool IsPaused() const { return State == tsPause; }
     bool IsBusy() const { return State != tsIdle; }
+    // Whether an engine is open (between EngnOpen and EngnClose).
+    bool EngineOpen() const;
+    // Milliseconds of audio in the file being written; -1 when no file is open.
+    qint64 OutputFileMilliseconds() const;
     // The voice used when a caller names none: default, round robin by language or random.
     TBaseVoiceClass* GetAssignedVoice();
 

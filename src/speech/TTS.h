@@ -119,6 +119,11 @@ public:
 
     // Output position: bytes played on the device or written into the file.
     int64_t OutputPosition();
+    // Milliseconds of audio in the open output file; -1 without one.
+    int64_t FileMilliseconds() const
+    {
+        return file && file->Rate() > 0 ? file->BytesWritten() / 2 * 1000 / file->Rate() : -1;
+    }
     bool Busy() const { return !queue.empty(); }
 
     // How long SetActive(false) waits for the texts still queued for a file before it stops
