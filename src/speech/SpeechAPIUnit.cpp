@@ -6,6 +6,7 @@
 #include "speech/PulseAudioOut.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -15,7 +16,9 @@ TSpeechAPI::TSpeechAPI(QObject* owner) : QObject(owner)
     Paused = false;
     Cancelled = false;
     FinishedTimer.setSingleShot(true);
-    FinishedTimer.setInterval(500);
+    // Short enough that the next article of a run starts without a noticeable gap; any
+    // deferral is enough to keep the notification out of the engine's own calls.
+    FinishedTimer.setInterval(FinishedDelayMs);
     connect(&FinishedTimer, &QTimer::timeout, this, &TSpeechAPI::FinishedTimerTick);
 }
 
@@ -129,11 +132,20 @@ void TSpeechAPI::TTSFinishedHandler()
         return;
     UtilsClass::Log(QStringLiteral("Processing TTSFinished"));
     EngineFinished = true;
+    EndedAtMs = ClockMs();
     if (FinishedNotified)
         return;
     FinishedNotified = true;
     if (OnFinished)
         FinishedTimer.start();
+}
+
+qint64 TSpeechAPI::ClockMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
 }
 
 void TSpeechAPI::FinishedTimerTick()

@@ -1,7 +1,7 @@
 #pragma once
 // The engine adapter interface: what the speech manager uses to drive a speech engine,
 // whichever layer is behind it. The base class keeps the active, cancelled and paused flags,
-// delivers the finished notification from a 500 ms one-shot timer (never from inside an engine
+// delivers the finished notification from a short one-shot timer (never from inside an engine
 // call), forwards word positions and checks the folder of the WAV file being written.
 #include "core/VorlixException.h"
 
@@ -60,6 +60,7 @@ public:
     void TTSFinishedHandler();
 
     // --- state ---
+    static constexpr int FinishedDelayMs = 50;
     QTimer FinishedTimer;
     bool FinishedNotified = false;
     bool Active = false;
@@ -79,6 +80,10 @@ public:
     QString OutputFile;
     bool Paused = false;
     QString LastError; // the last output failure of this adapter
+    // When the engine last reported the end of a text (ClockMs), before the deferred finish.
+    qint64 EndedAtMs = -1;
+    // A steady clock in milliseconds, shared by everything that times speech.
+    static qint64 ClockMs();
 
 protected:
     // Word event of the engine at character position p.

@@ -78,6 +78,29 @@ TSampleNewsServer::TSampleNewsServer(QObject* parent) : QObject(parent), server(
 
 TSampleNewsServer::~TSampleNewsServer() = default;
 
+void TSampleNewsServer::AddGroup(const QString& name, const QString& description)
+{
+    TSampleGroup& g = groups[name];
+    g.Name = name;
+    if (!description.isEmpty())
+        g.Description = description;
+}
+
+void TSampleNewsServer::Close()
+{
+    server->close();
+    for (QTcpSocket* sock : server->findChildren<QTcpSocket*>())
+        sock->abort();
+}
+
+bool TSampleNewsServer::RemoveArticle(const QString& group, int number)
+{
+    auto g = groups.find(group);
+    if (g == groups.end())
+        return false;
+    return g->Articles.removeIf([number](const TSampleArticle& a) { return a.Number == number; }) > 0;
+}
+
 bool TSampleNewsServer::AddArticle(const QByteArray& raw, QString* error)
 {
     QByteArray text = raw;

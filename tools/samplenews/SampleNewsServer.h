@@ -48,6 +48,12 @@ public:
     const QMap<QString, TSampleGroup>& Groups() const { return groups; }
     // Adds one article (complete headers and body, CR LF or LF) to the groups it names.
     bool AddArticle(const QByteArray& text, QString* error = nullptr);
+    // Creates an empty newsgroup (nothing happens when it exists).
+    void AddGroup(const QString& name, const QString& description = QString());
+    // Takes an article off the server, as an expiry does. False when the group lacks it.
+    bool RemoveArticle(const QString& group, int number);
+    // Stops listening and drops every connection, as a server that goes away.
+    void Close();
 
 private:
     struct Session;

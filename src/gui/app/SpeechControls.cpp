@@ -5,7 +5,11 @@
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
 #include "core/RegistryUnit.h"
+#include "gui/app/NewsCommands.h"
+#include "gui/news/ThreadView.h"
+#include "news/NewsStore.h"
 #include "preprocess/TTSPreProcessor.h"
+#include "speaking/SpeakRun.h"
 #include "speech/TBaseTTSUnit.h"
 
 #include <QAction>
@@ -62,6 +66,11 @@ void TForm1::createSpeech()
 
     UtilsClass::Log(QStringLiteral("Form Create: Event Setup"));
     bindSpeech();
+    bindSpeaking();
+    BindCommand(QStringLiteral("SpeakMarkAloud"), [this] { SpeakMarked(false); });
+    BindCommand(QStringLiteral("SpeakMarkFile"), [this] { SpeakMarked(true); });
+    BindCommand(QStringLiteral("SpeakSelAloud"), [this] { SpeakSelected(false); });
+    BindCommand(QStringLiteral("SpeakSelFile"), [this] { SpeakSelected(true); });
     BindCommand(QStringLiteral("Pause"), [this] { mnuPauseClick(); });
     BindCommand(QStringLiteral("Skip"), [this] { mnuSkipClick(); });
     BindCommand(QStringLiteral("Stop"), [this] { mnuStopClick(); });
@@ -71,7 +80,17 @@ void TForm1::createSpeech()
 void TForm1::bindSpeech()
 {
     auto setProgress = [this](int percent) { ArticleProgress->setValue(std::clamp(percent, 0, 100)); };
-    Speech->OnSpeechEvent = [setProgress](TBaseTTS*, unsigned char, const QString&) { setProgress(0); };
+    Speech->OnSpeechEvent = [this, setProgress](TBaseTTS*, unsigned char code, const QString&) {
+        setProgress(0);
+        if (Speaking)
+            Speaking->SpeechEvent(code);
+    };
+    Speech->OnSpeechError = [this](TBaseTTS*, const QString& message) {
+        if (Speaking && Speaking->Running())
+            Speaking->SpeechError(message);
+        else
+            Dialogs().ShowError(message);
+    };
     Speech->OnWordPosition = [setProgress](TBaseTTS*, unsigned char kind, int length, int position) {
         if (kind == 0 && length > 0)
             setProgress(int(std::lround(double(position) * 100.0 / double(length))));
@@ -118,6 +137,87 @@ void TForm1::mnuPauseClick()
         b->setChecked(Speech->IsPaused());
 }
 
+void TForm1::bindSpeaking()
+{
+    Speaking = std::make_unique<TSpeakRun>(NewsStore.get(), Speech.get(), Store.get());
+    Speaking->OnStatus = [this](TSpeakRun*, int panel, const QString& text) {
+        if (panel == 0)
+            SetStatusText(text);
+        else
+            statusPanel[panel]->setText(text);
+    };
+    Speaking->OnRunStarted = [this](TSpeakRun*, int queued) {
+        articleProgressFull = queued < 2;
+        QueueProgress->setRange(0, std::max(queued, 1));
+        QueueProgress->setValue(0);
+        QueueProgress->setVisible(queued >= 2);
+        ArticleProgress->setRange(0, 100);
+        ArticleProgress->setValue(0);
+        ArticleProgress->show();
+        placeProgress();
+    };
+    Speaking->OnArticleStarted = [this](TSpeakRun*, int position, int queued) {
+        if (QueueProgress->isVisible()) {
+            QueueProgress->setMaximum(std::max(queued, position));
+            QueueProgress->setValue(position);
+        }
+        ArticleProgress->setValue(0);
+    };
+    Speaking->OnRunEnded = [this](TSpeakRun*) {
+        QueueProgress->hide();
+        ArticleProgress->hide();
+    };
+    Speaking->OnRecordChanged = [this](TSpeakRun*, TArticleClass* record) {
+        if (ThreadView && record && record->Owner && record->Owner->Config == ThreadView->GroupNode)
+            if (TThreadView::TNode* node = ThreadView->NodeOf(record))
+                ThreadView->RefreshItem(node);
+    };
+    Speaking->OnAuthenticated = [this](TSpeakRun*, const QString& host, const QString& user, const QString& password,
+                                       bool save) {
+        if (News)
+            News->CredentialsHandler(host, user, password, save);
+    };
+    // Marking or clearing an article during a run extends or shortens it.
+    ThreadView->OnSpeakMarkChanged = [this](TThreadView*, TArticleClass* record) {
+        if (Speaking)
+            Speaking->Update(record);
+    };
+}
+
+void TForm1::SpeakMarked(bool toFile)
+{
+    std::vector<TArticleClass*> records;
+    for (TThreadView::TNode* node : ThreadView->Nodes())
+        if (TArticleClass* r = TThreadView::RecordOf(node))
+            records.push_back(r);
+    TConfigClass* node = NewsStore->SelectedEntry() ? NewsStore->SelectedEntry() : NewsStore->CurrentEntry();
+    if (node && node != ThreadView->GroupNode)
+        records.clear(); // the view shows another entry's records
+    Speaking->StartSpeaking(node, false, toFile, records);
+}
+
+void TForm1::SpeakSelected(bool toFile)
+{
+    std::vector<TArticleClass*> records;
+    for (TThreadView::TNode* node : ThreadView->Nodes())
+        if (ThreadView->IsSelected(node))
+            if (TArticleClass* r = TThreadView::RecordOf(node))
+                records.push_back(r);
+    if (records.empty()) {
+        Dialogs().ShowMessage(QStringLiteral("Select one or more messages to be spoken aloud"));
+        return;
+    }
+    TConfigClass* node = NewsStore->SelectedEntry() ? NewsStore->SelectedEntry() : NewsStore->CurrentEntry();
+    for (TArticleClass* r : records) {
+        r->SetSpeakMark(1);
+        if (TThreadView::TNode* n = ThreadView->NodeOf(r))
+            ThreadView->RefreshItem(n);
+    }
+    if (ThreadView->GroupNode)
+        ThreadView->SaveArticles(ThreadView->GroupNode);
+    Speaking->StartSpeaking(node, true, toFile, records);
+}
+
 void TForm1::mnuSkipClick()
 {
     if (Speech)
@@ -126,7 +226,9 @@ void TForm1::mnuSkipClick()
 
 void TForm1::mnuStopClick()
 {
-    if (Speech)
+    if (Speaking)
+        Speaking->Stop();
+    else if (Speech)
         Speech->Stop();
 }
 

@@ -16,6 +16,7 @@
 #include "gui/dialogs/ServerDialog.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
+#include "speaking/SpeakRun.h"
 #include "speech/TBaseTTSUnit.h"
 #include "gui/news/ThreadView.h"
 #include "gui/nntp/PostReplyUnit.h"
@@ -377,7 +378,14 @@ void TForm1::placeProgress()
 {
     const int w = statusPanel[2]->width();
     QueueProgress->setGeometry(0, 2, w, 8);
-    ArticleProgress->setGeometry(0, 10, w, 8);
+    // A run of one article shows only the article progress, at the full height.
+    if (articleProgressFull) {
+        ArticleProgress->setFixedHeight(15);
+        ArticleProgress->setGeometry(0, 2, w, 15);
+    } else {
+        ArticleProgress->setFixedHeight(8);
+        ArticleProgress->setGeometry(0, 10, w, 8);
+    }
 }
 
 void TForm1::FormCreate()
@@ -487,6 +495,7 @@ void TForm1::FormDestroy()
     Timer1->stop();
     // No processor event may reach the window while it is taken down.
     News.reset();
+    Speaking.reset();
     if (Speech) {
         // The manager calls back into the window while it shuts its engines down.
         Speech->OnSpeechEvent = nullptr;

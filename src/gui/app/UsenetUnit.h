@@ -30,6 +30,7 @@ class TServerTree;
 class TThreadView;
 class TNewsCommands;
 class TBaseTTS;
+class TSpeakRun;
 
 class TForm1 : public QMainWindow, public TNewsWindow {
     Q_OBJECT
@@ -96,6 +97,9 @@ public:
     void mnuSkipClick();
     void mnuStopClick();
     void mnuSelectDeviceClick();
+    // The speak commands: the marked or the selected articles, aloud or to file.
+    void SpeakMarked(bool toFile);
+    void SpeakSelected(bool toFile);
 
     // The enabling rules of every place of every command, evaluated for the present state. Run
     // when a menu or pop-up opens, when the server tree's selection or content changes.
@@ -126,6 +130,8 @@ public:
     std::unique_ptr<TNewsCommands> News;
     // The speech manager: every voice speaks through it; it enables the speech commands.
     std::unique_ptr<TBaseTTS> Speech;
+    // The run of spoken articles (its queue and speaking processor).
+    std::unique_ptr<TSpeakRun> Speaking;
     bool Loading = false;
     bool Activated = false;
 
@@ -188,6 +194,8 @@ private:
     // The speech manager's enabling of a command in one place (all places start enabled).
     void setSpeechEnabled(const QString& id, TCommandPlace place, bool enabled);
     QHash<QString, bool> speechEnabled;
+    void bindSpeaking();
+    bool articleProgressFull = false;
     bool configLoaded = false;
 
     QPointer<QWidget> splash;

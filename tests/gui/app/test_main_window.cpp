@@ -162,11 +162,11 @@ private slots:
             QCOMPARE(actionTexts(TestSupport::Part<QMenu>(&form, "popArticles")).size(), 11);
             QVERIFY(form.FindCommand("Speak marked threads or messages aloud"));
             QVERIFY(form.FindCommand("Display all newsgroups for current server"));
-            // Help and options work now; speaking waits for the voices.
+            // Help, options and the speak commands work now; Stop waits for something to stop.
             QVERIFY(form.Command("ExitVorlix", TCommandPlace::Menu)->isEnabled());
             QVERIFY(form.Command("NewsreaderOptions", TCommandPlace::Menu)->isEnabled());
             QVERIFY(form.Command("QuickStart", TCommandPlace::Menu)->isEnabled());
-            QVERIFY(!form.Command("SpeakSelAloud", TCommandPlace::Menu)->isEnabled());
+            QVERIFY(form.Command("SpeakSelAloud", TCommandPlace::Menu)->isEnabled());
             QVERIFY(!form.Command("Stop", TCommandPlace::Toolbar)->isEnabled());
 
             // Server pop-up with nothing selected: only "Add Server" may be enabled.
@@ -262,12 +262,14 @@ private slots:
                               "Pause / Resume speaking", "Skip speaking to next message", "Stop speaking"}));
         QVERIFY(form.Command("Pause", TCommandPlace::Toolbar)->isCheckable());
         QCOMPARE(form.Command("Contents", TCommandPlace::Menu)->shortcut(), QKeySequence(QKeySequence::HelpContents));
-        // Idle speech: Pause, Skip and Stop are disabled by the speech manager; the speaking
-        // commands wait for their handlers.
+        // Idle speech: the speak commands and the device are enabled in the menu and on the
+        // toolbar; Pause, Skip and Stop are disabled by the speech manager.
         QVERIFY(form.Speech && form.Speech->Voices.Count() > 0);
         QVERIFY(form.Command("SelectDevice", TCommandPlace::Menu)->isEnabled());
-        for (const char* id : {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile", "Pause", "Skip",
-                               "Stop", "TTSOptions"}) {
+        for (const char* id : {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile"})
+            for (TCommandPlace place : {TCommandPlace::Menu, TCommandPlace::Toolbar})
+                QVERIFY2(form.Command(id, place)->isEnabled(), id);
+        for (const char* id : {"Pause", "Skip", "Stop", "TTSOptions"}) {
             for (TCommandPlace place : {TCommandPlace::Menu, TCommandPlace::Toolbar, TCommandPlace::ServerPopup,
                                         TCommandPlace::ArticlePopup}) {
                 if (QAction* a = form.Command(id, place))
