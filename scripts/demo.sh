@@ -13,7 +13,7 @@ files="$home/$user/Files"
 mkdir -p "$files"
 
 log=$(mktemp)
-"$server_bin" --port 0 --data "$root/data/sample-news" > "$log" 2>&1 &
+"$server_bin" --port 0 --data "$root/data/sample-news" --demo-profile "$files" > "$log" 2>&1 &
 server_pid=$!
 trap 'kill $server_pid 2>/dev/null || true; rm -f "$log"' EXIT
 for _ in $(seq 1 50); do
@@ -29,22 +29,10 @@ fi
 host="127.0.0.1:$port"
 echo "Sample news server on $host; demo profile in $home"
 
+# The first start made the profile (servers, groups, the first thread marked for speaking);
+# the sample server gets a new port each run, so the demo server entry is pointed at it.
 config="$files/Config.chl"
-if [ ! -f "$config" ]; then
-  stamp=$(date +%y%m%d%H%M%S)
-  {
-    printf 'NewsServer|%s|1|-1|0|%s|0|||\r\n' "$host" "$stamp"
-    n=0
-    for g in $(ls "$root/data/sample-news"); do
-      n=$((n + 1))
-      printf 'NewsGroup|%s|0|-1|0|%s%dM\r\n' "$g" "$stamp" "$n"
-    done
-  } > "$config"
-  chmod 600 "$config"
-else
-  # The sample server gets a new port each run: point the demo server entry at it.
-  sed -i "s/^NewsServer|127\.0\.0\.1:[0-9]*|/NewsServer|$host|/" "$config"
-fi
+sed -i "s/^NewsServer|127\.0\.0\.1:[0-9]*|/NewsServer|$host|/" "$config"
 
 settings="$home/settings.ini"
 if [ ! -f "$settings" ]; then

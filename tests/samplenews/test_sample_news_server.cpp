@@ -1,7 +1,12 @@
 #include "SampleNewsServer.h"
 #include "TestSupport.h"
 
+#include "core/TextFiles.h"
+#include "news/ArticleUnit.h"
+
+#include <QProcess>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 namespace {
 // A plain line-oriented client: sends one command and reads its answer (multi-line when asked).
@@ -100,6 +105,46 @@ private slots:
         QVERIFY(c.command("POST").startsWith("340"));
         c.sock.write("Subject: nothing else\r\n\r\nbody\r\n.\r\n");
         QVERIFY(c.readLine().startsWith("441"));
+    }
+
+    // The demo profile: the first start writes the configuration and the groups' article
+    // files, with the first thread of the first group marked for speaking; a later start
+    // leaves the profile as the user left it.
+    void demoProfile()
+    {
+        QTemporaryDir dir;
+        const QString files = dir.filePath(QStringLiteral("Files"));
+        const auto start = [&files] {
+            QProcess p;
+            p.start(QStringLiteral(VORLIX_SAMPLE_NEWS_BIN), {QStringLiteral("--port"), QStringLiteral("0"),
+                                                             QStringLiteral("--demo-profile"), files});
+            const bool listening = p.waitForReadyRead(10000) && p.readAllStandardOutput().startsWith("listening on");
+            p.kill();
+            p.waitForFinished();
+            return listening;
+        };
+        QVERIFY(start());
+        const QStringList config = ReadLines(files + QStringLiteral("/Config.chl"));
+        QCOMPARE(config.size(), 4);
+        QVERIFY(config[0].startsWith(QStringLiteral("NewsServer|127.0.0.1:")));
+        QVERIFY(config[1].startsWith(QStringLiteral("NewsGroup|alt.audio.speech|0|3|0|")));
+        TArticleList first;
+        QVERIFY(first.LoadFromFile(files + QLatin1Char('/') + config[1].section(QLatin1Char('|'), 5) + QStringLiteral(".chl")));
+        QCOMPARE(first.Count(), 3);
+        for (int i = 0; i < first.Count(); ++i) {
+            QCOMPARE(first.At(i)->SpeakMark, 1);
+            QCOMPARE(first.At(i)->ReadState, 1);
+            QVERIFY(first.At(i)->Date.Value > 40000); // a real date, not the zero day
+        }
+        TArticleList second;
+        QVERIFY(second.LoadFromFile(files + QLatin1Char('/') + config[2].section(QLatin1Char('|'), 5) + QStringLiteral(".chl")));
+        QVERIFY(second.Count() > 0);
+        QCOMPARE(second.At(0)->SpeakMark, 0);
+        // Kept as it is on the next start.
+        first.At(0)->SetSpeakMark(2);
+        WriteLinesAtomically(files + QStringLiteral("/Config.chl"), config.mid(0, 2));
+        QVERIFY(start());
+        QCOMPARE(ReadLines(files + QStringLiteral("/Config.chl")).size(), 2);
     }
 };
 
