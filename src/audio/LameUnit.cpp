@@ -18,7 +18,9 @@
 #include <sndfile.h>
 #include <taglib/commentsframe.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/chapterframe.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tableofcontentsframe.h>
 #include <taglib/textidentificationframe.h>
 #include <thread>
 #include <unistd.h>
@@ -389,9 +391,57 @@ void SetTextFrame(TagLib::ID3v2::Tag& tag, const char* id, const QString& text)
     tag.addFrame(frame);
 }
 
+// A frame holding one text, UTF-8, to embed in a chapter or table of contents.
+TagLib::ID3v2::Frame* TitleFrame(const QString& text)
+{
+    auto* frame = new TagLib::ID3v2::TextIdentificationFrame(TagLib::ByteVector("TIT2"), TagLib::String::UTF8);
+    frame->setText(TagText(text));
+    return frame;
+}
+
+// One CHAP frame per chapter and a top-level, ordered CTOC listing them. A chapter ends where
+// the next one starts, the last one with the audio; chapters at or past the end are left out.
+void SetChapters(TagLib::ID3v2::Tag& tag, const TAudioTags& tags, qint64 lengthMs)
+{
+    tag.removeFrames("CHAP");
+    tag.removeFrames("CTOC");
+    std::vector<TAudioChapter> chapters = tags.Chapters;
+    std::stable_sort(chapters.begin(), chapters.end(),
+                     [](const TAudioChapter& a, const TAudioChapter& b) { return a.StartMs < b.StartMs; });
+    std::vector<TAudioChapter> kept;
+    for (const TAudioChapter& c : chapters) {
+        if (c.StartMs < 0 || (lengthMs > 0 && c.StartMs >= lengthMs)) {
+            UtilsClass::Log(QStringLiteral("Chapter \"%1\" at %2 ms lies outside the audio").arg(c.Title).arg(c.StartMs));
+            continue;
+        }
+        if (!kept.empty() && kept.back().StartMs == c.StartMs)
+            continue;
+        kept.push_back(c);
+    }
+    if (kept.empty())
+        return;
+    TagLib::ByteVectorList ids;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const TagLib::ByteVector id(QByteArray("chp" + QByteArray::number(qulonglong(i + 1))).constData());
+        const qint64 end = i + 1 < kept.size() ? kept[i + 1].StartMs : std::max(lengthMs, kept[i].StartMs + 1);
+        TagLib::ID3v2::FrameList embedded;
+        embedded.append(TitleFrame(kept[i].Title));
+        tag.addFrame(new TagLib::ID3v2::ChapterFrame(id, unsigned(kept[i].StartMs), unsigned(end), 0xFFFFFFFFu,
+                                                     0xFFFFFFFFu, embedded));
+        ids.append(id);
+    }
+    TagLib::ID3v2::FrameList tocTitle;
+    tocTitle.append(TitleFrame(tags.Title));
+    auto* toc = new TagLib::ID3v2::TableOfContentsFrame(TagLib::ByteVector("toc"), ids, tocTitle);
+    toc->setIsTopLevel(true);
+    toc->setIsOrdered(true);
+    tag.addFrame(toc);
+}
+
 void WriteId3v2Tag(const TAudioTags& tags)
 {
-    TagLib::MPEG::File file(QFile::encodeName(tags.FileName).constData(), false);
+    TagLib::MPEG::File file(QFile::encodeName(tags.FileName).constData(), !tags.Chapters.empty(),
+                            TagLib::AudioProperties::Accurate);
     if (!file.isValid() || file.firstFrameOffset() < 0)
         throw EAudioFileError(QStringLiteral("%1 holds no MPEG audio; no ID3v2 tag written").arg(tags.FileName));
     TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
@@ -406,6 +456,8 @@ void WriteId3v2Tag(const TAudioTags& tags)
         comment->setText(TagText(tags.Comment));
         tag->addFrame(comment);
     }
+    if (!tags.Chapters.empty())
+        SetChapters(*tag, tags, file.audioProperties() ? file.audioProperties()->lengthInMilliseconds() : 0);
     // The version 1 block is ours: TagLib neither writes nor strips one.
     if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate))
         throw EAudioFileError(QStringLiteral("TagLib could not save the ID3v2 tag of %1").arg(tags.FileName));

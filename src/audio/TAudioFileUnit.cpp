@@ -28,12 +28,13 @@ void TAudioTags::Clear()
     Album.clear();
     Year.clear();
     Comment.clear();
+    Chapters.clear();
 }
 
 bool TAudioTags::IsEmpty() const
 {
     return FileName.isEmpty() && Title.isEmpty() && Artist.isEmpty() && Album.isEmpty() && Year.isEmpty()
-        && Comment.isEmpty();
+        && Comment.isEmpty() && Chapters.empty();
 }
 
 TAudioFileClass::TAudioFileClass(bool extendedList, QObject* owner) : QObject(owner), ExtendedList(extendedList)

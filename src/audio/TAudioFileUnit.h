@@ -11,9 +11,16 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // An invalid quality name, a WAV file that cannot be read.
 VORLIX_DECLARE_ERROR(EAudioFileError, EVorlixError)
+
+// A chapter of an audio file: where it starts and what it is called.
+struct TAudioChapter {
+    qint64 StartMs = 0;
+    QString Title;
+};
 
 // The tag values of one audio file. The speech manager fills the empty ones before writing.
 class TAudioTags {
@@ -27,6 +34,8 @@ public:
     QString Album;
     QString Year;
     QString Comment;
+    // Chapters (a file of a whole thread: one per article), written into the ID3v2 tag.
+    std::vector<TAudioChapter> Chapters;
 };
 
 class TAudioFileClass : public QObject {

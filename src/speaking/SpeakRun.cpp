@@ -276,6 +276,10 @@ void TSpeakRun::saveGroup(TArticleClass* record)
 
 void TSpeakRun::closeThreadFile(TArticleClass*)
 {
+    // An MP3 of a whole thread gets a chapter per article, so players can skip between them.
+    if (tts->OutputFormat == QLatin1String("MP3"))
+        for (const TChapter& c : chapters)
+            tts->Tags.Chapters.push_back({c.StartMs, c.Title});
     chapters.clear();
     tts->EngnClose(true);
 }

@@ -392,6 +392,43 @@ private slots:
         QCOMPARE(lines.filter(QRegularExpression("^COMM=.*=" + QRegularExpression::escape(tags.Comment) + "$")).size(), 1);
         QVERIFY(QString::fromUtf8(Run("mid3v2", {"--list-raw", path("tag.mp3")})).contains("TIT2(encoding=<Encoding.UTF8: 3>"));
     }
+
+    // Chapters of a thread's file, as a podcast player reads them (mutagen): sorted, ending
+    // where the next begins and the last with the audio, titles whole, written once.
+    void chapters()
+    {
+        VORLIX_REQUIRE_PROGRAM("/usr/bin/python3");
+        TMP3Class mp3;
+        QVERIFY(MakeWav(path("chap.wav"), 22050, 22050 * 6));
+        QVERIFY(mp3.ConvertFormat(path("chap.wav"), path("chap.mp3")));
+        TAudioTags tags;
+        tags.FileName = path("chap.mp3");
+        tags.Title = "A thread";
+        tags.Chapters = {{2500, QString::fromUtf8("Re: über — Eve")}, {0, QString::fromUtf8("Καλημέρα — Eve")},
+                         {9000, "beyond the end"}, {4000, "Third"}};
+        mp3.WriteTags(tags);
+        mp3.WriteTags(tags);
+        const QString read = QString::fromUtf8(Run("/usr/bin/python3",
+            {"-c", "import sys, mutagen.id3, mutagen.mp3\n"
+                   "t = mutagen.id3.ID3(sys.argv[1])\n"
+                   "toc = t.getall('CTOC')\n"
+                   "print(len(toc), toc[0].child_element_ids, int(toc[0].flags), toc[0].sub_frames['TIT2'].text[0])\n"
+                   "for c in sorted(t.getall('CHAP'), key=lambda c: c.start_time):\n"
+                   "    print(c.element_id, c.start_time, c.end_time, c.sub_frames['TIT2'].text[0])\n"
+                   "print(round(mutagen.mp3.MP3(sys.argv[1]).info.length * 1000))",
+             path("chap.mp3")})).trimmed();
+        const QStringList lines = read.split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0], QString("1 ['chp1', 'chp2', 'chp3'] 3 A thread"));
+        QCOMPARE(lines[1], QString::fromUtf8("chp1 0 2500 Καλημέρα — Eve"));
+        QCOMPARE(lines[2], QString::fromUtf8("chp2 2500 4000 Re: über — Eve"));
+        const QStringList last = lines[3].split(' ');
+        QCOMPARE(last.mid(0, 2), (QStringList{"chp3", "4000"}));
+        QVERIFY2(qAbs(last[2].toInt() - lines[4].toInt()) <= 60, qPrintable(read));
+        const QByteArray data = ReadAll(path("chap.mp3"));
+        QCOMPARE(data.right(128), Id3v1Block(tags));
+        QCOMPARE(data.count("TAG"), 1);
+    }
 };
 
 VORLIX_TEST_MAIN_CORE(TestMp3Converter)

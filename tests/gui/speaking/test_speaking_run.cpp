@@ -199,6 +199,12 @@ private slots:
         QCOMPARE(reread.FindByMessageID("<b1@t>")->FileCounter, 1);
         const QString threadB = out.filePath("Thread_B_1.mp3");
         QCOMPARE(Mutagen(threadB, "print(t['TPE1'].text[0].startswith('Vorlix: '))"), QString("True"));
+        QCOMPARE(Mutagen(threadB, "print(t.getall('CTOC')[0].child_element_ids)"), QString("['chp1', 'chp2', 'chp3']"));
+        QCOMPARE(Mutagen(threadB, "print('|'.join(c.sub_frames['TIT2'].text[0] for c in sorted(t.getall('CHAP'), key=lambda c: c.start_time)))"),
+                 QString("Thread B — Eve Smith|Re: Thread B — Eve Smith|Re: Thread B — Eve Smith"));
+        QCOMPARE(Mutagen(threadB, "s=sorted(c.start_time for c in t.getall('CHAP')); print(s[0] == 0 and s[0] < s[1] < s[2])"),
+                 QString("True"));
+
         // One file per article: the thread's counter goes on from where it is.
         rig.W.Form->Store->SetValue("ThreadFileOption", 0);
         for (const QString& id : ids)
