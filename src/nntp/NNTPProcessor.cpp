@@ -223,6 +223,7 @@ TNntpRequest* TNntpProcessor::AddStep(quint8 requestType)
     case NntpStep::Disconnect: r->CompletionHandler = &TNntpProcessor::ExecDisconnectedHandler; break;
     case NntpStep::SetGroup: r->CompletionHandler = &TNntpProcessor::ExecSetGroupComplete; break;
     case NntpStep::GetBody:
+    case NntpStep::GetArticle:
         r->CompletionHandler = &TNntpProcessor::ExecCompleteBodyHandler;
         r->LineHandler = &TNntpProcessor::BodyLineHandler;
         break;
@@ -270,6 +271,17 @@ void TNntpProcessor::DownloadHeaders(const QString& group, qint32 lastKnown, qin
 void TNntpProcessor::GetBody(qint32 articleNumber)
 {
     TTrace t(QStringLiteral("GetBody"));
+    StartBodyJob(articleNumber, NntpStep::GetBody);
+}
+
+void TNntpProcessor::GetArticle(qint32 articleNumber)
+{
+    TTrace t(QStringLiteral("GetArticle"));
+    StartBodyJob(articleNumber, NntpStep::GetArticle);
+}
+
+void TNntpProcessor::StartBodyJob(qint32 articleNumber, quint8 step)
+{
     StartJob();
     if (articleNumber == NntpArticleUnknown) {
         // Known only by reference: there is nothing to ask the server for. The end is reported
@@ -283,7 +295,7 @@ void TNntpProcessor::GetBody(qint32 articleNumber)
     }
     QueueFrameStart(Host, UserName, Password);
     AddStep(NntpStep::SetGroup)->Lines() << Group;
-    AddStep(NntpStep::GetBody)->Number = articleNumber;
+    AddStep(step)->Number = articleNumber;
     AddStep(NntpStep::Disconnect);
     ExecuteRequest();
 }
@@ -480,11 +492,15 @@ void TNntpProcessor::ExecuteStep(TNntpRequest& request)
         break;
     }
     case NntpStep::GetBody:
+    case NntpStep::GetArticle:
         if (request.Number == NntpArticleUnknown)
             throw ENonSevereException(kArticleMissing);
         FBodyLines = std::make_unique<QStringList>();
         UtilsClass::Log(QStringLiteral("Requesting Body for article: ") + QString::number(request.Number));
-        FWrapper->GetBody(request.Number);
+        if (request.RequestType == NntpStep::GetArticle)
+            FWrapper->GetArticle(request.Number);
+        else
+            FWrapper->GetBody(request.Number);
         break;
     case NntpStep::ListToFile: {
         ReleaseStream();

@@ -46,6 +46,7 @@ constexpr quint8 ListToFile = 7;
 constexpr quint8 DownloadHeaders = 8;
 constexpr quint8 CatchUpGroup = 9;
 constexpr quint8 Post = 10;
+constexpr quint8 GetArticle = 11;
 } // namespace NntpStep
 
 // One queued step.
@@ -142,6 +143,9 @@ public:
     void DownloadHeaders(const QString& group, qint32 lastKnown, qint32 maxAgeDays, qint32 msgsToRetrieve);
     // The body of one article of Group on Host (set Host, UserName, Password, Group first).
     void GetBody(qint32 articleNumber);
+    // As GetBody, with the whole article (ARTICLE): OnBody's lines are then the header lines,
+    // one empty line and the body lines.
+    void GetArticle(qint32 articleNumber);
     // The server's group list (LIST) into a file, replacing it (set Host, UserName, Password first).
     void DownloadGroupList(const QString& fileName);
     // The newest Count headers of every group of every record, one connection per record.
@@ -207,6 +211,7 @@ private:
     // Step execution and the end of a job.
     void ExecuteRequest();
     void ExecuteStep(TNntpRequest& request);
+    void StartBodyJob(qint32 articleNumber, quint8 step);
     void ExecuteRequestFinished(int code, const QString& message);
     void StartJob();
     void QueueFrameStart(const QString& host, const QString& userName, const QString& password);

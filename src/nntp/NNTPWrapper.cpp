@@ -91,6 +91,11 @@ void TNntpWrapper::GetBody(qint32 articleNumber)
     FClient->BodyByNumber(articleNumber, nullptr);
 }
 
+void TNntpWrapper::GetArticle(qint32 articleNumber)
+{
+    FClient->ArticleByNumber(articleNumber, nullptr);
+}
+
 void TNntpWrapper::NextArticle()
 {
     FClient->Next();

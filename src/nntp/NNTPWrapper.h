@@ -35,6 +35,7 @@ public:
     void SetGroup(const QString& groupName);
     void GetHeader(qint32 articleNumber);
     void GetBody(qint32 articleNumber);
+    void GetArticle(qint32 articleNumber);
     void NextArticle();
     void GetHeaders(qint32 articleNumber);
     // Throws EVorlixError "Header range %d - %d is invalid" when last < first; nothing is sent.

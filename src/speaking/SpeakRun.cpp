@@ -7,6 +7,7 @@
 #include "news/NewsStore.h"
 #include "nntp/NNTPProcessor.h"
 #include "nntp/NntpCli.h"
+#include "speaking/ArticleText.h"
 #include "speech/TBaseTTSUnit.h"
 
 namespace {
@@ -178,7 +179,8 @@ void TSpeakRun::requestBody(TArticleClass* record)
     Processor->UserName = server->UserName;
     Processor->Password = server->Password;
     // The whole article: its headers tell how the body is encoded.
-    Processor->GetBody(record->Number); }
+    Processor->GetArticle(record->Number);
+}
 
 void TSpeakRun::Update(TArticleClass* record)
 {
@@ -200,7 +202,7 @@ void TSpeakRun::SpeakBodyReceived(const QString&, const QStringList& lines, cons
         AdvanceSpeakQueue();
         return;
     }
-    const QString body = lines.join(QStringLiteral("\r\n"));
+    const QString body = SpokenArticleText(lines, true).Text;
     status(1, record->Subject);
     ++articleNumber;
     if (OnArticleStarted)
