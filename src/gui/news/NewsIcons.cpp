@@ -71,6 +71,37 @@ QPixmap draw(int index)
         p.setBrush(QColor(40, 90, 170));
         p.drawEllipse(QPointF(8, 8), 2.5, 2.5);
         break;
+    case npSelectedAloud:
+    case npMarkedToFile:
+    case npSelectedToFile: {
+        // the newsgroup envelope of a run, with a speaker (aloud) or a disk (to file); the
+        // runs over selected articles have the warmer colour
+        p.setPen(QPen(QColor(90, 70, 20), 1));
+        p.setBrush(index == npMarkedToFile ? QColor(230, 190, 80) : QColor(220, 90, 60));
+        p.drawRect(1, 2, 11, 8);
+        p.drawLine(1, 2, 6, 7);
+        p.drawLine(12, 2, 6, 7);
+        if (index == npSelectedAloud) {
+            QPainterPath path;
+            path.moveTo(8, 11);
+            path.lineTo(10, 11);
+            path.lineTo(13, 8);
+            path.lineTo(13, 15);
+            path.lineTo(10, 13);
+            path.lineTo(8, 13);
+            path.closeSubpath();
+            p.setPen(QPen(QColor(20, 60, 140), 1));
+            p.setBrush(QColor(60, 120, 220));
+            p.drawPath(path);
+        } else {
+            p.setPen(QPen(QColor(20, 20, 60), 1));
+            p.setBrush(QColor(70, 80, 160));
+            p.drawRect(8, 8, 7, 7);
+            p.setBrush(QColor(230, 230, 230));
+            p.drawRect(10, 8, 3, 2);
+        }
+        break;
+    }
     default:
         break;
     }

@@ -218,6 +218,55 @@ private slots:
         QVERIFY(dialogs.Shown.empty());
     }
 
+    // Runs over the selected articles: nothing selected is refused with a message; two
+    // articles of a thread make one file per thread, or consecutive files per article; a
+    // one-article run shows only the article progress, at full height.
+    void selectedRuns()
+    {
+        TScopedScriptedWindows dialogs;
+        TRunRig rig;
+        FillGroup(rig.Server);
+        QVERIFY(rig.Open());
+        QTemporaryDir out;
+        TBaseTTS& tts = *rig.W.Form->Speech;
+        tts.OutputDir = out.path();
+        tts.SetOutputFormat(QStringLiteral("Wav"));
+        rig.W.Form->Store->SetValue("ThreadFileOption", 1);
+        TThreadView* view = rig.W.Form->ThreadView.get();
+        auto* tree = TestSupport::Part<QTreeView>(rig.W.Form.get(), "tvArticles");
+        const auto select = [&](const QStringList& ids) {
+            view->DeselectAll();
+            for (const QString& id : ids)
+                tree->selectionModel()->select(view->IndexOf(view->NodeOf(rig.Record(id)), 0),
+                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        };
+        select({});
+        rig.W.Form->Command("SpeakSelFile", TCommandPlace::Toolbar)->trigger();
+        QCOMPARE(dialogs.LastText(), QString("Select one or more messages to be spoken aloud"));
+        QVERIFY(!rig.W.Form->Speaking->Running());
+
+        select({"<b2@t>", "<b3@t>"});
+        rig.W.Form->Command("SpeakSelFile", TCommandPlace::ArticlePopup)->trigger();
+        QCOMPARE(rig.W.Entry(kGroup)->Picture(), int(rpSelectedFile));
+        QVERIFY(rig.WaitRunOver());
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{"Thread_B_1.wav"});
+        QCOMPARE(rig.StoredMarks({"<b1@t>", "<b2@t>", "<b3@t>"}), QString("022"));
+
+        rig.W.Form->Store->SetValue("ThreadFileOption", 0);
+        select({"<a2@t>"});
+        rig.W.Form->Command("SpeakSelFile", TCommandPlace::Menu)->trigger();
+        auto* article = TestSupport::Part<QProgressBar>(rig.W.Form.get(), "ArticleProgress");
+        QVERIFY(article->isVisible() && article->height() == 15);
+        QVERIFY(!TestSupport::Part<QProgressBar>(rig.W.Form.get(), "QueueProgress")->isVisible());
+        QVERIFY(rig.WaitRunOver());
+        select({"<b2@t>", "<b3@t>"});
+        rig.W.Form->Command("SpeakSelFile", TCommandPlace::Toolbar)->trigger();
+        QVERIFY(rig.WaitRunOver());
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files),
+                 (QStringList{"Thread_A_1.wav", "Thread_B_1.wav", "Thread_B_2.wav", "Thread_B_3.wav"}));
+        QCOMPARE(int(dialogs.Shown.size()), 1);
+    }
+
     // Bodies that are not plain text, an empty body and a subject of symbols only, into WAV
     // files; then an output folder that vanished and a server that went away: a clear error
     // each time, and the run stops cleanly.
