@@ -131,7 +131,9 @@ int number(const Token& t)
         throw DateFail();
     bool ok = false;
     const int v = t.text.toInt(&ok, 10);
-    if (!ok)
+    // No part of a date has more than five digits; anything larger comes from a damaged or
+    // hostile header and must not reach the arithmetic below (negating INT_MIN, overflow).
+    if (!ok || v < -99999 || v > 99999)
         throw DateFail();
     return v;
 }

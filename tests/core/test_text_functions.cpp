@@ -71,14 +71,16 @@ private slots:
         const QString logPath = UtilsClass::GetLogBase() + ".dbg";
         QFile::remove(logPath);
         for (const QString& bad : {QString("Xyz, 06 Foo 2005 08:49:37"), QString(""), QString("31 Feb 2005 10:00"),
-                                   QString("06 Nov 2005 25:00:00"), QString("06 Nov"), QString("garbage")}) {
+                                   QString("06 Nov 2005 25:00:00"), QString("06 Nov"), QString("garbage"),
+                                   QString("1 Jan -2147483648 10:00"), QString("1 Jan 2147483647 10:00"),
+                                   QString("Jan 1 10:00:00 -2147483648")}) {
             QVERIFY2(!InetDate(bad).has_value(), qPrintable(bad));
         }
         QFile log(logPath);
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(log.readAll());
         QVERIFY(text.contains("InetDate Exception: Xyz, 06 Foo 2005 08:49:37"));
-        QCOMPARE(text.count("InetDate Exception: "), 6);
+        QCOMPARE(text.count("InetDate Exception: "), 9);
     }
 
     // The fast reading of the usual date form never disagrees with InetDate: random texts
