@@ -213,6 +213,7 @@ void TNntpProcessor::StartJob()
     FFirstUnreadableDate.clear();
     FAuthenticating = false;
     FLoggedIn = false;
+    FTypedLogin = false;
     FAborted = false;
 }
 
@@ -935,6 +936,7 @@ void TNntpProcessor::AskAndAuthenticate(bool repeated, const QString& refusal)
             UserName = user;
             Password = password;
             SavePassword = save;
+            FTypedLogin = true;
             if (UserName.isEmpty() || Password.isEmpty())
                 throw ENonSevereException(kLoginCancelled + QStringLiteral(": a user name and a password are needed"));
         }
@@ -972,7 +974,9 @@ void TNntpProcessor::AuthenticationProcessedHandler(QObject*, quint16 Error)
         return;
     }
     FLoggedIn = true;
-    if (OnAuthenticated)
+    // Only a login the user typed is handed on to be kept, with the user's own choice of
+    // saving the password. Stored credentials stay as their owner keeps them.
+    if (OnAuthenticated && FTypedLogin)
         OnAuthenticated(this, Host, UserName, Password, SavePassword);
     if (FIdle)
         return;

@@ -277,5 +277,6 @@ private:
     // Per job: AUTHINFO outstanding, and whether a login already succeeded.
     bool FAuthenticating = false;
     bool FLoggedIn = false;
+    bool FTypedLogin = false; // the user typed the credentials during this job
     bool FAborted = false;
 };
