@@ -116,6 +116,19 @@ private slots:
                  QString("Read news:comp.lang.c and mail bob@example.com"));
     }
 
+    // An attribution before a quotation that ends the text is treated alike with LF and with
+    // CR LF line ends.
+    void attributionWithBothLineEnds()
+    {
+        auto p = make();
+        for (const QString& text : {QStringLiteral("Ann wrote:\n> quote\n"), QStringLiteral("Intro.\nAnn wrote:\n> quote\n"),
+                                    QStringLiteral("Ann wrote:\n> quote\n> more\n")}) {
+            const QString withCrLf = p->FilterText(sapi5.FilterTarget(), crlf(text));
+            const QString withLf = p->FilterText(sapi5.FilterTarget(), text);
+            QCOMPARE(QString(withLf).replace("\n", "|"), QString(withCrLf).remove('\r').replace("\n", "|"));
+        }
+    }
+
     void quotesAttributionsAndPauses()
     {
         auto p = make();
