@@ -1,0 +1,65 @@
+// Saving on a full disk: every file the program writes whole goes through one helper, which
+// must leave the old file untouched and name the file and the reason when the disk is full.
+#include "TestSupport.h"
+
+#include "core/TextFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <sys/mount.h>
+
+class TestTextFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestSupport::PrepareEnvironment(); }
+    void cleanupTestCase() { TestSupport::CleanUp(); }
+
+    void fullDiskKeepsTheOldFile()
+    {
+        QTemporaryDir mountPoint;
+        const QByteArray target = QFile::encodeName(mountPoint.path());
+        if (::mount("tmpfs", target.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("A small file system cannot be mounted here (needs root)");
+        struct TUnmount {
+            QByteArray Path;
+            ~TUnmount() { ::umount2(Path.constData(), MNT_DETACH); }
+        } unmount{target};
+        const QString config = mountPoint.filePath(QStringLiteral("Config.chl"));
+        QStringList old;
+        for (int i = 0; i < 100; ++i)
+            old << QStringLiteral("NewsGroup|group.number.%1|0|-1|0|2601010000%1M").arg(i);
+        WriteLinesAtomically(config, old);
+        // The rest of the disk fills up.
+        QFile filler(mountPoint.filePath(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(1024, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        QStringList bigger = old;
+        for (int i = 0; i < 300; ++i)
+            bigger << QStringLiteral("NewsGroup|another.group.%1|0|-1|0|2601010001%1M").arg(i);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QString reason;
+            if (attempt == 0) {
+                try {
+                    WriteLinesAtomically(config, bigger);
+                    QFAIL("a save on a full disk reported success");
+                } catch (const EInOutError& e) {
+                    reason = e.message();
+                }
+            } else {
+                QVERIFY(!TryWriteLinesAtomically(config, bigger, reason));
+            }
+            QVERIFY2(reason.contains(QStringLiteral("No space left on device")), qPrintable(reason));
+            QVERIFY2(attempt == 1 || reason.contains(config), qPrintable(reason));
+            QCOMPARE(ReadLines(config), old);
+            // No temporary file is left behind.
+            QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files).size(), 2);
+        }
+    }
+};
+
+VORLIX_TEST_MAIN_CORE(TestTextFiles)
+#include "test_text_files.moc"
