@@ -400,7 +400,9 @@ TagLib::ID3v2::Frame* TitleFrame(const QString& text)
 }
 
 // One CHAP frame per chapter and a top-level, ordered CTOC listing them. A chapter ends where
-// the next one starts, the last one with the audio; chapters at or past the end are left out.
+// the next one starts, the last one with the audio (lengthMs, 0 when unknown); chapters at or
+// past the end are left out, and of chapters starting at the same time the first is kept.
+// Whatever chapters the tag had before are replaced.
 void SetChapters(TagLib::ID3v2::Tag& tag, const TAudioTags& tags, qint64 lengthMs)
 {
     tag.removeFrames("CHAP");
@@ -408,14 +410,18 @@ void SetChapters(TagLib::ID3v2::Tag& tag, const TAudioTags& tags, qint64 lengthM
     std::vector<TAudioChapter> chapters = tags.Chapters;
     std::stable_sort(chapters.begin(), chapters.end(),
                      [](const TAudioChapter& a, const TAudioChapter& b) { return a.StartMs < b.StartMs; });
+    // Times are 32-bit milliseconds in the frame; the last one is kept free for an end.
+    constexpr qint64 latestStart = qint64(0xFFFFFFFEu);
     std::vector<TAudioChapter> kept;
     for (const TAudioChapter& c : chapters) {
-        if (c.StartMs < 0 || (lengthMs > 0 && c.StartMs >= lengthMs)) {
+        if (c.StartMs < 0 || c.StartMs > latestStart || (lengthMs > 0 && c.StartMs >= lengthMs)) {
             UtilsClass::Log(QStringLiteral("Chapter \"%1\" at %2 ms lies outside the audio").arg(c.Title).arg(c.StartMs));
             continue;
         }
-        if (!kept.empty() && kept.back().StartMs == c.StartMs)
+        if (!kept.empty() && kept.back().StartMs == c.StartMs) {
+            UtilsClass::Log(QStringLiteral("Chapter \"%1\" starts with the one before it, at %2 ms").arg(c.Title).arg(c.StartMs));
             continue;
+        }
         kept.push_back(c);
     }
     if (kept.empty())

@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -71,6 +74,26 @@ QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The chapters of an MP3 as mutagen reads them: {"toc": [{id, children, top, ordered, title}],
+// "chapters": [[id, start, end, start offset, end offset, title, title encoding]] by id,
+// "length": ms}. An empty object when the file cannot be read.
+QJsonObject ReadChapters(const QString& mp3)
+{
+    static const char* script =
+        "import sys, json, mutagen.id3, mutagen.mp3\n"
+        "t = mutagen.id3.ID3(sys.argv[1])\n"
+        "F = mutagen.id3.CTOCFlags\n"
+        "title = lambda f: f.sub_frames['TIT2'].text[0] if 'TIT2' in f.sub_frames else None\n"
+        "enc = lambda f: int(f.sub_frames['TIT2'].encoding) if 'TIT2' in f.sub_frames else None\n"
+        "print(json.dumps({\n"
+        "  'toc': [{'id': f.element_id, 'children': f.child_element_ids, 'top': bool(f.flags & F.TOP_LEVEL),\n"
+        "           'ordered': bool(f.flags & F.ORDERED), 'title': title(f)} for f in t.getall('CTOC')],\n"
+        "  'chapters': sorted([f.element_id, f.start_time, f.end_time, f.start_offset, f.end_offset, title(f), enc(f)]\n"
+        "                     for f in t.getall('CHAP')),\n"
+        "  'length': round(mutagen.mp3.MP3(sys.argv[1]).info.length * 1000)}))\n";
+    return QJsonDocument::fromJson(Run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), mp3})).object();
 }
 
 // The frame count of the info frame LAME writes first ("Info" header, frames field set).
@@ -394,40 +417,78 @@ private slots:
     }
 
     // Chapters of a thread's file, as a podcast player reads them (mutagen): sorted, ending
-    // where the next begins and the last with the audio, titles whole, written once.
+    // where the next begins and the last with the audio, titles whole in UTF-8, one set
+    // however often the tags are written, the audio and the version 1 block left as they were.
     void chapters()
     {
         VORLIX_REQUIRE_PROGRAM("/usr/bin/python3");
         TMP3Class mp3;
         QVERIFY(MakeWav(path("chap.wav"), 22050, 22050 * 6));
         QVERIFY(mp3.ConvertFormat(path("chap.wav"), path("chap.mp3")));
+        const QByteArray audio = ReadAll(path("chap.mp3"));
+        const SF_INFO before = Decode(path("chap.mp3"), path("chap-before.wav"));
+        QVERIFY(before.frames > 0);
+
         TAudioTags tags;
         tags.FileName = path("chap.mp3");
-        tags.Title = "A thread";
-        tags.Chapters = {{2500, QString::fromUtf8("Re: über — Eve")}, {0, QString::fromUtf8("Καλημέρα — Eve")},
-                         {9000, "beyond the end"}, {4000, "Third"}};
+        tags.Title = QString::fromUtf8("Ein Thread über Server");
+        tags.Chapters = {{4000, "Third"},
+                         {2500, QString::fromUtf8("Re: über")},
+                         {9000, "beyond the end"},
+                         {0, QString::fromUtf8("Καλημέρα — Eve")},
+                         {2500, "the same start again"},
+                         {-20, "before the start"}};
         mp3.WriteTags(tags);
         mp3.WriteTags(tags);
-        const QString read = QString::fromUtf8(Run("/usr/bin/python3",
-            {"-c", "import sys, mutagen.id3, mutagen.mp3\n"
-                   "t = mutagen.id3.ID3(sys.argv[1])\n"
-                   "toc = t.getall('CTOC')\n"
-                   "print(len(toc), toc[0].child_element_ids, int(toc[0].flags), toc[0].sub_frames['TIT2'].text[0])\n"
-                   "for c in sorted(t.getall('CHAP'), key=lambda c: c.start_time):\n"
-                   "    print(c.element_id, c.start_time, c.end_time, c.sub_frames['TIT2'].text[0])\n"
-                   "print(round(mutagen.mp3.MP3(sys.argv[1]).info.length * 1000))",
-             path("chap.mp3")})).trimmed();
-        const QStringList lines = read.split('\n');
-        QCOMPARE(lines.size(), 5);
-        QCOMPARE(lines[0], QString("1 ['chp1', 'chp2', 'chp3'] 3 A thread"));
-        QCOMPARE(lines[1], QString::fromUtf8("chp1 0 2500 Καλημέρα — Eve"));
-        QCOMPARE(lines[2], QString::fromUtf8("chp2 2500 4000 Re: über — Eve"));
-        const QStringList last = lines[3].split(' ');
-        QCOMPARE(last.mid(0, 2), (QStringList{"chp3", "4000"}));
-        QVERIFY2(qAbs(last[2].toInt() - lines[4].toInt()) <= 60, qPrintable(read));
-        const QByteArray data = ReadAll(path("chap.mp3"));
+
+        QJsonObject read = ReadChapters(path("chap.mp3"));
+        const QJsonArray tocs = read["toc"].toArray();
+        QCOMPARE(tocs.size(), 1);
+        const QJsonObject toc = tocs[0].toObject();
+        QCOMPARE(toc["id"].toString(), QString("toc"));
+        QCOMPARE(toc["children"].toArray(), (QJsonArray{"chp1", "chp2", "chp3"}));
+        QVERIFY(toc["top"].toBool() && toc["ordered"].toBool());
+        QCOMPARE(toc["title"].toString(), tags.Title);
+        QJsonArray chaps = read["chapters"].toArray();
+        QCOMPARE(chaps.size(), 3);
+        const qint64 unknown = 0xFFFFFFFFll;
+        const auto check = [](const QJsonValue& chap, const char* id, qint64 start, qint64 end, const QString& title) {
+            const QJsonArray c = chap.toArray();
+            return c[0].toString() == QLatin1String(id) && c[1].toInteger() == start && (end < 0 || c[2].toInteger() == end)
+                && c[3].toInteger() == unknown && c[4].toInteger() == unknown && c[5].toString() == title
+                && c[6].toInt() == 3; // UTF-8
+        };
+        const QByteArray dump = QJsonDocument(read).toJson(QJsonDocument::Compact);
+        QVERIFY2(check(chaps[0], "chp1", 0, 2500, QString::fromUtf8("Καλημέρα — Eve")), dump.constData());
+        QVERIFY2(check(chaps[1], "chp2", 2500, 4000, QString::fromUtf8("Re: über")), dump.constData());
+        QVERIFY2(check(chaps[2], "chp3", 4000, -1, "Third"), dump.constData());
+        // The last chapter ends with the audio, as the reader measures it and as it decodes.
+        const qint64 lastEnd = chaps[2].toArray()[2].toInteger();
+        QVERIFY2(qAbs(lastEnd - read["length"].toInteger()) <= 50, dump.constData());
+        QVERIFY2(qAbs(lastEnd - before.frames * 1000 / before.samplerate) <= 50, dump.constData());
+
+        QByteArray data = ReadAll(path("chap.mp3"));
+        QVERIFY(data.startsWith("ID3") && data[3] == 4);
         QCOMPARE(data.right(128), Id3v1Block(tags));
-        QCOMPARE(data.count("TAG"), 1);
+        QVERIFY(data.mid(data.size() - 256, 3) != "TAG");
+        QVERIFY(data.indexOf(audio) > 0 && data.indexOf(audio) + audio.size() == data.size() - 128);
+        QCOMPARE(Decode(path("chap.mp3"), path("chap-after.wav")).frames, before.frames);
+
+        // New chapters replace the old ones; none inside the audio leaves none at all.
+        tags.Chapters = {{1000, "One"}, {0, "Zero"}};
+        mp3.WriteTags(tags);
+        read = ReadChapters(path("chap.mp3"));
+        chaps = read["chapters"].toArray();
+        QCOMPARE(chaps.size(), 2);
+        QVERIFY(check(chaps[0], "chp1", 0, 1000, "Zero") && check(chaps[1], "chp2", 1000, lastEnd, "One"));
+        QCOMPARE(read["toc"].toArray()[0].toObject()["children"].toArray(), (QJsonArray{"chp1", "chp2"}));
+        tags.Chapters = {{60000, "far beyond"}};
+        mp3.WriteTags(tags);
+        read = ReadChapters(path("chap.mp3"));
+        QVERIFY(read.contains("length") && read["chapters"].toArray().isEmpty() && read["toc"].toArray().isEmpty());
+        data = ReadAll(path("chap.mp3"));
+        QCOMPARE(data.right(128), Id3v1Block(tags));
+        QVERIFY(data.indexOf(audio) + audio.size() == data.size() - 128);
     }
 };
 
