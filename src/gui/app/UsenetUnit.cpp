@@ -509,7 +509,11 @@ void TForm1::FormDestroy()
         try {
             NewsStore->SaveConfig();
         } catch (const EVorlixError& e) {
+            // The old file is still there (saves replace a file only when complete); the user
+            // must know that this session's changes to it are lost.
             UtilsClass::Log(QStringLiteral("FormDestroy Exception: ") + e.message());
+            Dialogs().ShowError(QStringLiteral("The server and newsgroup list could not be saved. ") + e.message()
+                                + QStringLiteral("\nThe list as it was saved before is kept."));
         }
     }
 }

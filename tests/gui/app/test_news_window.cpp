@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "core/TextFiles.h"
 
 #include "ScriptedWindows.h"
 #include "core/RegistryEnhanced.h"
@@ -71,6 +72,30 @@ const QString host = "127.0.0.1:1";
 class TestNewsWindow : public QObject {
     Q_OBJECT
 private slots:
+    // The server list cannot be written at exit: the user is told which file and why.
+    void configSaveFailureAtExitIsReported()
+    {
+        WriteProgramValue("ShowTips", "N");
+        TScopedScriptedWindows dialogs;
+        const QString config = GetDataFolder() + QStringLiteral("Config.chl");
+        WriteLinesAtomically(config, {QStringLiteral("NewsServer|%1|1|-1|0|260101000000|0|||").arg(host)});
+        {
+            TForm1::Shown = false;
+            TForm1 form;
+            form.show();
+            QVERIFY(TestSupport::WaitFor([] { return TForm1::Shown; }));
+            // Something else took the file's place: it cannot be replaced.
+            QVERIFY(QFile::remove(config));
+            QVERIFY(QDir().mkpath(config + QStringLiteral("/in-the-way")));
+            dialogs.Clear();
+            form.close();
+        }
+        QVERIFY2(dialogs.LastText().startsWith(QStringLiteral("The server and newsgroup list could not be saved."))
+                     && dialogs.LastText().contains(config),
+                 qPrintable(dialogs.LastText()));
+        QDir(config).removeRecursively();
+    }
+
     void serversGroupsAndMarksThroughTheWindow()
     {
         WriteProgramValue("ShowTips", "N");
