@@ -30,6 +30,8 @@ QLineEdit* integerField(QWidget* panel, const QString& name, const QString& key)
     QLineEdit* e = field(panel, name, key);
     e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,9}")), e));
     e->setMaximumWidth(120);
+    // An emptied field or 0 keeps the value stored before (0 days would delete every thread).
+    e->setProperty(TBasePrefForm::PositiveNumberProperty, true);
     return e;
 }
 }

@@ -156,6 +156,10 @@ void TBasePrefForm::saveControl(QWidget* c)
 {
     const QString key = Hint(c);
     if (auto* e = qobject_cast<QLineEdit*>(c)) {
+        if (e->property(PositiveNumberProperty).toBool() && e->text().trimmed().toLongLong() <= 0) {
+            e->setText(SettingsStore->GetValue(key).toString());
+            return; // the value stored before stays
+        }
         SettingsStore->SetValue(key, e->text());
     } else if (auto* cb = qobject_cast<QCheckBox*>(c)) {
         SettingsStore->SetValue(key, cb->isChecked());
@@ -180,7 +184,10 @@ void TBasePrefForm::saveControl(QWidget* c)
 
 void TBasePrefForm::LoadValues()
 {
-    SettingsStore->LoadAll();
+    // The first-run wizard is given a fresh store; any other owner's store is live, with
+    // changes of this session (panel sizes, columns) that the file does not have yet.
+    if (WizardMode)
+        SettingsStore->LoadAll();
     CustomLoadValues();
     for (QWidget* panel : Panels) {
         if (PanelStep(panel) == 0 && PanelTab(panel) == 0)

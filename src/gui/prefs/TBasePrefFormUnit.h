@@ -17,6 +17,8 @@ constexpr int PrefAbandoned = 3;
 class TBasePrefForm : public QDialog {
     Q_OBJECT
 public:
+    // A text field holding a number that must be greater than 0: empty or 0 keeps the old value.
+    static constexpr const char* PositiveNumberProperty = "vorlixPositiveNumber";
     explicit TBasePrefForm(QWidget* parent = nullptr);
     ~TBasePrefForm() override;
 

@@ -365,9 +365,25 @@ private slots:
             w->OkClick();
             return w->result();
         });
+        // A change of this session that the file does not have yet survives the options window.
+        form.Store->SetValue("MsgHeaderWidth1", 555);
         form.Command("NewsreaderOptions", TCommandPlace::Menu)->trigger();
         QCOMPARE(form.Store->GetValue("MsgDeleteDays").toInt(), 45);
         QVERIFY(settingsText().contains("MsgDeleteDays=45"));
+        QCOMPARE(form.Store->GetValue("MsgHeaderWidth1").toInt(), 555);
+        // Emptied or 0 number fields keep the values stored before.
+        const int retrieve = form.Store->GetValue("MsgsToRetrieve").toInt();
+        QVERIFY(retrieve > 0);
+        dialogs.DialogHandlers.push_back([](QDialog* d) {
+            auto* w = qobject_cast<TNewsgroupPreferences*>(d);
+            w->edMsgDeleteDays->setText("");
+            w->edMsgsToRetrieve->setText("0");
+            w->OkClick();
+            return w->result();
+        });
+        form.Command("NewsreaderOptions", TCommandPlace::Menu)->trigger();
+        QCOMPARE(form.Store->GetValue("MsgDeleteDays").toInt(), 45);
+        QCOMPARE(form.Store->GetValue("MsgsToRetrieve").toInt(), retrieve);
 
         const QStringList tips = TTipOfDayForm::LoadTips(UtilsClass::FindSharedFile("tips.chl"));
         QVERIFY(tips.size() >= 5);

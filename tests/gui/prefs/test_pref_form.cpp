@@ -163,6 +163,7 @@ private slots:
         reg.WriteValue("Flag", "true");
         reg.WriteValue("Choice", "gamma");
         TestSection store;
+        store.LoadAll(); // a window's owner keeps its store loaded; the window does not reload it
         TestPrefs w;
         w.SettingsStore = &store;
         w.WizardMode = false;
