@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 bool UtilsClass::LogEnabled = true;
+qint64 UtilsClass::MaxLogBytes = 10 * 1024 * 1024;
 
 namespace {
 QString deploymentFileOverride;
@@ -44,6 +45,14 @@ void UtilsClass::Log(const QString& message)
             return;
         QByteArray line = (logLineTime() + QStringLiteral(" - ") + message).toUtf8();
         line += '\n';
+        // A long session must not grow the log without end: past the limit it is rotated, as
+        // at start-up.
+        if (MaxLogBytes > 0 && file.size() > 0 && file.size() + line.size() > MaxLogBytes) {
+            file.close();
+            RotateLogs();
+            if (!file.open(QIODevice::Append | QIODevice::WriteOnly))
+                return;
+        }
         file.write(line);
         file.flush();
     } catch (...) {

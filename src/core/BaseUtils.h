@@ -10,6 +10,8 @@ public:
     static void Log(const QString& message);
     // Start-of-run rotation: .dbg -> 1.dbg -> 2.dbg -> 3.dbg; the run starts with no current log.
     static void RotateLogs();
+    // The size past which the log is rotated while the program runs (10 MB).
+    static qint64 MaxLogBytes;
 
     // The Vorlix home folder (logs, rule files, data folder root), ending in "/".
     // $VORLIX_HOME when set, else $XDG_DATA_HOME/Vorlix (~/.local/share/Vorlix). Created when missing.

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <unistd.h>
 #include <QLocale>
@@ -62,6 +63,24 @@ private slots:
         QCOMPARE(readAll(base + "3.dbg"), QString("two again"));
         QCOMPARE(readAll(base + "2.dbg"), QString("two again"));
         QCOMPARE(readAll(base + "1.dbg"), QString("now"));
+    }
+
+    // A log that passes the size limit is rotated while the program runs.
+    void logRotatesAtItsSizeLimit()
+    {
+        const QString base = UtilsClass::GetLogBase();
+        for (const char* s : {".dbg", "1.dbg", "2.dbg", "3.dbg"})
+            QFile::remove(base + s);
+        const qint64 limit = UtilsClass::MaxLogBytes;
+        UtilsClass::MaxLogBytes = 4096;
+        for (int i = 0; i < 400; ++i)
+            UtilsClass::Log(QStringLiteral("line %1 of a long session").arg(i));
+        UtilsClass::MaxLogBytes = limit;
+        QVERIFY(QFileInfo(base + ".dbg").size() <= 4096);
+        QVERIFY(QFileInfo(base + "1.dbg").size() <= 4096);
+        QVERIFY(QFileInfo::exists(base + "3.dbg"));
+        QVERIFY(readAll(base + ".dbg").contains("line 399 of a long session"));
+        QVERIFY(readAll(base + "1.dbg").split('\n', Qt::SkipEmptyParts).size() > 10);
     }
 
     void logIntoUnwritableFolderIsSilent()

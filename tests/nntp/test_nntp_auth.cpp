@@ -2,10 +2,12 @@
 // (481, 502) ask again, other endings end the job, and the refused command runs once more.
 #include "ScriptedNntpServer.h"
 #include "TestSupport.h"
+#include "core/BaseUtils.h"
 #include "ScriptedDialogs.h"
 #include "nntp/NNTPProcessor.h"
 #include "test_nntp_processor_probe.h"
 
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 
@@ -58,6 +60,12 @@ private slots:
         // choice stays as it is, and no password is written against it.
         QVERIFY(probe.Logins.empty());
         QVERIFY(probe.Statuses.contains("Authenticating"));
+        // The log tells of the login, never of the password.
+        QFile log(UtilsClass::GetLogBase() + ".dbg");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray logged = log.readAll();
+        QVERIFY(logged.contains("AuthenticationProcessedHandler"));
+        QVERIFY(!logged.contains("secret"));
         QCOMPARE(s.Commands().count("GROUP priv.group"), 2); // the refused command, once more
     }
 
