@@ -562,7 +562,10 @@ QString TForm1::StatusText(int panel) const
 
 void TForm1::StartReadTimer(TThreadModel::TNode* item)
 {
-    readTimerItem = item;
+    // The article is remembered by its group and Message-ID, never by its row: rows are
+    // rebuilt and their memory reused when the view changes.
+    readTimerGroup = ThreadView->GroupNode;
+    readTimerId = item && item->rec ? item->rec->MessageID : QString();
     Timer1->start();
 }
 
@@ -584,10 +587,14 @@ void TForm1::ClearMessageText()
 void TForm1::Timer1Timer()
 {
     Timer1->stop();
-    TThreadModel::TNode* item = readTimerItem;
-    readTimerItem = nullptr;
-    if (item && item == ThreadView->CurrentNode() && OnArticleReadTimeout)
-        OnArticleReadTimeout(this, item);
+    const QString id = readTimerId;
+    readTimerId.clear();
+    TThreadModel::TNode* current = ThreadView->CurrentNode();
+    if (id.isEmpty() || !current || !current->rec || ThreadView->GroupNode != readTimerGroup
+        || current->rec->MessageID != id)
+        return; // the view moved on: another group, another article
+    if (OnArticleReadTimeout)
+        OnArticleReadTimeout(this, current);
 }
 
 void TForm1::ExitVorlix1Click()

@@ -199,7 +199,9 @@ private:
     bool configLoaded = false;
 
     QPointer<QWidget> splash;
-    TThreadModel::TNode* readTimerItem = nullptr;
+    // The article the read timer runs for: its group and Message-ID.
+    TConfigClass* readTimerGroup = nullptr;
+    QString readTimerId;
     bool closedOnce = false;
     bool destroyed = false;
 };

@@ -235,6 +235,27 @@ private slots:
         QCOMPARE(TThreadView::RecordOf(second)->ReadState, 1);
         QCOMPARE(TThreadView::RecordOf(third)->ReadState, 0);
 
+        // A timer still running when the view shows another group marks nothing there.
+        TestSupport::Part<QTimer>(w.Form.get(), "Timer1")->setInterval(60000);
+        w.SetCurrent(second);
+        QVERIFY(w.WaitIdle());
+        const QString secondId = TThreadView::RecordOf(second)->MessageID;
+        w.Select(kLinux);
+        QVERIFY(w.WaitIdle());
+        QVERIFY(!w.Items().empty());
+        w.Form->ThreadView->SetCurrentNode(w.Form->ThreadView->Nodes().front());
+        QString before;
+        for (const TArticleRow& r : w.Items())
+            before += QString::number(TThreadView::RecordOf(r)->ReadState);
+        w.Form->Timer1Timer();
+        QString after;
+        for (const TArticleRow& r : w.Items())
+            after += QString::number(TThreadView::RecordOf(r)->ReadState);
+        QCOMPARE(after, before);
+        w.Select(kHiking);
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Entry(kHiking)->Articles->FindByMessageID(secondId)->ReadState, 1);
+
         // The long binary body shows, control bytes made visible, every line there
         // (bench_show_article measures how fast).
         TArticleRow bigItem = w.ItemBySubject("Big one");
