@@ -182,6 +182,19 @@ TConfigClass* TNewsStore::FindGroup(const QString& name) const
     return found;
 }
 
+TConfigClass* TNewsStore::FindGroup(const QString& host, const QString& name) const
+{
+    TConfigClass* found = nullptr;
+    for (TConfigClass* e : AllEntries()) {
+        if (e->Kind != ckNewsGroup || e->Name != name)
+            continue;
+        const TConfigClass* server = ServerOf(e);
+        if (server && server->Name.trimmed() == host.trimmed())
+            found = e;
+    }
+    return found;
+}
+
 TConfigClass* TNewsStore::FindServer(const QString& caption) const
 {
     for (const auto& s : servers) {

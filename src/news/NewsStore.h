@@ -123,6 +123,9 @@ public:
     bool Contains(const TConfigClass* entry) const;
     // The last entry, in store order, whose Name equals the name, or none.
     TConfigClass* FindGroup(const QString& name) const;
+    // The last newsgroup of that name on the server of that name, or none: the same group
+    // name on two servers is two groups.
+    TConfigClass* FindGroup(const QString& host, const QString& name) const;
     // The server entry whose caption is the given text, or none.
     TConfigClass* FindServer(const QString& caption) const;
     // The first entry, in store order, whose caption is the given text, or none.

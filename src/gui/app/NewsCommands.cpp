@@ -166,13 +166,14 @@ void TNewsCommands::resumeViewUpdates()
     view->View->viewport()->update();
 }
 
-TConfigClass* TNewsCommands::groupByName(const QString& group) const
+TConfigClass* TNewsCommands::groupByName(const QString& host, const QString& group) const
 {
     TConfigClass* selected = news->SelectedEntry();
-    if (selected && selected->Kind == ckNewsGroup && selected->Name == group)
+    const TConfigClass* server = selected ? TNewsStore::ServerOf(selected) : nullptr;
+    if (selected && selected->Kind == ckNewsGroup && selected->Name == group && server
+        && server->Name.trimmed() == host.trimmed())
         return selected;
-    TConfigClass* e = news->FindGroup(group);
-    return e && e->Kind == ckNewsGroup ? e : nullptr;
+    return news->FindGroup(host, group);
 }
 
 // --- Commands --------------------------------------------------------------------------------
@@ -313,7 +314,7 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
     }
     ++jobHeaders;
 
-    TConfigClass* entry = groupByName(group);
+    TConfigClass* entry = groupByName(host, group);
     if (!entry) {
         // The group left the tree while its headers were arriving.
         UtilsClass::Log(QStringLiteral("Header for unknown group dropped: ") + group);
@@ -367,7 +368,7 @@ void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
 {
     UtilsClass::Log(QStringLiteral("Entered GuiNntpRequestDoneHandler"));
     if (processor->JobTag == jtHeaders && !jobGroup.isEmpty()) {
-        if (TConfigClass* group = groupByName(jobGroup)) {
+        if (TConfigClass* group = groupByName(processor->Host, jobGroup)) {
             try {
                 expireArticles(group, code, message);
             } catch (const std::exception& e) {
@@ -391,10 +392,10 @@ void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
         form->SetToolbarDisabled(false);
 }
 
-void TNewsCommands::GuiNntpCaughtUpHandler(const QString&, const QString& group)
+void TNewsCommands::GuiNntpCaughtUpHandler(const QString& host, const QString& group)
 {
     UtilsClass::Log(QStringLiteral("Entered GuiNntpCaughtUpHandler"));
-    TConfigClass* entry = groupByName(group);
+    TConfigClass* entry = groupByName(host, group);
     if (!entry)
         return;
     if (entry == news->SelectedEntry() && view->GroupNode == entry) {

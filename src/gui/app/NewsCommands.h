@@ -84,7 +84,8 @@ private:
     void showViewProgress();
     void expireArticles(TConfigClass* group, int code, const QString& message);
     void saveDirtyGroups();
-    TConfigClass* groupByName(const QString& group) const;
+    // The newsgroup of that name on that server (the selected one first).
+    TConfigClass* groupByName(const QString& host, const QString& group) const;
     int setting(const char* key) const;
 
     TNewsWindow* form;

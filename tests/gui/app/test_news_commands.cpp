@@ -349,6 +349,36 @@ private slots:
         QVERIFY(dialogs.Texts().isEmpty());
     }
 
+    // The same newsgroup on two servers is two groups: catching up one server fills its own
+    // group, never the other server's group of that name.
+    void sameGroupOnTwoServers()
+    {
+        TScopedScriptedWindows dialogs;
+        TSampleNewsServer a, b;
+        QVERIFY(a.LoadDirectory(SampleDir()) > 0 && b.LoadDirectory(SampleDir()) > 0);
+        QVERIFY(a.Listen() && b.Listen());
+        WriteLinesAtomically(GetDataFolder() + QStringLiteral("Config.chl"),
+                             {QStringLiteral("NewsServer|%1|1|-1|0|260101000000|0|||").arg(ServerName(a)),
+                              QStringLiteral("NewsGroup|%1|0|-1|0|260101000001M").arg(kLinux),
+                              QStringLiteral("NewsServer|%1|1|-1|0|260101000002|0|||").arg(ServerName(b)),
+                              QStringLiteral("NewsGroup|%1|0|-1|0|260101000003M").arg(kLinux)});
+        Window w;
+        QVERIFY(w.Open());
+        TConfigClass* groupA = w.Form->NewsStore->Server(0)->Child(0);
+        TConfigClass* groupB = w.Form->NewsStore->Server(1)->Child(0);
+        QCOMPARE(w.Form->NewsStore->FindGroup(ServerName(b), kLinux), groupB);
+        // The first server: a search by name alone finds the last group of that name.
+        w.Form->NewsStore->Select(w.Form->NewsStore->Server(0));
+        w.Form->UpdateCommands();
+        w.Form->Command("CatchUpServer", TCommandPlace::Menu)->trigger();
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(groupA->LastArticle, a.Groups()[kLinux].High());
+        QCOMPARE(groupB->LastArticle, -1);
+        QVERIFY(QFile::exists(groupA->FilePath()));
+        QVERIFY(!QFile::exists(groupB->FilePath()));
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
+
     void loginDataAreKeptWhenSaved()
     {
         TScopedScriptedWindows dialogs;
