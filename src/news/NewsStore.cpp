@@ -94,8 +94,15 @@ void TConfigClass::SetPicture(int index)
 
 TArticleList* TConfigClass::EnsureArticles()
 {
-    if (!Articles)
-        Articles = std::make_unique<TArticleList>(this);
+    if (!Articles) {
+        // A group's records live in its file: they are read before anything is added to the
+        // list or the list is saved over the file. An unreadable file raises, and nothing is
+        // added or written.
+        auto list = std::make_unique<TArticleList>(this);
+        if (Kind == ckNewsGroup && !FileBase.isEmpty())
+            list->LoadFromFile(FilePath());
+        Articles = std::move(list);
+    }
     return Articles.get();
 }
 

@@ -379,6 +379,39 @@ private slots:
         QVERIFY(dialogs.Texts().isEmpty());
     }
 
+    // Catching up a server reaches groups that were never shown in this session: their stored
+    // records (marks, watch flags) are read first and kept, not replaced by the new headers.
+    void catchUpKeepsStoredRecords()
+    {
+        TScopedScriptedWindows dialogs;
+        TSampleNewsServer server;
+        QVERIFY(server.LoadDirectory(SampleDir()) > 0);
+        QVERIFY(server.Listen());
+        WriteConfig(ServerName(server), {kHiking, kLinux});
+        const TSampleArticle& first = server.Groups()[kLinux].Articles.first();
+        TArticleClass stored;
+        stored.Number = first.Number;
+        stored.MessageID = QString::fromUtf8(first.MessageId);
+        stored.Subject = QStringLiteral("Kept");
+        stored.SpeakMark = 1;
+        stored.Watch = 1;
+        WriteLinesAtomically(GetDataFolder() + QStringLiteral("2601010000") + QStringLiteral("02M.chl"), {stored.FormatRecord()});
+        Window w;
+        QVERIFY(w.Open());
+        w.Form->Store->SetValue("MsgsToRetrieve", 2);
+        w.Select(ServerName(server));
+        w.Form->UpdateCommands();
+        w.Form->Command("CatchUpServer", TCommandPlace::Menu)->trigger();
+        QVERIFY(w.WaitIdle());
+        TArticleList reread;
+        QVERIFY(reread.LoadFromFile(w.Entry(kLinux)->FilePath()));
+        const TArticleClass* kept = reread.FindByMessageID(stored.MessageID);
+        QVERIFY(kept);
+        QCOMPARE(kept->SpeakMark, 1);
+        QCOMPARE(kept->Watch, 1);
+        QVERIFY(reread.Count() > 1);
+    }
+
     void loginDataAreKeptWhenSaved()
     {
         TScopedScriptedWindows dialogs;
