@@ -1,6 +1,7 @@
 #include "core/RegistryEnhanced.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <algorithm>
@@ -79,20 +80,34 @@ QSettings& TRegistryEnhanced::store()
         QDir().mkpath(QFileInfo(path).absolutePath());
         settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
         settings->setAtomicSyncRequired(true);
+        keepPrivate();
     }
     return *settings;
 }
 
+void TRegistryEnhanced::keepPrivate()
+{
+    // The settings may hold logins: like Config.chl, the file is for its owner only. A
+    // replaced file keeps the mode of the one before.
+    const QString path = SettingsFilePath();
+    if (QFile::exists(path))
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
 void TRegistryEnhanced::Flush()
 {
-    if (settings)
+    if (settings) {
         settings->sync();
+        keepPrivate();
+    }
 }
 
 void TRegistryEnhanced::ResetStore()
 {
-    if (settings)
+    if (settings) {
         settings->sync();
+        keepPrivate();
+    }
     settings.reset();
 }
 

@@ -35,5 +35,6 @@ private:
     // Splits name at its last "\" into a group below the key and the value name.
     void resolve(const QString& name, QString& group, QString& value) const;
     static QSettings& store();
+    static void keepPrivate();
     QString Key;
 };

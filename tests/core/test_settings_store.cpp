@@ -5,8 +5,10 @@
 #include "core/RegistryUnit.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
+#include <QSysInfo>
 
 namespace {
 // A section like the speech section: shared, list and real items.
@@ -206,6 +208,35 @@ private slots:
         const QStringList leftovers = info.dir().entryList({"settings.ini?*"}, QDir::Files);
         QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(',')));
         QVERIFY(info.size() > 0);
+        // For its owner only, as Config.chl: the settings may hold logins.
+        QCOMPARE(int(info.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
+                                           | QFileDevice::WriteOther)),
+                 0);
+    }
+
+    // A lock file left by a program that was killed does not hold the next start's saves.
+    void staleLockIsCleanedUp()
+    {
+        TRegistryEnhanced::ResetStore();
+        const QString path = TRegistryEnhanced::SettingsFilePath();
+        QFile lock(path + ".lock");
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        // A process id that does not run, on this host.
+        lock.write("2147483600\nvorlix\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        lock.close();
+        QElapsedTimer t;
+        t.start();
+        TMyRegistryClass store;
+        store.LoadAll();
+        store.SetValue("MsgsToRetrieve", 77);
+        store.SaveAll();
+        TRegistryEnhanced::Flush();
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!QFile::exists(path + ".lock"));
+        TRegistryEnhanced::ResetStore();
+        TMyRegistryClass again;
+        again.LoadAll();
+        QCOMPARE(again.GetValue("MsgsToRetrieve").toInt(), 77);
     }
 };
 
