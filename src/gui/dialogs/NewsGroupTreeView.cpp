@@ -395,6 +395,20 @@ void TNGDialog::Download()
     FProcessor->UserName = ServerUserName;
     FProcessor->Password = ServerPassword;
     FProcessor->OnRequestDone = [this](QObject*, int code, const QString& message) { DownloadDone(code, message); };
+    // A login typed here is kept with the server, "Save Password" as the user ticked it.
+    FProcessor->OnAuthenticated = [this](QObject*, const QString& host, const QString& user, const QString& password,
+                                         bool save) {
+        ServerUserName = user;
+        ServerPassword = password;
+        TNewsStore* store = ServerEntry ? ServerEntry->Store() : nullptr;
+        if (!store || !store->SetLogin(host, user, password, save))
+            return;
+        try {
+            store->SaveConfig();
+        } catch (const EVorlixError& e) {
+            UtilsClass::Log(QStringLiteral("Saving the login failed: ") + e.message());
+        }
+    };
     FDownloading = true;
     SetBusy(true);
     FProgressTimer.start();

@@ -227,6 +227,36 @@ private slots:
         QCOMPARE(Shape(again.dlg.Tree()), Shape(w.dlg.Tree()));
     }
 
+    // A login typed in the window that the list download opens is kept with the server when
+    // "Save Password" is ticked: the next download does not ask again.
+    void loginOfTheListDownloadIsKept()
+    {
+        TScopedScriptedDialogs dialogs;
+        TSampleNewsServer server;
+        QVERIFY(server.LoadDirectory(TestSupport::SourceDataDir() + QStringLiteral("/sample-news")) > 0);
+        server.RequireLogin(QStringLiteral("ann"), QStringLiteral("secret"));
+        QVERIFY(server.Listen());
+        Fixture f(QStringLiteral("127.0.0.1:") + QString::number(server.Port()), {});
+        QFile::remove(f.ListFile());
+        dialogs.CredentialAnswers.push_back({true, QStringLiteral("ann"), QStringLiteral("secret"), true});
+        {
+            Window w(f);
+            QVERIFY(w.ShowAndLoad());
+        }
+        QCOMPARE(int(dialogs.CredentialRequests.size()), 1);
+        QCOMPARE(f.server->UserName, QStringLiteral("ann"));
+        QCOMPARE(f.server->Password, QStringLiteral("secret"));
+        QVERIFY(f.server->SavePassword);
+        QVERIFY(ReadFile(TNewsStore::ConfigPath()).contains("|ann|secret|"));
+        // The next download uses the kept login.
+        QFile::remove(f.ListFile());
+        Window again(f);
+        again.dlg.ServerUserName = f.server->UserName;
+        again.dlg.ServerPassword = f.server->Password;
+        QVERIFY(again.ShowAndLoad());
+        QCOMPARE(int(dialogs.CredentialRequests.size()), 1);
+    }
+
     void failedRefreshPutsTheOldListBack()
     {
         ScriptedNntpServer s;
