@@ -62,10 +62,14 @@ TPostReply::TPostReply(QWidget* parent) : QDialog(parent)
     btnSend = new QPushButton(QStringLiteral("Send"), this);
     btnSend->setAutoDefault(false);
     buttons->addWidget(btnSend);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setAutoDefault(false);
+    buttons->addWidget(btnCancel);
     buttons->addStretch(1);
     layout->addLayout(buttons);
 
     connect(btnSend, &QPushButton::clicked, this, [this] { btnSendClick(); });
+    connect(btnCancel, &QPushButton::clicked, this, &TPostReply::reject);
     RestoreWindowPlacement(this, PlacementName);
     SetMode(false);
 }
@@ -90,7 +94,8 @@ void TPostReply::SetMode(bool reply)
 
 void TPostReply::SetBody(const QStringList& lines)
 {
-    memBody->setPlainText(lines.join(QLatin1Char('\n')));
+    initialBody = lines.join(QLatin1Char('\n'));
+    memBody->setPlainText(initialBody);
     QTextCursor c = memBody->textCursor();
     c.movePosition(QTextCursor::Start);
     memBody->setTextCursor(c);
@@ -138,6 +143,18 @@ void TPostReply::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous())
         FormShow();
+}
+
+void TPostReply::reject()
+{
+    // Escape, Cancel or closing the window: what the user wrote is not thrown away unasked.
+    const QString body = memBody->toPlainText();
+    const bool written = (!ReplyFlag && !edSubject->text().trimmed().isEmpty())
+        || (body != initialBody && !body.trimmed().isEmpty());
+    if (written && Dialogs().Ask(QStringLiteral("Discard the message you have written?"), TDialogButtons::YesNo)
+                       != TDialogAnswer::Yes)
+        return;
+    QDialog::reject();
 }
 
 void TPostReply::done(int result)

@@ -54,6 +54,9 @@ public:
     QLineEdit* SubjectEdit() const { return edSubject; }
     QPlainTextEdit* BodyEdit() const { return memBody; }
     QPushButton* SendButton() const { return btnSend; }
+    QPushButton* CancelButton() const { return btnCancel; }
+    // Escape, Cancel and closing ask before a written message is discarded.
+    void reject() override;
     QLabel* NewsgroupLabel() const { return lblNewsgroup; }
 
     // The main window's commands. Each checks, in order, the "EmailAddress" setting, the
@@ -75,6 +78,8 @@ private:
     QLineEdit* edSubject = nullptr;
     QPlainTextEdit* memBody = nullptr;
     QPushButton* btnSend = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QString initialBody; // the body the window was given (a reply's quotation)
     TNntpProcessor* FProcessor = nullptr;
     bool FPlacementSaved = false;
 };

@@ -167,6 +167,43 @@ private slots:
         QCOMPARE(s.Connections(), 0);
     }
 
+    // A written draft is not lost to Escape or Cancel unasked; an untouched window closes.
+    void draftIsNotDiscardedUnasked()
+    {
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        Fixture f(s.ServerName(), QStringLiteral("alt.test"));
+        TScopedScriptedWindows d;
+        int finishedAfterNo = -1, finishedAfterYes = -1, finishedUntouched = -1;
+        QueueDriver(d, [&](TPostReply* w) {
+            QSignalSpy finished(w, &QDialog::finished);
+            w->SubjectEdit()->setText(QStringLiteral("A draft"));
+            w->BodyEdit()->setPlainText(QStringLiteral("Words I do not want to lose."));
+            d.Answers.push_back(TDialogAnswer::No);
+            QTest::keyClick(w, Qt::Key_Escape);
+            finishedAfterNo = int(finished.count());
+            d.Answers.push_back(TDialogAnswer::Yes);
+            w->CancelButton()->click();
+            finishedAfterYes = int(finished.count());
+            return w->result();
+        });
+        TPostReply::PostNewMessage(nullptr, &f.store, f.group);
+        QCOMPARE(finishedAfterNo, 0);
+        QCOMPARE(finishedAfterYes, 1);
+        QCOMPARE(d.Texts(), (QStringList{"Discard the message you have written?", "Discard the message you have written?"}));
+        d.Clear();
+        QueueDriver(d, [&](TPostReply* w) {
+            QSignalSpy finished(w, &QDialog::finished);
+            QTest::keyClick(w, Qt::Key_Escape);
+            finishedUntouched = int(finished.count());
+            return w->result();
+        });
+        TPostReply::PostNewMessage(nullptr, &f.store, f.group);
+        QCOMPARE(finishedUntouched, 1);
+        QVERIFY(d.Texts().isEmpty());
+        QCOMPARE(s.Connections(), 0);
+    }
+
     void newArticleExactLines()
     {
         ScriptedNntpServer s;
