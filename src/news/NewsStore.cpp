@@ -111,6 +111,26 @@ QString TConfigClass::FilePath() const
     return GetDataFolder() + FileBase + QStringLiteral(".chl");
 }
 
+namespace {
+// Logins and server names must come back exactly as they were typed, "|" and blanks at the
+// ends included, while the file stays one "|"-separated line that older versions can read.
+// A text that would not survive the plain form is stored base64-encoded behind this marker.
+const QString kEncodedMark = QStringLiteral("=?b64?");
+
+QString EncodeLoginField(const QString& v)
+{
+    const bool plain = !v.contains(QLatin1Char('|')) && !v.contains(QChar(0x00A6)) && !v.contains(QLatin1Char('\r'))
+        && !v.contains(QLatin1Char('\n')) && v == v.trimmed() && !v.startsWith(kEncodedMark);
+    return plain ? v : kEncodedMark + QString::fromLatin1(v.toUtf8().toBase64());
+}
+
+QString DecodeLoginField(const QString& v)
+{
+    return v.startsWith(kEncodedMark) ? QString::fromUtf8(QByteArray::fromBase64(v.mid(kEncodedMark.size()).toLatin1()))
+                                       : v;
+}
+} // namespace
+
 QString TConfigClass::FormatLine() const
 {
     QString word;
@@ -121,13 +141,13 @@ QString TConfigClass::FormatLine() const
     default: word = KindWord; break;
     }
     const QChar bar = QLatin1Char('|');
-    QString line = TArticleClass::CleanField(word) + bar + TArticleClass::CleanField(Name) + bar
+    const QString name = Kind == ckServer ? EncodeLoginField(Name) : TArticleClass::CleanField(Name);
+    QString line = TArticleClass::CleanField(word) + bar + name + bar
         + QString::number(Expanded) + bar + QString::number(LastArticle) + bar + QString::number(Reserved) + bar
         + TArticleClass::CleanField(FileBase);
     if (Kind == ckServer) {
         line += bar + QString(SavePassword ? QStringLiteral("1") : QStringLiteral("0")) + bar
-            + TArticleClass::CleanField(UserName) + bar
-            + (SavePassword ? TArticleClass::CleanField(Password) : QString()) + bar;
+            + EncodeLoginField(UserName) + bar + (SavePassword ? EncodeLoginField(Password) : QString()) + bar;
     }
     return line;
 }
@@ -448,8 +468,9 @@ void TNewsStore::LoadConfig()
                 entry->FileBase = SplitToken(rest, QStringLiteral("|"));
                 if (entry->Kind == ckServer) {
                     entry->SavePassword = SplitToken(rest, QStringLiteral("|")) == QLatin1String("1");
-                    entry->UserName = SplitToken(rest, QStringLiteral("|")).trimmed();
-                    entry->Password = SplitToken(rest, QStringLiteral("|")).trimmed();
+                    entry->UserName = DecodeLoginField(SplitToken(rest, QStringLiteral("|")).trimmed());
+                    entry->Password = DecodeLoginField(SplitToken(rest, QStringLiteral("|")).trimmed());
+                    entry->Name = DecodeLoginField(entry->Name);
                 }
                 const int kind = entry->Kind;
                 TConfigClass* parent = nullptr;

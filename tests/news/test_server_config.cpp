@@ -133,6 +133,30 @@ private slots:
         QVERIFY(readAll(TNewsStore::ConfigPath()).startsWith("NewsServer|news.example|0|"));
     }
 
+    // Logins and server names come back exactly as typed, "|", "¦" and outer blanks included;
+    // plain ones are written as before, and an older file's plain fields read as they did.
+    void loginsRoundTripExactly()
+    {
+        TNewsStore servers;
+        TConfigClass* odd = servers.AddServerEntry(QStringLiteral("news|odd.example"), QStringLiteral(" ann|x "),
+                                                   QStringLiteral("p|a¦s s "), true, QStringLiteral("260101120010"));
+        TConfigClass* plain = servers.AddServerEntry(QStringLiteral("news.example"), QStringLiteral("bob"),
+                                                     QStringLiteral("s3cret"), true, QStringLiteral("260101120011"));
+        QVERIFY(odd && plain);
+        servers.SaveConfig();
+        const QByteArray text = readAll(TNewsStore::ConfigPath());
+        QVERIFY(text.contains("NewsServer|news.example|"));
+        QVERIFY(text.contains("|1|bob|s3cret|\r\n"));
+        QCOMPARE(text.count('\n'), 2);
+        TNewsStore again;
+        again.LoadConfig();
+        QCOMPARE(again.ServerCount(), 2);
+        QCOMPARE(again.Server(0)->Name, QStringLiteral("news|odd.example"));
+        QCOMPARE(again.Server(0)->UserName, QStringLiteral(" ann|x "));
+        QCOMPARE(again.Server(0)->Password, QStringLiteral("p|a¦s s "));
+        QCOMPARE(again.Server(1)->Password, QStringLiteral("s3cret"));
+    }
+
     void damagedConfigLoadsTheLinesBefore()
     {
         TScopedScriptedDialogs dialogs;
