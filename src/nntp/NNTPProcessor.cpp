@@ -214,6 +214,8 @@ void TNntpProcessor::StartJob()
     FAuthenticating = false;
     FLoggedIn = false;
     FTypedLogin = false;
+    FEmptyWindows = 0;
+    FJumpedToNewest = false;
     FAborted = false;
 }
 
@@ -575,6 +577,7 @@ void TNntpProcessor::StartHeaderWindow(const TNntpRequest& request)
     // Taken over when the window's answer is complete, so a window refused with 480 is asked
     // for again after the login instead of being skipped.
     FWindowEnd = qint32(m);
+    FWindowStartReceived = FReceived;
 }
 
 void TNntpProcessor::StartCatchUpWindow(const TNntpRequest& request)
@@ -736,6 +739,25 @@ void TNntpProcessor::ExecDownloadHeadersCompleteHandler(QObject*, quint16 Error)
         return;
     }
     FLastRequested = FWindowEnd;
+    // A server may claim a range it does not hold (211 0 1 2147483647): empty windows must not
+    // be asked for one after another without end. After a few, the newest window the server
+    // claims is asked for once; when that is empty too, the job ends.
+    FEmptyWindows = FReceived == FWindowStartReceived ? FEmptyWindows + 1 : 0;
+    if (FEmptyWindows >= MaxEmptyWindows && FReceived < FMsgsToRetrieve && !FAborted) {
+        const qint64 newest = qint64(FLast) - FMsgsToRetrieve;
+        if (!FJumpedToNewest && newest > qint64(FLastRequested)) {
+            UtilsClass::Log(QStringLiteral("%1 empty header windows: asking for the newest articles from %2 on")
+                                .arg(FEmptyWindows)
+                                .arg(newest + 1));
+            FLastRequested = qint32(newest);
+            FJumpedToNewest = true;
+            FEmptyWindows = 0;
+        } else {
+            UtilsClass::Log(QStringLiteral("%1 empty header windows: the download ends").arg(FEmptyWindows));
+            ExecuteRequestFinished(-2, kNoMoreArticles);
+            return;
+        }
+    }
     if (FReceived < FMsgsToRetrieve && !FAborted) {
         UtilsClass::Log(QStringLiteral("Retrying request"));
         FQueue->Repeat();

@@ -278,5 +278,10 @@ private:
     bool FAuthenticating = false;
     bool FLoggedIn = false;
     bool FTypedLogin = false; // the user typed the credentials during this job
+    // Header windows that brought nothing, in a row; a server's claimed range is not trusted.
+    static constexpr int MaxEmptyWindows = 3;
+    int FEmptyWindows = 0;
+    bool FJumpedToNewest = false;
+    qint32 FWindowStartReceived = 0;
     bool FAborted = false;
 };

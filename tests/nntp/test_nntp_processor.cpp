@@ -139,6 +139,29 @@ private slots:
         QVERIFY(!TNntpProcessor::WithinAge(now, -2, now));                   // below -1 refuses all
     }
 
+    // A server that claims two thousand million articles and sends none: a few empty windows,
+    // one look at the newest window it claims, and the job ends.
+    void emptyWindowsDoNotGoOnForever()
+    {
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        s.Greet();
+        s.Expect("GROUP alt.lies", "211 0 1 2147483647 alt.lies\r\n");
+        for (const char* range : {"XOVER 1-100", "XOVER 101-200", "XOVER 201-300", "XOVER 2147483548-2147483647"})
+            s.Expect(range, Xover({}));
+        TNntpProcessor p;
+        TProcessorProbe probe;
+        probe.Attach(p);
+        Aim(p, s);
+        p.DownloadHeaders("alt.lies", -1, -1, 100);
+        QVERIFY(probe.WaitDone());
+        QCOMPARE(probe.LastCode(), -2);
+        QCOMPARE(probe.LastMessage(), QString("No more Articles"));
+        QCOMPARE(s.Errors(), QStringList());
+        QCOMPARE(s.Commands().size(), 5);
+        QVERIFY(probe.Headers.empty());
+    }
+
     void downloadAfterLastKnownEndsWithNoMoreArticles()
     {
         ScriptedNntpServer s;
