@@ -499,11 +499,13 @@ void TNntpProcessor::ExecuteStep(TNntpRequest& request)
         if (request.Number == NntpArticleUnknown)
             throw ENonSevereException(kArticleMissing);
         FBodyLines = std::make_unique<QStringList>();
-        UtilsClass::Log(QStringLiteral("Requesting Body for article: ") + QString::number(request.Number));
-        if (request.RequestType == NntpStep::GetArticle)
+        if (request.RequestType == NntpStep::GetArticle) {
+            UtilsClass::Log(QStringLiteral("Requesting article: ") + QString::number(request.Number));
             FWrapper->GetArticle(request.Number);
-        else
+        } else {
+            UtilsClass::Log(QStringLiteral("Requesting Body for article: ") + QString::number(request.Number));
             FWrapper->GetBody(request.Number);
+        }
         break;
     case NntpStep::ListToFile: {
         ReleaseStream();
@@ -711,7 +713,8 @@ void TNntpProcessor::ExecCompleteBodyHandler(QObject*, quint16 Error)
     }
     QString id = FWrapper->ArticleID().trimmed();
     if (id.isEmpty()) {
-        // A server that sends the ID without angle brackets: "222 <number> <id>".
+        // A server that sends the ID without angle brackets: "222 <number> <id>" (or 220 for
+        // the whole article).
         const QStringList parts = FWrapper->LastResponse().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (parts.size() >= 3 && parts[2].contains(QLatin1Char('@')))
             id = parts[2];

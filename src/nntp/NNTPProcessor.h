@@ -1,5 +1,5 @@
 #pragma once
-// TNntpProcessor turns a news job (new headers of a group, one article body, a catch-up of
+// TNntpProcessor turns a news job (new headers of a group, one article or its body, a catch-up of
 // groups, a server's group list into a file, posting an article) into a queue of protocol
 // steps and runs them one after another over one TNntpWrapper session. Each job opens its own
 // connection and closes it again; results reach the owner through events, and every job ends
@@ -211,6 +211,7 @@ private:
     // Step execution and the end of a job.
     void ExecuteRequest();
     void ExecuteStep(TNntpRequest& request);
+    // The job of GetBody and GetArticle: one article's lines fetched by step.
     void StartBodyJob(qint32 articleNumber, quint8 step);
     void ExecuteRequestFinished(int code, const QString& message);
     void StartJob();

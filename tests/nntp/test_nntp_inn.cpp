@@ -1,5 +1,5 @@
 // The request processor against a real INN 2 server (scripts/test-services/inn.sh): connect,
-// GROUP, XOVER windows, the age limit, BODY (also of a missing article), LIST into a file,
+// GROUP, XOVER windows, the age limit, BODY (also of a missing article), ARTICLE, LIST into a file,
 // POST, AUTHINFO after 480, catch-up, and an abort in the middle of a download.
 #include "TestSupport.h"
 #include "ScriptedDialogs.h"
@@ -194,6 +194,17 @@ private slots:
         QCOMPARE(probe.LastCode(), 0);
         // The article as sent ends with one empty line before the final "." line.
         QCOMPARE(probe.Bodies.back().Lines, body + QStringList{QString()});
+        QCOMPARE(probe.Bodies.back().MessageID, mine->MessageID);
+
+        // The whole article: the server's header lines, the empty line, the same body.
+        p.GetArticle(mine->Number);
+        QVERIFY(probe.WaitDone(4));
+        QCOMPARE(probe.LastCode(), 0);
+        const QStringList article = probe.Bodies.back().Lines;
+        const qsizetype blank = article.indexOf(QString());
+        QVERIFY(blank > 0);
+        QVERIFY(article.mid(0, blank).contains("Subject: " + subject));
+        QCOMPARE(article.mid(blank + 1), body + QStringList{QString()});
         QCOMPARE(probe.Bodies.back().MessageID, mine->MessageID);
     }
 

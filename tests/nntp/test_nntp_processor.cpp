@@ -463,6 +463,63 @@ private slots:
         QCOMPARE(int(probe.Bodies.size()), 0);
     }
 
+    void articleJob()
+    {
+        // The whole article: its header lines as sent (a folded one stays two lines), the empty
+        // line, the body dot-unstuffed; ends like a body job.
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        for (int n : {3001, 3002, 3003}) {
+            s.Greet();
+            s.Expect("GROUP alt.test", "211 10 3000 3009 alt.test\r\n");
+            const QByteArray command = "ARTICLE " + QByteArray::number(n);
+            if (n == 3001)
+                s.Expect(command, ScriptedNntpServer::MultiLine(
+                                      "220 3001 <art.1@example.org> article",
+                                      {"From: Eve <eve@example.org>", "Subject: A subject long enough to be",
+                                       "\tfolded onto a second line", "Content-Type: text/plain; charset=UTF-8",
+                                       "", ".", "Grüße", ""}));
+            else if (n == 3002)
+                s.Expect(command, ScriptedNntpServer::MultiLine("220 3002 noangle@example.org", {"Subject: x", "", "y"}));
+            else
+                s.Expect(command, "423 No such article number 3003\r\n");
+        }
+        TNntpProcessor p;
+        TProcessorProbe probe;
+        probe.Attach(p);
+        Aim(p, s);
+        p.Group = "alt.test";
+        p.GetArticle(3001);
+        QVERIFY(probe.WaitDone());
+        QCOMPARE(probe.LastCode(), 0);
+        QCOMPARE(int(probe.Bodies.size()), 1);
+        QCOMPARE(probe.Bodies[0].Lines,
+                 (QStringList{"From: Eve <eve@example.org>", "Subject: A subject long enough to be",
+                              "\tfolded onto a second line", "Content-Type: text/plain; charset=UTF-8", "", ".",
+                              "Grüße", ""}));
+        QCOMPARE(probe.Bodies[0].MessageID, QString("<art.1@example.org>"));
+        QCOMPARE(probe.Bodies[0].Group, QString("alt.test"));
+
+        p.GetArticle(3002);
+        QVERIFY(probe.WaitDone(2));
+        QCOMPARE(probe.LastCode(), 0);
+        QCOMPARE(probe.Bodies[1].MessageID, QString("<noangle@example.org>"));
+        QCOMPARE(probe.Bodies[1].Lines, (QStringList{"Subject: x", "", "y"}));
+
+        p.GetArticle(3003);
+        QVERIFY(probe.WaitDone(3));
+        QCOMPARE(probe.LastCode(), 423);
+        QCOMPARE(probe.LastMessage(), QString("423 No such article number 3003"));
+        QCOMPARE(int(probe.Bodies.size()), 2);
+        QCOMPARE(s.Errors(), QStringList());
+
+        const int before = s.Connections();
+        p.GetArticle(NntpArticleUnknown);
+        QVERIFY(probe.WaitDone(4));
+        QCOMPARE(probe.LastCode(), -2);
+        QCOMPARE(s.Connections(), before);
+    }
+
     void groupListToFile()
     {
         QTemporaryDir dir;
