@@ -111,9 +111,7 @@ bool TSpeakRun::StartSpeaking(TConfigClass* node, bool selectedMode, bool toFile
         Dialogs().ShowMessage(QStringLiteral("Select a Newsgroup first"));
         return false;
     }
-    if (pictureGroup && store->Contains(pictureGroup))
-        pictureGroup->SetPicture(rpGroup);
-    pictureGroup = nullptr;
+    showPictureOn(nullptr);
     Queue = std::make_unique<TTTSList>(store, selectedMode);
     for (TArticleClass* record : viewOrder)
         if (selectedMode || record->SpeakMark == 1)
@@ -160,8 +158,7 @@ bool TSpeakRun::StartSpeaking(TConfigClass* node, bool selectedMode, bool toFile
         Processor->OnStatus = [this](QObject*, const QString& text) { status(0, text); };
     }
     picture = selectedMode ? (toFile ? rpSelectedFile : rpSelectedAloud) : (toFile ? rpMarkedFile : rpMarkedAloud);
-    pictureGroup = node;
-    node->SetPicture(picture);
+    showPictureOn(node);
     requestBody(first);
     return true;
 }
@@ -276,7 +273,7 @@ void TSpeakRun::saveGroup(TArticleClass* record)
     }
 }
 
-void TSpeakRun::closeThreadFile(TArticleClass*)
+void TSpeakRun::closeThreadFile()
 {
     // An MP3 of a whole thread gets a chapter per article, so players can skip between them.
     if (tts->OutputFormat == QLatin1String("MP3"))
@@ -320,7 +317,7 @@ void TSpeakRun::AdvanceSpeakQueue()
                 // A new thread starts a new file. So does a Skip, which closed the thread's
                 // file with what it held.
                 if (tts->EngineOpen())
-                    closeThreadFile(done);
+                    closeThreadFile();
                 if (done)
                     done->NextFileCounter();
                 openThreadFile(next);
@@ -333,13 +330,8 @@ void TSpeakRun::AdvanceSpeakQueue()
         fail(e.message());
         return;
     }
-    TConfigClass* nextGroup = GroupOf(next);
-    if (nextGroup && nextGroup != pictureGroup) {
-        if (pictureGroup && store->Contains(pictureGroup))
-            pictureGroup->SetPicture(rpGroup);
-        pictureGroup = nextGroup;
-        nextGroup->SetPicture(picture);
-    }
+    if (TConfigClass* nextGroup = GroupOf(next))
+        showPictureOn(nextGroup);
     requestBody(next);
 }
 
@@ -349,21 +341,15 @@ void TSpeakRun::endRun(TArticleClass* last)
         last->NextFileCounter();
         saveGroup(last);
     }
-    status(1, QString());
     if (ToFile && ThreadFiles) {
         try {
-            closeThreadFile(last);
+            closeThreadFile();
         } catch (const EVorlixError& e) {
             UtilsClass::Log(QStringLiteral("Closing the thread file failed: ") + e.message());
             Dialogs().ShowError(e.message());
         }
     }
-    if (OnRunEnded)
-        OnRunEnded(this);
-    if (pictureGroup && store->Contains(pictureGroup))
-        pictureGroup->SetPicture(rpGroup);
-    pictureGroup = nullptr;
-    Queue.reset();
+    finishRun();
 }
 
 void TSpeakRun::fail(const QString& message)
@@ -380,13 +366,30 @@ void TSpeakRun::fail(const QString& message)
             UtilsClass::Log(QStringLiteral("Stop Exception: ") + e.message());
         }
     }
+    finishRun();
+    Dialogs().ShowError(message);
+}
+
+void TSpeakRun::finishRun()
+{
     status(1, QString());
     if (OnRunEnded)
         OnRunEnded(this);
+    showPictureOn(nullptr);
+    Queue.reset();
+    chapters.clear();
+}
+
+void TSpeakRun::showPictureOn(TConfigClass* group)
+{
+    if (group == pictureGroup)
+        return;
+    // The group the run left shows its plain picture again (when it is still there).
     if (pictureGroup && store->Contains(pictureGroup))
         pictureGroup->SetPicture(rpGroup);
-    pictureGroup = nullptr;
-    Dialogs().ShowError(message);
+    pictureGroup = group;
+    if (group)
+        group->SetPicture(picture);
 }
 
 void TSpeakRun::Stop()

@@ -92,9 +92,13 @@ private:
     void requestBody(TArticleClass* record);
     void endRun(TArticleClass* last);
     void fail(const QString& message);
+    // The run is over: progress gone, the group's picture back, the queue released.
+    void finishRun();
+    // The run's picture moves to group (none: back to the plain picture).
+    void showPictureOn(TConfigClass* group);
     void status(int panel, const QString& text);
     void openThreadFile(TArticleClass* record);
-    void closeThreadFile(TArticleClass* last);
+    void closeThreadFile();
     void saveGroup(TArticleClass* record);
 
     TNewsStore* store;

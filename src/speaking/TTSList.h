@@ -33,7 +33,6 @@ public:
     // Drops every record after the current one (the run is stopped).
     void DropAfterCurrent();
     int Count() const { return int(items.size()); }
-    bool Contains(const TArticleClass* record) const { return indexOf(record) >= 0; }
     // Position (0-based) of the current record in the queue; -1 when none.
     int CurrentIndex() const;
 

@@ -356,12 +356,6 @@ void TBaseTTS::AttachHandlers(TSpeechAPI* adapter)
     adapter->OnFinished = [this](TSpeechAPI*, bool cancelled) { EngineFinishedHandler(cancelled); };
 }
 
-void TBaseTTS::DetachFinished(TSpeechAPI* adapter)
-{
-    if (adapter)
-        adapter->OnFinished = nullptr;
-}
-
 void TBaseTTS::EngineFinishedHandler(bool cancelled)
 {
     if (!cancelled)
@@ -530,36 +524,45 @@ void TBaseTTS::Stop()
     }
     QString wav;
     try {
-        if (CurrentVoice && CurrentVoice->Adapter) {
-            TSpeechAPI* adapter = CurrentVoice->Adapter;
-            DetachFinished(adapter);
-            if (adapter->Active)
-                adapter->AudioReset();
-            if (OutputMode == 1)
-                wav = adapter->OutputFile;
-        }
+        wav = ResetCurrentText();
     } catch (const EVorlixError& e) {
         if (!HandleException(QStringLiteral("Stop"), e))
             throw;
     }
     try {
         EngnClose(false);
-        if (OutputMode == 1 && !wav.isEmpty()) {
+        if (!wav.isEmpty()) {
             QFile f(wav);
             if (f.exists() && !f.remove()) {
                 Log(QStringLiteral("Error deleting output file during Stop"));
                 Log(QStringLiteral("File: ") + wav + QStringLiteral(", Error: ") + f.errorString());
             }
         }
-        SetState(tsIdle);
-        if (OnStatusChange)
-            OnStatusChange(this, State, 5);
-        if (OnSpeechEvent)
-            OnSpeechEvent(this, 5, QString());
+        EndCancelled(5);
     } catch (const EVorlixError& e) {
         if (!HandleException(QStringLiteral("Stop"), e))
             throw;
     }
+}
+
+QString TBaseTTS::ResetCurrentText()
+{
+    if (!CurrentVoice || !CurrentVoice->Adapter)
+        return {};
+    TSpeechAPI* adapter = CurrentVoice->Adapter;
+    adapter->OnFinished = nullptr;
+    if (adapter->Active)
+        adapter->AudioReset();
+    return OutputMode == 1 ? adapter->OutputFile : QString();
+}
+
+void TBaseTTS::EndCancelled(unsigned char code)
+{
+    SetState(tsIdle);
+    if (OnStatusChange)
+        OnStatusChange(this, State, code);
+    if (OnSpeechEvent)
+        OnSpeechEvent(this, code, QString());
 }
 
 void TBaseTTS::Pause()
@@ -596,18 +599,9 @@ void TBaseTTS::PauseOrResume(bool pause)
 void TBaseTTS::Skip()
 {
     try {
-        if (CurrentVoice && CurrentVoice->Adapter) {
-            TSpeechAPI* adapter = CurrentVoice->Adapter;
-            DetachFinished(adapter);
-            if (adapter->Active)
-                adapter->AudioReset();
-        }
+        ResetCurrentText();
         EngnClose(false);
-        SetState(tsIdle);
-        if (OnStatusChange)
-            OnStatusChange(this, State, 4);
-        if (OnSpeechEvent)
-            OnSpeechEvent(this, 4, QString());
+        EndCancelled(4);
     } catch (const EVorlixError& e) {
         if (!HandleException(QStringLiteral("Skip"), e))
             throw;

@@ -185,11 +185,15 @@ private:
     void EngineFinishedHandler(bool cancelled);
     void WordPositionHandler(unsigned char kind, int length, int position);
     void AttachHandlers(TSpeechAPI* adapter);
-    void DetachFinished(TSpeechAPI* adapter);
     void BindAdapter(TSpeechAPI* adapter);
     void ConvertToMP3(TBaseVoiceClass* voice, const QString& wav);
     void CheckSoundCard();
     void PauseOrResume(bool pause);
+    // Drops the text being spoken without its finished report; the file it was written into
+    // (empty when speaking aloud or when nothing is open).
+    QString ResetCurrentText();
+    // Idle again after a Stop (5) or a Skip (4), and the owner told.
+    void EndCancelled(unsigned char code);
     void EnsureConverter();
     template <class TAdapter>
     void CreateAdapter(TAdapter*& slot);

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <sys/mount.h>
 
 class TestTextFiles : public QObject {
     Q_OBJECT
@@ -18,25 +17,15 @@ private slots:
     void fullDiskKeepsTheOldFile()
     {
         QTemporaryDir mountPoint;
-        const QByteArray target = QFile::encodeName(mountPoint.path());
-        if (::mount("tmpfs", target.constData(), "tmpfs", 0, "size=64k") != 0)
+        TestSupport::TSmallDisk disk(mountPoint.path(), "64k");
+        if (!disk.Mounted())
             QSKIP("A small file system cannot be mounted here (needs root)");
-        struct TUnmount {
-            QByteArray Path;
-            ~TUnmount() { ::umount2(Path.constData(), MNT_DETACH); }
-        } unmount{target};
         const QString config = mountPoint.filePath(QStringLiteral("Config.chl"));
         QStringList old;
         for (int i = 0; i < 100; ++i)
             old << QStringLiteral("NewsGroup|group.number.%1|0|-1|0|2601010000%1M").arg(i);
         WriteLinesAtomically(config, old);
-        // The rest of the disk fills up.
-        QFile filler(mountPoint.filePath(QStringLiteral("filler")));
-        QVERIFY(filler.open(QIODevice::WriteOnly));
-        const QByteArray block(1024, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-        filler.close();
+        disk.Fill();
         QStringList bigger = old;
         for (int i = 0; i < 300; ++i)
             bigger << QStringLiteral("NewsGroup|another.group.%1|0|-1|0|2601010001%1M").arg(i);

@@ -137,8 +137,8 @@ private slots:
         QCOMPARE(u.Text, QString("Here it is:\nAn attachment of 905 bytes, notes.zip, is not read.\nBye."));
         QCOMPARE(u.Skipped.size(), 1);
         // The later parts of a split uuencoded post have no begin line.
-        QCOMPARE(SpokenArticleText(uu.mid(2, 20) + QStringList{"Part 2 of 3"}, false).Text,
-                 QString("An attachment of 900 bytes is not read.\nPart 2 of 3"));
+        QCOMPARE(SpokenArticleText(uu.mid(2, 20) + QStringList{"Piece 2 of 3"}, false).Text,
+                 QString("An attachment of 900 bytes is not read.\nPiece 2 of 3"));
         // A begin line in prose is prose.
         QCOMPARE(SpokenArticleText({"begin 644 is the mode we use", "end of story"}, false).Text,
                  QString("begin 644 is the mode we use\nend of story"));

@@ -22,7 +22,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <sys/mount.h>
 
 namespace {
 const QString DefaultQuality = QStringLiteral("32 kbps  22.05 KHz  Mono");
@@ -587,26 +586,15 @@ private slots:
 
         // A full disk: the WAV fits, then the disk fills up as the conversion starts.
         QTemporaryDir mountPoint;
-        const QByteArray target = QFile::encodeName(mountPoint.path());
-        if (::mount("tmpfs", target.constData(), "tmpfs", 0, "size=2m") != 0)
+        TestSupport::TSmallDisk disk(mountPoint.path(), "2m");
+        if (!disk.Mounted())
             QSKIP("A small file system cannot be mounted here (needs root)");
-        struct TUnmount {
-            QByteArray Path;
-            ~TUnmount() { ::umount2(Path.constData(), MNT_DETACH); }
-        } unmount{target};
         tts->OutputDir = mountPoint.path();
         tts->SetMP3Quality(DefaultQuality);
         tts->SetOutputFile(QStringLiteral("full"));
         rec = {};
         rec.Bind(*tts);
-        tts->OnConvertStart = [&](TBaseTTS*) {
-            QFile filler(mountPoint.filePath(QStringLiteral("filler")));
-            if (filler.open(QIODevice::WriteOnly)) {
-                const QByteArray block(4096, 'x');
-                while (filler.write(block) == block.size() && filler.flush()) {
-                }
-            }
-        };
+        tts->OnConvertStart = [&](TBaseTTS*) { disk.Fill(); };
         tts->Speak2(voice, Words(30));
         QVERIFY(TestSupport::WaitFor([&] { return !rec.Codes.isEmpty(); }, 60000));
         QCOMPARE(rec.ConvertFailures.size(), 2);

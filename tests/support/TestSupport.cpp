@@ -4,10 +4,12 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <memory>
+#include <sys/mount.h>
 
 namespace {
 std::unique_ptr<QTemporaryDir> home;
@@ -111,4 +113,27 @@ bool TestSupport::ProgramAvailable(const QString& program)
 QByteArray TestSupport::MissingProgramText(const QString& program)
 {
     return "the program " + program.toUtf8() + " is not on the PATH: install it to run this test";
+}
+
+TestSupport::TSmallDisk::TSmallDisk(const QString& folder_, const char* size) : folder(folder_)
+{
+    QDir().mkpath(folder);
+    const QByteArray options = QByteArray("size=") + size;
+    mounted = ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) == 0;
+}
+
+TestSupport::TSmallDisk::~TSmallDisk()
+{
+    if (mounted)
+        ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+}
+
+void TestSupport::TSmallDisk::Fill(const QString& fileName) const
+{
+    QFile filler(folder + QLatin1Char('/') + fileName);
+    if (!filler.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray block(1024, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
 }

@@ -39,6 +39,23 @@ QByteArray MissingServiceText(TService service);
 // True when the program is on the PATH.
 bool ProgramAvailable(const QString& program);
 QByteArray MissingProgramText(const QString& program);
+// A small file system (tmpfs) mounted on a folder for the life of the object, for the tests
+// of a full disk. Mounting needs root: when it is not permitted, Mounted() is false.
+class TSmallDisk {
+public:
+    TSmallDisk(const QString& folder, const char* size);
+    ~TSmallDisk();
+    TSmallDisk(const TSmallDisk&) = delete;
+    TSmallDisk& operator=(const TSmallDisk&) = delete;
+    bool Mounted() const { return mounted; }
+    // Takes up whatever room is left with a file of that name in the folder.
+    void Fill(const QString& fileName = QStringLiteral("filler")) const;
+
+private:
+    QString folder;
+    bool mounted = false;
+};
+
 // A window's part by its object name (null when there is none of that type).
 template <class T>
 T* Part(const QObject* owner, const QString& name)

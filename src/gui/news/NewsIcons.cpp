@@ -6,6 +6,26 @@
 #include <QPixmap>
 
 namespace {
+// A loudspeaker in the box (x, y) .. (x + 12, y + 12) of a 16 x 16 picture.
+void drawSpeaker(QPainter& p, qreal x, qreal y, qreal scale, bool waves)
+{
+    QPainterPath path;
+    path.moveTo(x, y + 4 * scale);
+    path.lineTo(x + 3 * scale, y + 4 * scale);
+    path.lineTo(x + 7 * scale, y);
+    path.lineTo(x + 7 * scale, y + 12 * scale);
+    path.lineTo(x + 3 * scale, y + 8 * scale);
+    path.lineTo(x, y + 8 * scale);
+    path.closeSubpath();
+    p.setPen(QPen(QColor(20, 60, 140), 1));
+    p.setBrush(QColor(60, 120, 220));
+    p.drawPath(path);
+    if (waves) {
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(x + 6 * scale, y + 2 * scale, 6 * scale, 8 * scale), -60 * 16, 120 * 16);
+    }
+}
+
 QPixmap draw(int index)
 {
     QPixmap pm(16, 16);
@@ -34,23 +54,9 @@ QPixmap draw(int index)
         p.drawLine(15, 3, 8, 9);
         break;
     }
-    case npSpeak: {
-        // a loudspeaker
-        QPainterPath path;
-        path.moveTo(2, 6);
-        path.lineTo(5, 6);
-        path.lineTo(9, 2);
-        path.lineTo(9, 14);
-        path.lineTo(5, 10);
-        path.lineTo(2, 10);
-        path.closeSubpath();
-        p.setPen(QPen(QColor(20, 60, 140), 1));
-        p.setBrush(QColor(60, 120, 220));
-        p.drawPath(path);
-        p.setBrush(Qt::NoBrush);
-        p.drawArc(QRectF(8, 4, 6, 8), -60 * 16, 120 * 16);
+    case npSpeak:
+        drawSpeaker(p, 2, 2, 1.0, true);
         break;
-    }
     case npSpoken:
         // a check mark
         p.setPen(QPen(QColor(30, 140, 40), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -82,17 +88,7 @@ QPixmap draw(int index)
         p.drawLine(1, 2, 6, 7);
         p.drawLine(12, 2, 6, 7);
         if (index == npSelectedAloud) {
-            QPainterPath path;
-            path.moveTo(8, 11);
-            path.lineTo(10, 11);
-            path.lineTo(13, 8);
-            path.lineTo(13, 15);
-            path.lineTo(10, 13);
-            path.lineTo(8, 13);
-            path.closeSubpath();
-            p.setPen(QPen(QColor(20, 60, 140), 1));
-            p.setBrush(QColor(60, 120, 220));
-            p.drawPath(path);
+            drawSpeaker(p, 8, 8, 7.0 / 12.0, false);
         } else {
             p.setPen(QPen(QColor(20, 20, 60), 1));
             p.setBrush(QColor(70, 80, 160));

@@ -3,6 +3,7 @@
 // its groups, opens TForm1 headless, selects nodes and waits for the main processor's jobs.
 #include "TestSupport.h"
 #include "gui/app/NewsCommands.h"
+#include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/UsenetUnit.h"
 #include "news/ArticleUnit.h"
@@ -29,6 +30,14 @@ inline void ClearDataFolder()
     QDir dir(GetDataFolder());
     for (const QString& f : dir.entryList(QDir::Files))
         dir.remove(f);
+}
+
+// A fresh profile for the next test: no data files, no settings.
+inline void ResetProfile()
+{
+    ClearDataFolder();
+    TRegistryEnhanced::ResetStore();
+    QFile::remove(TRegistryEnhanced::SettingsFilePath());
 }
 
 // One server line and one line per group; server credentials as given.

@@ -55,12 +55,7 @@ class TestNewsCommands : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        ClearDataFolder();
-        TRegistryEnhanced::ResetStore();
-        QFile::remove(TRegistryEnhanced::SettingsFilePath());
-    }
+    void init() { ResetProfile(); }
 
     void firstDownloadFillsTheViewAndSavesTheGroup()
     {

@@ -33,12 +33,7 @@ private slots:
         VORLIX_REQUIRE_INN();
     }
 
-    void init()
-    {
-        ClearDataFolder();
-        TRegistryEnhanced::ResetStore();
-        QFile::remove(TRegistryEnhanced::SettingsFilePath());
-    }
+    void init() { ResetProfile(); }
 
     void downloadReadAndDownloadAgain()
     {

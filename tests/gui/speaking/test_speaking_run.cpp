@@ -66,6 +66,15 @@ struct TRunRig {
         };
         return true;
     }
+    // Runs to file write into folder, in that format, one file per thread when asked.
+    TBaseTTS& ToFiles(const QString& folder, const QString& format, bool perThread = false)
+    {
+        TBaseTTS& tts = *W.Form->Speech;
+        tts.OutputDir = folder;
+        tts.SetOutputFormat(format);
+        W.Form->Store->SetValue("ThreadFileOption", perThread ? 1 : 0);
+        return tts;
+    }
     TArticleClass* Record(const QString& id) const { return W.Entry(kGroup)->Articles->FindByMessageID(id); }
     void Mark(const QStringList& ids)
     {
@@ -103,12 +112,7 @@ class TestSpeakingRun : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        ClearDataFolder();
-        TRegistryEnhanced::ResetStore();
-        QFile::remove(TRegistryEnhanced::SettingsFilePath());
-    }
+    void init() { ResetProfile(); }
 
     // Five marked articles aloud: the subjects one after another in status panel 1, the
     // group's run picture, Stop during the second article: it is marked spoken, the other
@@ -181,10 +185,7 @@ private slots:
         FillGroup(rig.Server);
         QVERIFY(rig.Open());
         QTemporaryDir out;
-        TBaseTTS& tts = *rig.W.Form->Speech;
-        tts.OutputDir = out.path();
-        tts.SetOutputFormat(QStringLiteral("MP3"));
-        rig.W.Form->Store->SetValue("ThreadFileOption", 1);
+        rig.ToFiles(out.path(), QStringLiteral("MP3"), true);
         const QStringList ids{"<a1@t>", "<a2@t>", "<b1@t>", "<b2@t>", "<b3@t>"};
         rig.Mark(ids);
         rig.W.Form->Command("SpeakMarkFile", TCommandPlace::Toolbar)->trigger();
@@ -228,10 +229,7 @@ private slots:
         FillGroup(rig.Server);
         QVERIFY(rig.Open());
         QTemporaryDir out;
-        TBaseTTS& tts = *rig.W.Form->Speech;
-        tts.OutputDir = out.path();
-        tts.SetOutputFormat(QStringLiteral("Wav"));
-        rig.W.Form->Store->SetValue("ThreadFileOption", 1);
+        rig.ToFiles(out.path(), QStringLiteral("Wav"), true);
         TThreadView* view = rig.W.Form->ThreadView.get();
         auto* tree = TestSupport::Part<QTreeView>(rig.W.Form.get(), "tvArticles");
         const auto select = [&](const QStringList& ids) {
@@ -289,9 +287,7 @@ private slots:
         QVERIFY(rig.Server.AddArticle(Article("Big one", "<g1@t>", {}, big)));
         QVERIFY(rig.Open());
         QTemporaryDir out;
-        TBaseTTS& tts = *rig.W.Form->Speech;
-        tts.OutputDir = out.path();
-        tts.SetOutputFormat(QStringLiteral("Wav"));
+        TBaseTTS& tts = rig.ToFiles(out.path(), QStringLiteral("Wav"));
         rig.Mark({"<s1@t>", "<p1@t>", "<l1@t>", "<g1@t>"});
         rig.W.Form->Command("SpeakMarkFile", TCommandPlace::Toolbar)->trigger();
         // The megabyte body is being written: Skip ends it, and the window stays live meanwhile.
