@@ -273,6 +273,16 @@ void TNewsStore::removeEntry(TConfigClass* entry)
             detach(c.get());
     };
     detach(entry);
+    std::function<void(TConfigClass*)> forget = [&](TConfigClass* e) {
+        // Not the lines themselves: they may hold logins.
+        if (!e->KeptLines.isEmpty())
+            UtilsClass::Log(QStringLiteral("%1 unreadable lines of Config.chl removed with %2")
+                                .arg(e->KeptLines.size())
+                                .arg(e->Name));
+        for (const auto& c : e->children)
+            forget(c.get());
+    };
+    forget(entry);
     if (OnEntryRemoved)
         OnEntryRemoved(this, entry, parent);
     // A view moves its current entry off the removed one; without a view nothing is current.
@@ -425,13 +435,16 @@ void TNewsStore::LoadConfig()
     try {
         lines = ReadLines(path);
     } catch (const EVorlixError& e) {
+        // A file that exists but cannot be read is never replaced by what little this run knows.
+        unreadFile = true;
         UtilsClass::Log(QStringLiteral("LoadConfig Exception: ") + e.message());
-        Dialogs().ShowError(e.message());
+        Dialogs().ShowError(e.message() + QStringLiteral("\nThe file is left as it is: changes to the servers and "
+                                                         "newsgroups are not saved in this session."));
         updateButtons();
         return;
     }
-    QString failure;
-    int failedLine = 0;
+    QStringList damaged; // "line N is damaged (reason)"
+    int heldBelow = 0;
     {
         // The views are built once from the whole result.
         struct HeldBack {
@@ -445,10 +458,23 @@ void TNewsStore::LoadConfig()
         } added(OnEntryAdded);
         TConfigClass* lastServer = nullptr;
         TConfigClass* lastGroup = nullptr;
+        // The lines below a damaged server line (up to the next server line) or a damaged
+        // newsgroup line (up to the next server or newsgroup line) belong to an entry that
+        // was not read: they are kept with it, unread, rather than put under another one.
+        enum { holdNone, holdServer, holdGroup } holding = holdNone;
+        QStringList* keptInto = nullptr;
         for (int i = 0; i < lines.size(); ++i) {
             const QString& line = lines.at(i);
             if (line.trimmed().isEmpty())
                 continue;
+            const QString word = line.section(QLatin1Char('|'), 0, 0);
+            if ((holding == holdServer && word != kServerWord)
+                || (holding == holdGroup && word != kServerWord && word != kGroupWord)) {
+                keptInto->append(line);
+                ++heldBelow;
+                continue;
+            }
+            holding = holdNone;
             try {
                 QString rest = line;
                 auto entry = std::make_unique<TConfigClass>();
@@ -491,9 +517,20 @@ void TNewsStore::LoadConfig()
                     lastGroup = e;
                 }
             } catch (const EVorlixError& e) {
-                failure = e.message();
-                failedLine = i + 1;
-                break;
+                damaged << QStringLiteral("line %1 is damaged (%2)").arg(i + 1).arg(e.message());
+                UtilsClass::Log(QStringLiteral("LoadConfig Exception: line %1: %2").arg(i + 1).arg(e.message()));
+                // Kept at its level: a server line at the top, a newsgroup line below its
+                // server, anything else below the entry it followed.
+                if (word == kServerWord) {
+                    keptInto = &keptTop;
+                    holding = holdServer;
+                } else if (word == kGroupWord) {
+                    keptInto = lastServer ? &lastServer->KeptLines : &keptTop;
+                    holding = holdGroup;
+                } else {
+                    keptInto = lastGroup ? &lastGroup->KeptLines : lastServer ? &lastServer->KeptLines : &keptTop;
+                }
+                keptInto->append(line);
             }
         }
     }
@@ -501,19 +538,24 @@ void TNewsStore::LoadConfig()
     // user's, so nothing is saved here.
     if (OnReset)
         OnReset(this);
-    if (!failure.isEmpty()) {
-        // The lines after a damaged one are not loaded; the file as it was is kept, so the
-        // next save cannot lose them for good.
+    if (!damaged.isEmpty()) {
+        // The damaged lines are written back as they are; the file as it was is kept besides,
+        // for the user to mend by hand.
         const QString copy = GetDataFolder() + QStringLiteral("Config-damaged.chl");
         QFile::remove(copy);
         const bool copied = QFile::copy(path, copy);
         if (copied)
             QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        UtilsClass::Log(QStringLiteral("LoadConfig Exception: line %1: %2").arg(failedLine).arg(failure));
-        QString text = QStringLiteral("Config.chl could not be read completely: line %1 is damaged (%2). "
-                                      "The servers and newsgroups before it were loaded.")
-                           .arg(failedLine)
-                           .arg(failure);
+        const bool one = damaged.size() == 1;
+        QString text = QStringLiteral("Config.chl could not be read completely: ") + damaged.join(QStringLiteral("; "))
+            + (one ? QStringLiteral(". It is kept in the file unchanged but not shown")
+                   : QStringLiteral(". They are kept in the file unchanged but not shown"));
+        if (heldBelow > 0)
+            text += QStringLiteral(", and so are the %1 lines below %2 that belong to %3")
+                        .arg(heldBelow)
+                        .arg(one ? QStringLiteral("it") : QStringLiteral("them"))
+                        .arg(one ? QStringLiteral("it") : QStringLiteral("them"));
+        text += QStringLiteral(". Every other server and newsgroup was loaded.");
         if (copied)
             text += QStringLiteral(" The file as it was is kept as \"%1\".").arg(copy);
         Dialogs().ShowError(text);
@@ -523,9 +565,14 @@ void TNewsStore::LoadConfig()
 
 void TNewsStore::SaveConfig()
 {
-    QStringList lines;
+    if (unreadFile) {
+        UtilsClass::Log(QStringLiteral("SaveConfig: Config.chl could not be read at start, so it is not rewritten"));
+        updateButtons();
+        return;
+    }
+    QStringList lines = keptTop;
     for (TConfigClass* e : AllEntries())
-        lines << e->FormatLine();
+        lines << e->FormatLine() << e->KeptLines;
     WriteLinesAtomically(ConfigPath(), lines, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     updateButtons();
 }

@@ -7,6 +7,7 @@
 #include "news/ArticleUnit.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -48,6 +49,9 @@ public:
 
     // The word of field 1 as read, kept for kinds this program does not know.
     QString KindWord;
+    // Lines of "Config.chl" that could not be read, found below this entry's line: written
+    // back unchanged right after it, and dropped only with the entry.
+    QStringList KeptLines;
 
     TConfigClass* Parent() const { return parent; }
     int ChildCount() const { return int(children.size()); }
@@ -107,12 +111,20 @@ public:
 
     // ---- The file
     static QString ConfigPath();            // data folder + "Config.chl"
-    // Adds the entries of the file (the program loads it once, at start). A damaged line ends
-    // the reading: the entries before it stay, the file as it was is kept as
-    // "Config-damaged.chl", and the user is told. The views are rebuilt once (OnReset).
+    // Adds the entries of the file (the program loads it once, at start). A damaged line is
+    // not loaded and neither are the lines that belong below it (the newsgroups of a damaged
+    // server line, the folder entries of a damaged newsgroup line): they are kept as they are
+    // and written back at the next save in the same place, so nothing the program could not
+    // read is lost. Every other line loads. The file as it was is also kept as
+    // "Config-damaged.chl", and the user is told which lines are damaged. The views are
+    // rebuilt once (OnReset).
     void LoadConfig();
-    // Rewrites the file with one line per entry in store order (0600: it holds passwords).
+    // Rewrites the file with one line per entry in store order (0600: it holds passwords),
+    // each followed by the unreadable lines kept below it.
     void SaveConfig();
+    // The unreadable lines kept at the top level (damaged server lines with the lines below
+    // them, and lines found before any server); they start the file when it is saved.
+    const QStringList& KeptTopLines() const { return keptTop; }
 
     // ---- The entries
     int ServerCount() const { return int(servers.size()); }
@@ -225,6 +237,8 @@ private:
     void updateButtons();
     void clearArticleView();
     std::vector<std::unique_ptr<TConfigClass>> servers;
+    QStringList keptTop;
+    bool unreadFile = false; // the file exists but could not be read: it is not overwritten
     TConfigClass* current = nullptr;
     bool currentSelected = false;
     int quiet = 0; // > 0 while a command's own changes move the selection

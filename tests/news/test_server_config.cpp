@@ -157,33 +157,112 @@ private slots:
         QCOMPARE(again.Server(1)->Password, QStringLiteral("s3cret"));
     }
 
-    void damagedConfigLoadsTheLinesBefore()
+    // A damaged line costs only itself (and the lines that belong below it): every other
+    // entry loads, and the next save writes the damaged lines back unchanged in their place.
+    void damagedLinesAreKeptAndTheRestLoads()
     {
         TScopedScriptedDialogs dialogs;
-        writeFile(TNewsStore::ConfigPath(), "NewsServer|one.example|0|-1|0|260101120000|0||secret|\r\n"
-                                            "NewsGroup|comp.a|0|12|0|260101120001M\r\n"
-                                            "NewsGroup|comp.b|0|twelve|0|260101120002M\r\n"
-                                            "NewsServer|two.example|0|-1|0|260101120003|0|||\r\n");
+        const QByteArray file = "NewsServer|one.example|1|-1|0|260101120000|0||secret|\r\n"
+                                "NewsGroup|comp.a|0|12|0|260101120001M\r\n"
+                                "NewsGroup|comp.b|0|3x0|0|260101120002M\r\n"
+                                "NewsFolder|saved|0|-1|0|260101120003\r\n"
+                                "NewsGroup|comp.c|1|40|0|260101120004M\r\n"
+                                "NewsServer|two.example|1|-1|0|260101120005|1|ann|pw2|\r\n"
+                                "NewsGroup|comp.d|0|77|0|260101120006M\r\n";
+        writeFile(TNewsStore::ConfigPath(), file);
         TNewsStore servers;
         servers.LoadConfig();
-        QCOMPARE(captions(servers), QStringList({"one.example", "-comp.a"}));
+        QCOMPARE(captions(servers), QStringList({"one.example", "-comp.a", "-comp.c", "two.example", "-comp.d"}));
+        QCOMPARE(servers.Server(1)->Password, QString("pw2"));
+        QCOMPARE(servers.Server(1)->Expanded, 1);
+        QCOMPARE(servers.Server(0)->Child(1)->LastArticle, 40);
         QCOMPARE(dialogs.Shown.size(), size_t(1));
-        QVERIFY(dialogs.LastText().startsWith("Config.chl could not be read completely: line 3 is damaged"));
+        QVERIFY2(dialogs.LastText().startsWith("Config.chl could not be read completely: line 3 is damaged ("
+                                               "'3x0' is not a valid integer value (LastArticle)). It is kept "
+                                               "in the file unchanged but not shown, and so are the 1 lines below "
+                                               "it that belong to it. Every other server and newsgroup was loaded."),
+                 qPrintable(dialogs.LastText()));
         QVERIFY(!dialogs.LastText().contains("secret"));
         const QString copy = GetDataFolder() + "Config-damaged.chl";
         QVERIFY(dialogs.LastText().contains(copy));
-        QVERIFY(readAll(copy).contains("two.example"));
+        QCOMPARE(readAll(copy), file);
         QCOMPARE(modeOf(copy), 0600u);
 
-        // Entries without their parent are damaged lines too, never a crash.
-        dialogs.Clear();
-        writeFile(TNewsStore::ConfigPath(), "NewsGroup|orphan|0|-1|0|260101120001M\r\n");
-        TNewsStore s2;
-        s2.LoadConfig();
-        QCOMPARE(s2.ServerCount(), 0);
-        QVERIFY(dialogs.LastText().contains("line 1 is damaged (a newsgroup comes before any server)"));
+        // Saved (as at exit), nothing is lost: the damaged line and its folder follow their server.
+        servers.SaveConfig();
+        const QByteArray saved = readAll(TNewsStore::ConfigPath());
+        QCOMPARE(saved, QByteArray("NewsServer|one.example|1|-1|0|260101120000|0|||\r\n"
+                                   "NewsGroup|comp.b|0|3x0|0|260101120002M\r\n"
+                                   "NewsFolder|saved|0|-1|0|260101120003\r\n"
+                                   "NewsGroup|comp.a|0|12|0|260101120001M\r\n"
+                                   "NewsGroup|comp.c|1|40|0|260101120004M\r\n"
+                                   "NewsServer|two.example|1|-1|0|260101120005|1|ann|pw2|\r\n"
+                                   "NewsGroup|comp.d|0|77|0|260101120006M\r\n"));
+        // Read again it gives the same entries, and saves to the same bytes.
+        {
+            dialogs.Clear();
+            TNewsStore again;
+            again.LoadConfig();
+            QCOMPARE(captions(again), captions(servers));
+            QVERIFY(dialogs.LastText().contains("line 2 is damaged"));
+            again.SaveConfig();
+            QCOMPARE(readAll(TNewsStore::ConfigPath()), saved);
+        }
 
-        // An unknown kind word under a newsgroup is kept and written back as it was.
+        // Deleting the server takes its kept lines with it; the other server stays whole.
+        dialogs.Answers = {TDialogAnswer::Yes};
+        servers.Select(servers.Server(0));
+        servers.DeleteServer();
+        QCOMPARE(readAll(TNewsStore::ConfigPath()), QByteArray("NewsServer|two.example|1|-1|0|260101120005|1|ann|pw2|\r\n"
+                                                               "NewsGroup|comp.d|0|77|0|260101120006M\r\n"));
+    }
+
+    // The lines below a damaged server line are its newsgroups: they never join another server.
+    // Entries before any server cannot be placed: kept too, and both stay at the top of the file.
+    void damagedServerKeepsItsGroupsAndOrphansStay()
+    {
+        TScopedScriptedDialogs dialogs;
+        writeFile(TNewsStore::ConfigPath(), "NewsGroup|orphan|0|-1|0|260101120000M\r\n"
+                                            "NewsFolder|orphan.saved|0|-1|0|260101120001\r\n"
+                                            "NewsServer|one.example|0|-1|0|260101120002|0|||\r\n"
+                                            "NewsGroup|comp.a|0|5|0|260101120003M\r\n"
+                                            "NewsServer|bad.example|x|-1|0|260101120004|1|bob|pw|\r\n"
+                                            "NewsGroup|comp.b|0|9|0|260101120005M\r\n"
+                                            "NewsFolder|kept|0|-1|0|260101120006\r\n"
+                                            "NewsServer|three.example|0|-1|0|260101120007|0|||\r\n"
+                                            "NewsGroup|comp.c|0|7|0|260101120008M\r\n"
+                                            "garbage without fields\r\n");
+        TNewsStore servers;
+        servers.LoadConfig();
+        QCOMPARE(captions(servers), QStringList({"one.example", "-comp.a", "three.example", "-comp.c"}));
+        QVERIFY2(dialogs.LastText().startsWith(
+                     "Config.chl could not be read completely: line 1 is damaged (a newsgroup comes before any "
+                     "server); line 5 is damaged ('x' is not a valid integer value (Expanded)); line 10 is damaged ("),
+                 qPrintable(dialogs.LastText()));
+        QVERIFY(dialogs.LastText().contains("They are kept in the file unchanged but not shown, and so are the 3 "
+                                            "lines below them that belong to them."));
+        QVERIFY(!dialogs.LastText().contains("pw"));
+        QCOMPARE(servers.KeptTopLines(), QStringList({"NewsGroup|orphan|0|-1|0|260101120000M",
+                                                      "NewsFolder|orphan.saved|0|-1|0|260101120001",
+                                                      "NewsServer|bad.example|x|-1|0|260101120004|1|bob|pw|",
+                                                      "NewsGroup|comp.b|0|9|0|260101120005M",
+                                                      "NewsFolder|kept|0|-1|0|260101120006"}));
+        servers.SaveConfig();
+        const QByteArray saved = readAll(TNewsStore::ConfigPath());
+        QVERIFY(saved.startsWith("NewsGroup|orphan|0|-1|0|260101120000M\r\n"
+                                 "NewsFolder|orphan.saved|0|-1|0|260101120001\r\n"
+                                 "NewsServer|bad.example|x|-1|0|260101120004|1|bob|pw|\r\n"
+                                 "NewsGroup|comp.b|0|9|0|260101120005M\r\n"
+                                 "NewsFolder|kept|0|-1|0|260101120006\r\n"
+                                 "NewsServer|one.example|"));
+        QVERIFY(saved.contains("NewsGroup|comp.c|0|7|0|260101120008M\r\ngarbage without fields\r\n"));
+        TNewsStore again;
+        again.LoadConfig();
+        QCOMPARE(captions(again), captions(servers));
+        again.SaveConfig();
+        QCOMPARE(readAll(TNewsStore::ConfigPath()), saved);
+
+        // An unknown kind word under a newsgroup is an entry of its own, written back as it was.
         dialogs.Clear();
         writeFile(TNewsStore::ConfigPath(), "NewsServer|s|0|-1|0|260101120000|0|||\r\n"
                                             "NewsGroup|g|0|-1|0|260101120001M\r\n"
