@@ -694,6 +694,8 @@ private:
             start = end + 1;
             if (line.endsWith(QLatin1Char('\r')))
                 line.chop(1);
+            if (line.trimmed().isEmpty())
+                continue; // holds nothing to keep
             TParsedLine& p = out.lines.emplace_back();
             p.record = std::make_unique<TArticleClass>();
             TArticleClass& r = *p.record;
@@ -808,12 +810,17 @@ bool TArticleList::LoadFromFile(const QString& path)
     // work about evenly between the two threads.
     TFieldPools pools;
     TParsedBlock block;
+    int kept = 0;
     while (ahead.Take(block)) {
         for (TParsedLine& p : block.lines) {
             if (!p.record) {
                 UtilsClass::Log(QStringLiteral("ParseRecord Exception: ") + p.error);
                 UtilsClass::Log(p.line);
                 UtilsClass::Log(QStringLiteral("LoadArticles_1 Parse Exception: ") + p.error);
+                // Dropping the line would lose its article for good: the group's LastArticle
+                // is past it, so it is never fetched again. It goes back into the file as it is.
+                unreadable << std::move(p.line);
+                ++kept;
                 continue;
             }
             p.record->Subject = pools.Subjects.Text(p.later.Subject);
@@ -828,6 +835,8 @@ bool TArticleList::LoadFromFile(const QString& path)
         }
     }
     file.close();
+    if (kept > 0)
+        UtilsClass::Log(QStringLiteral("%1 unreadable lines of %2 are kept as they are").arg(kept).arg(path));
     return true;
 }
 
@@ -837,7 +846,7 @@ void TArticleList::SaveFromList()
     recs.reserve(items.size());
     for (const auto& r : items)
         recs.push_back(r.get());
-    SaveArticleLines(FilePath(), recs);
+    SaveArticleLines(FilePath(), recs, unreadable);
     if (Config)
         Config->SetGroupCaption(NewCount(), Count());
 }
@@ -848,11 +857,13 @@ QString GroupCaption(const QString& name, int newCount, int total)
         + QLatin1Char(')');
 }
 
-void SaveArticleLines(const QString& path, const std::vector<const TArticleClass*>& records)
+void SaveArticleLines(const QString& path, const std::vector<const TArticleClass*>& records,
+                      const QStringList& keptLines)
 {
     QStringList lines;
-    lines.reserve(qsizetype(records.size()));
+    lines.reserve(qsizetype(records.size()) + keptLines.size());
     for (const TArticleClass* r : records)
         lines << r->FormatRecord();
+    lines << keptLines;
     WriteLinesAtomically(path, lines);
 }

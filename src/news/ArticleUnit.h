@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -97,9 +98,13 @@ public:
     int RemoveIf(const std::function<bool(TArticleClass*)>& pred);
     int NewCount() const;
 
-    // Reads the group's article file (lines that do not parse are logged and skipped).
-    // Returns false when the file does not exist. Throws EInOutError when it cannot be read.
+    // Reads the group's article file. A line that does not parse is logged and becomes no
+    // record, but it is kept as it is (UnreadableLines) and written back by every save, so
+    // its article is not lost. Returns false when the file does not exist. Throws
+    // EInOutError when it cannot be read.
     bool LoadFromFile(const QString& path);
+    // The lines of the file that did not parse, in file order; saves write them at the end.
+    const QStringList& UnreadableLines() const { return unreadable; }
     // Writes the file from the list, in list order, and sets the group caption.
     void SaveFromList();
     // The group's article file: data folder + the entry's FileBase + ".chl".
@@ -114,9 +119,12 @@ private:
 
     std::vector<std::unique_ptr<TArticleClass>> items;
     TTextIndex<TArticleClass, &MessageIdOf> byId;
+    QStringList unreadable;
 };
 
 // name + " (" + new + "/" + total + ")"
 QString GroupCaption(const QString& name, int newCount, int total);
-// Writes the lines of the given records into the file (atomically).
-void SaveArticleLines(const QString& path, const std::vector<const TArticleClass*>& records);
+// Writes the lines of the given records into the file (atomically), then the kept lines
+// unchanged (a list's UnreadableLines).
+void SaveArticleLines(const QString& path, const std::vector<const TArticleClass*>& records,
+                      const QStringList& keptLines = QStringList());

@@ -241,21 +241,27 @@ private slots:
         QCOMPARE(damaged.At(1)->Root, damaged.At(1));
     }
 
-    void damagedLinesAreSkipped()
+    // A line that does not parse becomes no record, is logged, and goes back into the file
+    // unchanged at every save: its article is never downloaded again, so dropping it would
+    // lose it for good.
+    void damagedLinesAreKeptAsTheyAre()
     {
-        const QString path = GetDataFolder() + "damaged.chl";
+        TNewsStore servers;
+        TConfigClass* server = servers.AddServerEntry("news.example", {}, {}, false, "260101000000");
+        TConfigClass* g = servers.AddGroupEntry(server, "comp.damaged", "260101000003");
+        const QString path = g->FilePath();
+        const QStringList bad = {"2|0|1|0|0|<two>|Two|Ann|yesterday at noon||0",
+                                 "x|0|1|0|0|<three>|Thr\u00E9e|Ann|08/12/2026 09:00:00||0"};
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("1|0|1|0|0|<one>|One|Ann|08/12/2026 09:00:00||0\r\n"
-                "2|0|1|0|0|<two>|Two|Ann|yesterday at noon||0\r\n"
-                "x|0|1|0|0|<three>|Three|Ann|08/12/2026 09:00:00||0\n"
-                "4|0|1|0|0|<four>|Four|Ann|08/12/2026 10:00:00|<one>\n");
+        f.write("1|0|1|0|0|<one>|One|Ann|08/12/2026 09:00:00||0\r\n" + bad[0].toUtf8() + "\r\n"
+                + bad[1].toUtf8() + "\n \r\n4|0|1|0|0|<four>|Four|Ann|08/12/2026 10:00:00|<one>\n");
         f.close();
-        TArticleList list;
-        QVERIFY(list.LoadFromFile(path));
+        TArticleList& list = *g->EnsureArticles();
         QCOMPARE(list.Count(), 2);
         QCOMPARE(list.At(1)->MessageID, QString("<four>"));
         QCOMPARE(list.At(1)->Root, list.At(0));
+        QCOMPARE(list.UnreadableLines(), bad); // the blank line held nothing
         const QStringList log = logText().split('\n');
         int at = -1;
         for (int i = 0; i < log.size(); ++i) {
@@ -265,9 +271,25 @@ private slots:
             }
         }
         QVERIFY(at >= 0);
-        QVERIFY(log[at + 1].endsWith("2|0|1|0|0|<two>|Two|Ann|yesterday at noon||0"));
+        QVERIFY(log[at + 1].endsWith(bad[0]));
         QVERIFY(log[at + 2].contains("LoadArticles_1 Parse Exception: "));
         QVERIFY(logText().contains("'x' is not a valid integer"));
+        QVERIFY(logText().contains("2 unreadable lines of " + path + " are kept as they are"));
+
+        // A new record and a save: the records first, then the kept lines byte for byte.
+        list.Add(rec(5, "<five>", "Five"));
+        list.SaveFromList();
+        QCOMPARE(g->Caption(), QString("comp.damaged (2/3)"));
+        const QByteArray saved = readAll(path);
+        QVERIFY(saved.endsWith("|0\r\n" + bad[0].toUtf8() + "\r\n" + bad[1].toUtf8() + "\r\n"));
+        QCOMPARE(saved.count("\r\n"), 5);
+        // Read again, the same records and the same kept lines; saved again, the same bytes.
+        TArticleList again(g);
+        QVERIFY(again.LoadFromFile(path));
+        QCOMPARE(again.Count(), 3);
+        QCOMPARE(again.UnreadableLines(), bad);
+        again.SaveFromList();
+        QCOMPARE(readAll(path), saved);
         QVERIFY(!list.LoadFromFile(GetDataFolder() + "missing.chl"));
     }
 

@@ -357,7 +357,8 @@ void TThreadView::SaveArticles(TConfigClass* groupNode)
     }
     if (!group)
         throw EVorlixError(QStringLiteral("SaveArticles received a node that is no newsgroup"));
-    SaveArticleLines(group->FilePath(), records);
+    SaveArticleLines(group->FilePath(), records,
+                     group->Articles ? group->Articles->UnreadableLines() : QStringList());
     group->SetGroupCaption(newCount, shown);
 }
 

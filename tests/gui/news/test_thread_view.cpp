@@ -215,6 +215,11 @@ private slots:
         QCOMPARE(alpha->text(2), QString("Al"));
         QCOMPARE(alpha->text(3), QString("09/12/2025 09:00:00"));
 
+        // The line that could not be read is written back by the view's save.
+        f.view.SaveArticles(f.group);
+        QCOMPARE(f.fileLines().size(), 7);
+        QCOMPARE(f.fileLines().last(), QString("broken line"));
+
         // Shown again, the list is not read a second time.
         TArticleClass* first = f.list()->At(0);
         f.view.ShowGroup(f.group);
