@@ -1,14 +1,45 @@
 #include "core/RegistryEnhanced.h"
 
+#include "core/BaseUtils.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <memory>
 
 namespace {
 std::unique_ptr<QSettings> settings;
+QString saveError;
+
+std::unique_ptr<QSettings> openSettings(const QString& path)
+{
+    auto s = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    s->setAtomicSyncRequired(true);
+    return s;
+}
+
+// QSettings reports only that a write failed, not why. Writing as much into a new file in the
+// same folder meets the same obstacle and names it.
+QString writeFailureReason(const QSettings& s)
+{
+    const QString path = s.fileName();
+    qint64 size = QFileInfo(path).size();
+    qint64 wanted = 0;
+    for (const QString& key : s.allKeys())
+        wanted += key.toUtf8().size() + s.value(key).toString().toUtf8().size() + 4;
+    size = std::max<qint64>({size, wanted, 1});
+    QTemporaryFile probe(QFileInfo(path).absolutePath() + QStringLiteral("/.settings-probe-XXXXXX"));
+    if (!probe.open())
+        return probe.errorString();
+    const QByteArray block(qsizetype(std::min<qint64>(size, qint64(64) << 20)), ' ');
+    if (probe.write(block) != block.size() || !probe.flush())
+        return probe.errorString();
+    return QStringLiteral("the file could not be written");
+}
 
 // "/" separates groups in the INI file, so it is escaped inside key and value names.
 QString escapeName(const QString& name)
@@ -78,8 +109,7 @@ QSettings& TRegistryEnhanced::store()
     if (!settings) {
         const QString path = SettingsFilePath();
         QDir().mkpath(QFileInfo(path).absolutePath());
-        settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-        settings->setAtomicSyncRequired(true);
+        settings = openSettings(path);
         keepPrivate();
     }
     return *settings;
@@ -94,21 +124,55 @@ void TRegistryEnhanced::keepPrivate()
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
-void TRegistryEnhanced::Flush()
+void TRegistryEnhanced::renewStore()
 {
-    if (settings) {
-        settings->sync();
-        keepPrivate();
+    // The values as this run knows them, written changes and pending ones alike.
+    QHash<QString, QVariant> values;
+    for (const QString& key : settings->allKeys())
+        values.insert(key, settings->value(key));
+    auto fresh = openSettings(settings->fileName());
+    for (const QString& key : fresh->allKeys()) {
+        if (!values.contains(key))
+            fresh->remove(key);
     }
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (fresh->value(it.key()) != it.value())
+            fresh->setValue(it.key(), it.value());
+    }
+    settings = std::move(fresh);
+}
+
+bool TRegistryEnhanced::Flush()
+{
+    if (!settings)
+        return true;
+    // QSettings keeps the first failure for good: a store that failed once is opened anew,
+    // with the values of this run, so its status tells how this flush went.
+    if (settings->status() == QSettings::AccessError)
+        renewStore();
+    settings->sync();
+    if (settings->status() != QSettings::AccessError) {
+        saveError.clear();
+        keepPrivate();
+        return true;
+    }
+    saveError = QStringLiteral("The settings could not be saved to \"%1\": %2. The file keeps the settings "
+                               "saved before; this session's changes are written at the next save that succeeds.")
+                    .arg(QDir::toNativeSeparators(settings->fileName()), writeFailureReason(*settings));
+    UtilsClass::Log(QStringLiteral("Flush Exception: ") + saveError);
+    return false;
+}
+
+QString TRegistryEnhanced::LastSaveError()
+{
+    return saveError;
 }
 
 void TRegistryEnhanced::ResetStore()
 {
-    if (settings) {
-        settings->sync();
-        keepPrivate();
-    }
+    Flush();
     settings.reset();
+    saveError.clear();
 }
 
 void TRegistryEnhanced::resolve(const QString& name, QString& group, QString& value) const

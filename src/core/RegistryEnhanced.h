@@ -26,8 +26,15 @@ public:
     // Where the settings live: $VORLIX_HOME/settings.ini when VORLIX_HOME is set, else
     // $XDG_CONFIG_HOME/Vorlix/settings.ini (~/.config/Vorlix/settings.ini).
     static QString SettingsFilePath();
-    // Writes pending changes to disk now (an atomic replace of the file).
-    static void Flush();
+    // Writes pending changes to disk now, replacing the file atomically. False when the file
+    // could not be written (a full disk, for one): the file keeps what it held before, the
+    // changes stay pending for the next flush, the failure is logged and LastSaveError says
+    // why. Nothing open, nothing to write: true.
+    static bool Flush();
+    // The message of the last flush when it failed, naming the file and the reason ("The
+    // settings could not be saved to "..." : No space left on device. ..."); empty once a
+    // flush succeeded.
+    static QString LastSaveError();
     // Forgets the open settings file, so the next access opens SettingsFilePath() anew.
     static void ResetStore();
 
@@ -36,5 +43,6 @@ private:
     void resolve(const QString& name, QString& group, QString& value) const;
     static QSettings& store();
     static void keepPrivate();
+    static void renewStore();
     QString Key;
 };

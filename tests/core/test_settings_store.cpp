@@ -214,6 +214,66 @@ private slots:
                  0);
     }
 
+    // On a full disk the save fails, says so with the file and the reason, and leaves the file
+    // as it was; once there is room again the next save writes this session's values.
+    void fullDiskKeepsTheFileAndSaysWhy()
+    {
+        const QString oldHome = qEnvironmentVariable("VORLIX_HOME");
+        const QString home = oldHome + "/small-disk";
+        TestSupport::TSmallDisk disk(home, "64k");
+        if (!disk.Mounted())
+            QSKIP("mounting a small tmpfs is not permitted here (needs root); the full-disk case is not run");
+        TRegistryEnhanced::ResetStore();
+        qputenv("VORLIX_HOME", home.toUtf8());
+        struct Restore {
+            QByteArray home;
+            ~Restore()
+            {
+                TRegistryEnhanced::ResetStore();
+                qputenv("VORLIX_HOME", home);
+            }
+        } restore{oldHome.toUtf8()};
+        const QString path = TRegistryEnhanced::SettingsFilePath();
+        QCOMPARE(path, home + "/settings.ini");
+
+        TMyRegistryClass store;
+        store.LoadAll();
+        store.SetValue("UserName", "Ann");
+        store.SaveAll();
+        QCOMPARE(TRegistryEnhanced::LastSaveError(), QString());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        QVERIFY(before.contains("UserName=Ann"));
+
+        disk.Fill();
+        store.SetValue("UserName", "Bob");
+        store.SetValue("MsgsToRetrieve", 321);
+        store.SaveAll();
+        QVERIFY(!TRegistryEnhanced::Flush());
+        const QString expected = "The settings could not be saved to \"" + path
+            + "\": No space left on device. The file keeps the settings saved before; this session's changes "
+              "are written at the next save that succeeds.";
+        QCOMPARE(TRegistryEnhanced::LastSaveError(), expected);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+        // No temporary or probe file is left behind.
+        QCOMPARE(QDir(home).entryList({"*settings*"}, QDir::Files | QDir::Hidden), QStringList({"settings.ini"}));
+        // In memory the values are this session's.
+        QCOMPARE(store.GetValue("UserName").toString(), QString("Bob"));
+
+        QVERIFY(QFile::remove(home + "/filler"));
+        QVERIFY(TRegistryEnhanced::Flush());
+        QCOMPARE(TRegistryEnhanced::LastSaveError(), QString());
+        TRegistryEnhanced::ResetStore();
+        TMyRegistryClass again;
+        again.LoadAll();
+        QCOMPARE(again.GetValue("UserName").toString(), QString("Bob"));
+        QCOMPARE(again.GetValue("MsgsToRetrieve").toInt(), 321);
+    }
+
     // A lock file left by a program that was killed does not hold the next start's saves.
     void staleLockIsCleanedUp()
     {

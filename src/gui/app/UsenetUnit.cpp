@@ -4,6 +4,7 @@
 #include "core/BaseUtils.h"
 #include "core/BusyGuard.h"
 #include "core/DialogService.h"
+#include "core/RegistryEnhanced.h"
 #include "gui/app/WindowService.h"
 #include "gui/app/NewsCommands.h"
 #include "gui/app/RunCommand.h"
@@ -485,6 +486,8 @@ void TForm1::FormClose()
 {
     SaveWindowPlacement(this, QStringLiteral("Form1"));
     Store->SaveAll(); // writes the cached "NewsServer" and "ThreadFileOption" back first
+    if (!TRegistryEnhanced::LastSaveError().isEmpty())
+        Dialogs().ShowError(TRegistryEnhanced::LastSaveError());
 }
 
 void TForm1::FormDestroy()

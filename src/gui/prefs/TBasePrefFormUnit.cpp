@@ -2,6 +2,7 @@
 
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
+#include "core/RegistryEnhanced.h"
 #include "core/TBaseRegistryClassUnit.h"
 #include "core/VorlixException.h"
 
@@ -209,6 +210,9 @@ void TBasePrefForm::SaveValues()
     CustomSaveValues();
     SettingsStore->SaveAll();
     SettingsStore->SetStartupSaved();
+    // The values hold for this session all the same; the user must know they are not on disk.
+    if (!TRegistryEnhanced::LastSaveError().isEmpty())
+        Dialogs().ShowError(TRegistryEnhanced::LastSaveError());
     SettingsStore->LoadAll();
 }
 

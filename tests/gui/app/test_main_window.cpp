@@ -410,6 +410,54 @@ private slots:
         QCOMPARE(ReadProgramValue("ShowTips"), QString("Y"));
     }
 
+    // Settings that cannot be written are reported where the user saves them: the options
+    // window's OK and the end of the program.
+    void settingsThatCannotBeSavedAreReported()
+    {
+        const QByteArray oldHome = qgetenv("VORLIX_HOME");
+        const QString home = QString::fromUtf8(oldHome) + "/small-disk";
+        TestSupport::TSmallDisk disk(home, "8m");
+        if (!disk.Mounted())
+            QSKIP("mounting a small tmpfs is not permitted here (needs root); the full-disk case is not run");
+        TRegistryEnhanced::ResetStore();
+        qputenv("VORLIX_HOME", home.toUtf8());
+        struct Restore {
+            QByteArray home;
+            ~Restore()
+            {
+                TRegistryEnhanced::ResetStore();
+                qputenv("VORLIX_HOME", home);
+            }
+        } restore{oldHome};
+        TScopedScriptedWindows dialogs;
+        TForm1 form;
+        QVERIFY(TRegistryEnhanced::Flush());
+        const QString path = TRegistryEnhanced::SettingsFilePath();
+        QVERIFY(path.startsWith(home));
+        const QString failure = "The settings could not be saved to \"" + path + "\": No space left on device.";
+
+        disk.Fill();
+        dialogs.DialogHandlers.push_back([](QDialog* d) {
+            auto* w = qobject_cast<TNewsgroupPreferences*>(d);
+            w->edMsgDeleteDays->setText("45");
+            w->OkClick();
+            return w->result();
+        });
+        form.Command("NewsreaderOptions", TCommandPlace::Menu)->trigger();
+        QCOMPARE(dialogs.Shown.size(), size_t(1));
+        QVERIFY2(dialogs.LastText().startsWith(failure), qPrintable(dialogs.LastText()));
+        QCOMPARE(form.Store->GetValue("MsgDeleteDays").toInt(), 45);
+        form.FormClose();
+        QCOMPARE(dialogs.Shown.size(), size_t(2));
+        QVERIFY(dialogs.LastText().startsWith(failure));
+
+        // With room again the values of the session reach the file, and nothing is reported.
+        QVERIFY(QFile::remove(home + "/filler"));
+        form.FormClose();
+        QCOMPARE(dialogs.Shown.size(), size_t(2));
+        QVERIFY(settingsText().contains("MsgDeleteDays=45"));
+    }
+
     void escapedExceptionsAreShownAndTheProgramGoesOn()
     {
         TScopedScriptedWindows dialogs;
