@@ -6,6 +6,7 @@
 #include "core/BaseUtils.h"
 #include "ScriptedDialogs.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -274,6 +275,24 @@ private slots:
         QCOMPARE(s3.Server(0)->Child(0)->Child(0)->Kind, int(ckUnknown));
         s3.SaveConfig();
         QVERIFY(readAll(TNewsStore::ConfigPath()).endsWith("NewsArchive|a|0|-1|0|260101120002\r\n"));
+    }
+
+    // A list that exists but cannot be read at all is left alone: this run knows nothing of
+    // what it holds, so no save may replace it.
+    void unreadableConfigIsNeverOverwritten()
+    {
+        TScopedScriptedDialogs dialogs;
+        QVERIFY(QDir().mkpath(TNewsStore::ConfigPath())); // a folder cannot be read as a file
+        TNewsStore servers;
+        servers.LoadConfig();
+        QCOMPARE(servers.ServerCount(), 0);
+        QVERIFY2(dialogs.LastText().endsWith("\nThe file is left as it is: changes to the servers and newsgroups are "
+                                             "not saved in this session."),
+                 qPrintable(dialogs.LastText()));
+        servers.AddServerEntry("news.example", {}, {}, false, "260101120000");
+        servers.SaveConfig();
+        QVERIFY(QFileInfo(TNewsStore::ConfigPath()).isDir());
+        QVERIFY(QDir().rmdir(TNewsStore::ConfigPath()));
     }
 
     void deleteServerAndGroupsWithTheirFiles()
