@@ -143,6 +143,7 @@ void TBaseVoiceClass::Assign(const TBaseVoiceClass& voice)
     Token = voice.Token;
     Engine = voice.Engine;
     Language = voice.Language;
+    Gender = voice.Gender;
     PitchMin = voice.PitchMin;
     PitchMax = voice.PitchMax;
     PitchDefault = voice.PitchDefault;

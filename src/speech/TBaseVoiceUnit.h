@@ -66,6 +66,7 @@ public:
     std::shared_ptr<TSpObjectToken> Token;
     TEnginePtr Engine;
     int Language = 0;
+    QString Gender; // "Female", "Male" or empty when the engine does not say
     int PitchMin = -1, PitchMax = -1, PitchDefault = -1;
     int SpeedMin = -1, SpeedMax = -1, SpeedDefault = -1;
     int VolumeMinLeft = -1, VolumeMaxLeft = -1, VolumeDefaultLeft = -1;
