@@ -49,6 +49,10 @@ public:
     // Copies every field, sharing engine, adapter and token.
     void Assign(const TBaseVoiceClass& voice);
 
+    // The name of the voice's language: from the language table, else (for a language the
+    // table lacks) the name of the engine's language tag; empty when neither is known.
+    QString LanguageName() const;
+
     // Whether the voice is a user-defined one (built on another voice).
     bool IsUserDefined() const { return !BaseVoiceId.trimmed().isEmpty(); }
 
