@@ -138,7 +138,11 @@ private slots:
         TBaseTTS& test = *w.TestTTS();
         QCOMPARE(w.windowTitle(), QString("Setting Voice and Audio File Preferences"));
         QCOMPARE(EngineNames(w.tvVoices), (QStringList{"Flite", "eSpeak NG"}));
-        QCOMPARE(w.cbSapiVersion->currentText(), QString("Use Both"));
+        QStringList engineChoices;
+        for (int i = 0; i < w.cbSapiVersion->count(); ++i)
+            engineChoices << w.cbSapiVersion->itemText(i);
+        QCOMPARE(engineChoices, (QStringList{"Use Flite Only", "Use eSpeak NG Only", "Use Both"}));
+        QCOMPARE(w.cbSapiVersion->currentIndex(), 2);
         // The test manager has copies, not the main manager's voices.
         QCOMPARE(test.Voices.Count(), rig.Main->Voices.Count());
         QVERIFY(test.Voices.FindByName("Slt") != rig.Main->Voices.FindByName("Slt"));
@@ -356,12 +360,14 @@ private slots:
         w.btnBrowse->click();
         QCOMPARE(w.edtOutputDir->text(), folder.path());
 
+        w.rbRandomVoice->setChecked(true);
         dialogs.Clear();
         w.OkButton()->click();
         QVERIFY(dialogs.Shown.empty());
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(rig.Main->OutputDir, folder.path());
         QCOMPARE(rig.Main->OutputFormat, QString("MP3"));
+        QCOMPARE(int(rig.Main->VoiceAssignment), 2);
     }
 
     // "Test" while the main manager speaks only says so. Otherwise the copy of the voice with
@@ -461,6 +467,7 @@ private slots:
             w->Tabs()->setCurrentIndex(2);
             w->cbOutputFormat->setCurrentText("MP3");
             w->cbQuality->setCurrentText(quality);
+            w->cbWriteSpeed->setCurrentText("25x");
             dialogs.FolderAnswers.push_back(out.path());
             w->btnBrowse->click();
             w->rbFilePerThread->setChecked(true);
@@ -497,6 +504,7 @@ private slots:
             QCOMPARE(next->Voices.FindById(sltId)->Speed, speed);
             QCOMPARE(next->OutputFormat, QString("MP3"));
             QCOMPARE(next->OutputDir, out.path());
+            QCOMPARE(next->GetRealTimeText(), QString("25x"));
             QCOMPARE(next->Store->GetValue("MP3_Quality").toString(), quality);
             QVERIFY(!next->Store->GetValue("ShowSapiVersionInfo").toBool());
             QCOMPARE(next->Store->GetValue("SapiVersion").toInt(), 2);
