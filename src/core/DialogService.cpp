@@ -65,6 +65,12 @@ bool TDialogService::ShowSoundCardError(bool& disableCheck)
     return false;
 }
 
+QString TDialogService::ChooseFolder(const QString& caption, const QString&)
+{
+    UtilsClass::Log(QStringLiteral("Dialog: no folder chosen for \"") + caption + QStringLiteral("\", nobody to ask"));
+    return {};
+}
+
 bool TDialogService::ChooseAudioDevice(int&)
 {
     UtilsClass::Log(QStringLiteral("Dialog: audio device choice kept, nobody to ask"));

@@ -35,6 +35,9 @@ public:
     // and holds the choice when the result is true (accepted). A program without windows
     // keeps the device.
     virtual bool ChooseAudioDevice(int& deviceId);
+    // The folder picker, starting at folder. The chosen folder, or empty when the user
+    // cancelled. A program without windows chooses nothing.
+    virtual QString ChooseFolder(const QString& caption, const QString& folder);
 
     // Shorthands.
     void ShowError(const QString& text) { ShowMessage(text, TMessageKind::Error); }

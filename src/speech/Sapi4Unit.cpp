@@ -122,6 +122,7 @@ void TSapi4::LoadVoices(TVoiceList& voices, TEngineList& engines)
         voice->Engine = engine;
         voice->DisplayName = voice->Name = m.Speaker;
         voice->Language = m.LanguageId;
+        voice->Gender = m.Gender;
         if (m.MfgName == QLatin1String("Microsoft"))
             voice->DisplayName = m.ModeName;
         else if (m.ProductName == QLatin1String("DIGALO"))

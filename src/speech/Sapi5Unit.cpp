@@ -202,6 +202,7 @@ void TSapi5::LoadVoices(TVoiceList& voices, TEngineList& engines)
             voice->Name = name;
             voice->DisplayName = UpperFirst(name);
             voice->Language = language;
+            voice->Gender = token->GetAttribute(QStringLiteral("Gender"));
             voice->Adapter = this;
             SetOutputStreamFormat(token, engine.get(), voice);
             if (engine->Key != QLatin1String("Microsoft")) {

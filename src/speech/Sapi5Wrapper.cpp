@@ -140,7 +140,8 @@ void InitialiseEspeak()
                 t->Attributes[QStringLiteral("Vendor")] = QStringLiteral("eSpeak NG");
                 t->Attributes[QStringLiteral("Language")] = QString::number(lcid, 16).toUpper();
                 t->Attributes[QStringLiteral("LanguageTag")] = tag;
-                t->Attributes[QStringLiteral("Gender")] = v->gender == 2 ? QStringLiteral("Female") : QStringLiteral("Male");
+                t->Attributes[QStringLiteral("Gender")] = v->gender == 2 ? QStringLiteral("Female")
+                                                    : v->gender == 1 ? QStringLiteral("Male") : QString();
                 t->Attributes[QStringLiteral("Age")] = v->age ? QString::number(v->age) : QStringLiteral("Adult");
                 voiceTokens.push_back(t);
             }

@@ -948,6 +948,48 @@ void TBaseTTS::Assign(const TBaseTTS& source)
     CurrentVoice = nullptr;
 }
 
+void TBaseTTS::CopyVoicesAndEngines(const TBaseTTS& source)
+{
+    if (&source == this)
+        return;
+    // The voices this manager made by copying before are its own; the adapters own the rest.
+    QList<TBaseVoiceClass*> previous;
+    for (TBaseVoiceClass* v : Voices.Items)
+        if (v->parent() == this && v != CurrentVoice)
+            previous << v;
+    const_cast<TVoiceList&>(source.Voices).CloneInto(Voices, this);
+    source.Engines.CloneInto(Engines);
+    for (TBaseVoiceClass* v : Voices.Items) {
+        const int index = source.Engines.Items.indexOf(v->Engine);
+        if (index >= 0)
+            v->Engine = Engines.At(index);
+        const QString api = v->Engine ? v->Engine->Api : QString();
+        if (api == QLatin1String("Sapi4"))
+            v->Adapter = Sapi4Adapter;
+        else if (api == QLatin1String("Sapi5"))
+            v->Adapter = Sapi5Adapter;
+        else
+            v->Adapter = nullptr;
+    }
+    Voices.Subset.Items.clear();
+    Voices.Subset.Load();
+    qDeleteAll(previous);
+}
+
+QString TBaseTTS::GetTestSentence(const TBaseVoiceClass* voice) const
+{
+    return ::GetTestSentence(voice ? voice->Language : 1033);
+}
+
+QString TBaseTTS::CheckOutputDir(const QString& folder)
+{
+    if (folder.contains(QLatin1String("\\\\")))
+        return QStringLiteral("Output directory pathname is invalid");
+    if (folder.trimmed().isEmpty() || !QFileInfo(folder).isDir())
+        return QStringLiteral("The output directory specified does not exist");
+    return {};
+}
+
 // ---------------------------------------------------------------- configuration
 
 void TBaseTTS::SetOutputFile(const QString& name)

@@ -89,6 +89,15 @@ public:
     void CreateSapi5Adapter();
     // Copies another manager's set-up (voices and engines cloned, events cleared, Idle).
     void Assign(const TBaseTTS& source);
+    // Replaces the voices and engines by copies of another manager's: each copied voice refers
+    // to the copied engine and speaks through this manager's adapter of its engine's interface
+    // (none when this manager has no such adapter). The copies belong to this manager.
+    void CopyVoicesAndEngines(const TBaseTTS& source);
+    // The sentence a "Test" button speaks with a voice: one in the voice's own language.
+    QString GetTestSentence(const TBaseVoiceClass* voice) const;
+    // Why a folder cannot take the audio files, or empty when it can: a text with two
+    // backslashes in a row, or a folder that does not exist.
+    static QString CheckOutputDir(const QString& folder);
     // Installs the preprocessor every text goes through; the manager owns it when it owns
     // its settings.
     void SetPreprocessor(TPreProcessor* preprocessor);

@@ -1,6 +1,9 @@
 #include "speech/TBaseVoiceUnit.h"
 
 #include "core/BaseUtils.h"
+#include "speech/Sapi5Wrapper.h"
+
+#include <QLocale>
 
 #include <algorithm>
 
@@ -143,6 +146,7 @@ void TBaseVoiceClass::Assign(const TBaseVoiceClass& voice)
     Token = voice.Token;
     Engine = voice.Engine;
     Language = voice.Language;
+    Gender = voice.Gender;
     PitchMin = voice.PitchMin;
     PitchMax = voice.PitchMax;
     PitchDefault = voice.PitchDefault;
@@ -164,4 +168,13 @@ void TBaseVoiceClass::ClearLimits()
     SpeedMin = SpeedMax = SpeedDefault = NotSet;
     VolumeMinLeft = VolumeMaxLeft = VolumeDefaultLeft = NotSet;
     VolumeMinRight = VolumeMaxRight = VolumeDefaultRight = NotSet;
+}
+
+QString TBaseVoiceClass::LanguageName() const
+{
+    const QString name = GetLanguageName(Language);
+    if (!name.isEmpty() || !Token)
+        return name;
+    const QLocale locale(Token->GetAttribute(QStringLiteral("LanguageTag")));
+    return locale.language() == QLocale::C ? QString() : QLocale::languageToString(locale.language());
 }

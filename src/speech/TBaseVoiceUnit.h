@@ -49,6 +49,10 @@ public:
     // Copies every field, sharing engine, adapter and token.
     void Assign(const TBaseVoiceClass& voice);
 
+    // The name of the voice's language: from the language table, else (for a language the
+    // table lacks) the name of the engine's language tag; empty when neither is known.
+    QString LanguageName() const;
+
     // Whether the voice is a user-defined one (built on another voice).
     bool IsUserDefined() const { return !BaseVoiceId.trimmed().isEmpty(); }
 
@@ -66,6 +70,7 @@ public:
     std::shared_ptr<TSpObjectToken> Token;
     TEnginePtr Engine;
     int Language = 0;
+    QString Gender; // "Female", "Male" or empty when the engine does not say
     int PitchMin = -1, PitchMax = -1, PitchDefault = -1;
     int SpeedMin = -1, SpeedMax = -1, SpeedDefault = -1;
     int VolumeMinLeft = -1, VolumeMaxLeft = -1, VolumeDefaultLeft = -1;

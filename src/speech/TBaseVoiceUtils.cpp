@@ -73,3 +73,41 @@ QString GetLanguageName(int languageId)
         return name;
     return LookupLanguageName((languageId & 255) | 1024);
 }
+
+QString GetTestSentence(int languageId)
+{
+    // By primary language: the low ten bits of the id.
+    static const QHash<int, QString> sentences = {
+        {0x01, QStringLiteral("مرحبا، هذا اختبار لصوتي.")},
+        {0x02, QStringLiteral("Здравейте, това е проба на моя глас.")},
+        {0x03, QStringLiteral("Hola, això és una prova de la meva veu.")},
+        {0x04, QStringLiteral("你好，这是我的声音测试。")},
+        {0x05, QStringLiteral("Dobrý den, toto je zkouška mého hlasu.")},
+        {0x06, QStringLiteral("Hej, dette er en test af min stemme.")},
+        {0x07, QStringLiteral("Hallo, dies ist ein Test meiner Stimme.")},
+        {0x08, QStringLiteral("Γεια σας, αυτή είναι μια δοκιμή της φωνής μου.")},
+        {0x09, QStringLiteral("Hello, this is a test of my voice.")},
+        {0x0A, QStringLiteral("Hola, esta es una prueba de mi voz.")},
+        {0x0B, QStringLiteral("Hei, tämä on ääneni testi.")},
+        {0x0C, QStringLiteral("Bonjour, ceci est un essai de ma voix.")},
+        {0x0D, QStringLiteral("שלום, זוהי בדיקה של הקול שלי.")},
+        {0x0E, QStringLiteral("Helló, ez a hangom próbája.")},
+        {0x0F, QStringLiteral("Halló, þetta er prófun á röddinni minni.")},
+        {0x10, QStringLiteral("Ciao, questa è una prova della mia voce.")},
+        {0x11, QStringLiteral("こんにちは、これは私の声のテストです。")},
+        {0x12, QStringLiteral("안녕하세요, 제 목소리를 시험하고 있습니다.")},
+        {0x13, QStringLiteral("Hallo, dit is een test van mijn stem.")},
+        {0x14, QStringLiteral("Hei, dette er en test av stemmen min.")},
+        {0x15, QStringLiteral("Dzień dobry, to jest próba mojego głosu.")},
+        {0x16, QStringLiteral("Olá, este é um teste da minha voz.")},
+        {0x18, QStringLiteral("Bună ziua, acesta este un test al vocii mele.")},
+        {0x19, QStringLiteral("Здравствуйте, это проверка моего голоса.")},
+        {0x1A, QStringLiteral("Dobar dan, ovo je proba mog glasa.")},
+        {0x1B, QStringLiteral("Dobrý deň, toto je skúška môjho hlasu.")},
+        {0x1C, QStringLiteral("Përshëndetje, kjo është një provë e zërit tim.")},
+        {0x1D, QStringLiteral("Hej, det här är ett test av min röst.")},
+        {0x1E, QStringLiteral("สวัสดี นี่คือการทดสอบเสียงของฉัน")},
+    };
+    const auto it = sentences.constFind(languageId & 0x3FF);
+    return it != sentences.constEnd() ? it.value() : sentences.value(0x09);
+}

@@ -12,3 +12,8 @@ constexpr int NotSet = -9999;
 QString GetLanguageName(int languageId);
 // The same table looked up exactly, without the fallback; empty when the id is not listed.
 QString LookupLanguageName(int languageId);
+
+// A short sentence in the language of a Windows language id, spoken when the user tests a
+// voice. Every language of the table has one (all its regional variants share it); any other
+// id gets the English sentence.
+QString GetTestSentence(int languageId);

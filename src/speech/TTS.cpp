@@ -45,12 +45,13 @@ void InitialiseFlite()
             struct Reg {
                 const char* Name;
                 const char* Speaker;
+                const char* Gender;
                 cst_voice* (*Register)(const char*);
             };
             const Reg regs[] = {
-                {"kal", "Kal", register_cmu_us_kal},   {"kal16", "Kal16", register_cmu_us_kal16},
-                {"slt", "Slt", register_cmu_us_slt},   {"awb", "Awb", register_cmu_us_awb},
-                {"rms", "Rms", register_cmu_us_rms},
+                {"kal", "Kal", "Male", register_cmu_us_kal},   {"kal16", "Kal16", "Male", register_cmu_us_kal16},
+                {"slt", "Slt", "Female", register_cmu_us_slt}, {"awb", "Awb", "Male", register_cmu_us_awb},
+                {"rms", "Rms", "Male", register_cmu_us_rms},
             };
             unsigned char n = 0;
             for (const Reg& r : regs) {
@@ -66,6 +67,7 @@ void InitialiseFlite()
                 m.MfgName = QStringLiteral("Carnegie Mellon University");
                 m.ProductName = QStringLiteral("Flite");
                 m.Speaker = QLatin1String(r.Speaker);
+                m.Gender = QLatin1String(r.Gender);
                 m.ModeName = QStringLiteral("Flite ") + m.Speaker;
                 m.LanguageId = 1033;
                 m.Features = TTSFEATURE_VOLUME | TTSFEATURE_SPEED | TTSFEATURE_PITCH | TTSFEATURE_TAGGED;

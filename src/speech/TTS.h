@@ -40,6 +40,7 @@ struct TTTSModeInfo {
     QString ModeName;
     int LanguageId = 1033;
     QString Speaker;
+    QString Gender;          // "Female" or "Male"
     unsigned Features = 0;
     unsigned Interfaces = 0;
     // Layer details.

@@ -9,6 +9,8 @@
 #include "speech/TBaseVoiceUtils.h"
 
 #include <QFile>
+#include <QMap>
+#include <QSet>
 #include <set>
 
 namespace {
@@ -179,6 +181,32 @@ private slots:
         QCOMPARE(GetLanguageName(3084), QString("French"));
         QCOMPARE(GetLanguageName(99), QString());
         QCOMPARE(GetLanguageName(0), QString());
+    }
+
+    // Every language of the table has a test sentence of its own, shared by its regional
+    // variants; any other id gets the English one.
+    void testSentences()
+    {
+        const QString english = GetTestSentence(1033);
+        QCOMPARE(english, QString("Hello, this is a test of my voice."));
+        QCOMPARE(GetTestSentence(2057), english);
+        QCOMPARE(GetTestSentence(1031), QString("Hallo, dies ist ein Test meiner Stimme."));
+        QCOMPARE(GetTestSentence(2055), GetTestSentence(1031)); // Swiss German
+        QCOMPARE(GetTestSentence(11274), GetTestSentence(1034)); // Spanish of Argentina
+        QCOMPARE(GetTestSentence(0), english);
+        QCOMPARE(GetTestSentence(1127), english); // a language outside the table
+        QMap<int, QString> byLanguage;
+        for (int id = 1; id < 0x10000; ++id) {
+            if (LookupLanguageName(id).isEmpty())
+                continue;
+            const QString sentence = GetTestSentence(id);
+            QVERIFY2(!sentence.isEmpty(), qPrintable(LookupLanguageName(id)));
+            if ((id & 0x3FF) != 0x09)
+                QVERIFY2(sentence != english, qPrintable(LookupLanguageName(id)));
+            byLanguage.insert(id & 0x3FF, sentence);
+        }
+        QCOMPARE(byLanguage.size(), 29);
+        QCOMPARE(QSet<QString>(byLanguage.begin(), byLanguage.end()).size(), byLanguage.size());
     }
 
     void roundRobinAndRandomChoice()
@@ -366,6 +394,8 @@ private slots:
         adapter.LoadVoices(voices, engines);
         QVERIFY(voices.Count() > 0);
         QVERIFY(engines.Count() > 0);
+        QCOMPARE(voices.FindByName("Slt")->Gender, QString("Female"));
+        QCOMPARE(voices.FindByName("Kal")->Gender, QString("Male"));
         TBaseVoiceClass* v = voices[0];
         QCOMPARE(v->Adapter, static_cast<TSpeechAPI*>(&adapter));
         QCOMPARE(v->Id, v->Engine->VendorPrefix + "Sapi4" + v->Name + QString::number(v->Language));

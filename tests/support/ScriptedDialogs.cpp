@@ -73,6 +73,16 @@ bool TScriptedDialogService::ChooseAudioDevice(int& deviceId)
     return true;
 }
 
+QString TScriptedDialogService::ChooseFolder(const QString&, const QString& folder)
+{
+    FolderRequests << folder;
+    if (FolderAnswers.empty())
+        return {};
+    const std::optional<QString> a = FolderAnswers.front();
+    FolderAnswers.pop_front();
+    return a.value_or(QString());
+}
+
 QStringList TScriptedDialogService::Texts() const
 {
     QStringList out;
@@ -91,4 +101,6 @@ void TScriptedDialogService::Clear()
     SoundCardAnswers.clear();
     DeviceAnswers.clear();
     DeviceRequests.clear();
+    FolderAnswers.clear();
+    FolderRequests.clear();
 }

@@ -52,6 +52,11 @@ public:
     std::deque<std::optional<int>> DeviceAnswers;
     std::vector<int> DeviceRequests;
 
+    // Answers to the folder picker: the chosen folder, or nullopt for Cancel (with none queued
+    // it is cancelled). FolderRequests records the folder each showing started at.
+    std::deque<std::optional<QString>> FolderAnswers;
+    QStringList FolderRequests;
+
     void ShowMessage(const QString& text, TMessageKind kind) override;
     TDialogAnswer Ask(const QString& text, TDialogButtons buttons, TMessageKind kind) override;
     TDialogAnswer AskWithCheck(const QString& text, const QString& checkText, bool& checked,
@@ -62,6 +67,7 @@ public:
 
     bool ShowSoundCardError(bool& disableCheck) override;
     bool ChooseAudioDevice(int& deviceId) override;
+    QString ChooseFolder(const QString& caption, const QString& folder) override;
 
     QStringList Texts() const;
     QString LastText() const { return Shown.empty() ? QString() : Shown.back().Text; }

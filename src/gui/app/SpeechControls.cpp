@@ -6,11 +6,14 @@
 #include "core/DialogService.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/NewsCommands.h"
+#include "gui/app/WindowService.h"
+#include "gui/prefs/MyTTSPreferencesUnit.h"
 #include "gui/news/ThreadView.h"
 #include "news/NewsStore.h"
 #include "preprocess/TTSPreProcessor.h"
 #include "speaking/SpeakRun.h"
 #include "speech/TBaseTTSUnit.h"
+#include "speech/TBaseVoiceRegistryClassUnit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -75,6 +78,7 @@ void TForm1::createSpeech()
     BindCommand(QStringLiteral("Skip"), [this] { mnuSkipClick(); });
     BindCommand(QStringLiteral("Stop"), [this] { mnuStopClick(); });
     BindCommand(QStringLiteral("SelectDevice"), [this] { mnuSelectDeviceClick(); });
+    BindCommand(QStringLiteral("TTSOptions"), [this] { TTSOptionsClick(); });
 }
 
 void TForm1::bindSpeech()
@@ -230,6 +234,19 @@ void TForm1::mnuStopClick()
         Speaking->Stop();
     else if (Speech)
         Speech->Stop();
+}
+
+void TForm1::TTSOptionsClick()
+{
+    if (!Speech || !Speech->Store)
+        return;
+    TMyTTSPreferences prefs(this);
+    prefs.SettingsStore = Speech->Store;
+    prefs.MainTTS = Speech.get();
+    prefs.MainStore = Store.get();
+    prefs.WizardMode = false;
+    prefs.PrepareShow();
+    Windows().Exec(&prefs);
 }
 
 void TForm1::mnuSelectDeviceClick()

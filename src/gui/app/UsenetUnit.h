@@ -93,6 +93,7 @@ public:
     void mnuReplyClick();
     void NewsgroupDialog1Click();
     // Speech controls and the sound device.
+    void TTSOptionsClick();
     void mnuPauseClick();
     void mnuSkipClick();
     void mnuStopClick();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <memory>
@@ -116,6 +117,13 @@ bool TWidgetDialogService::ChooseAudioDevice(int& deviceId)
     if (accepted)
         deviceId = id;
     return accepted;
+}
+
+QString TWidgetDialogService::ChooseFolder(const QString& caption, const QString& folder)
+{
+    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : ParentWindow();
+    return QFileDialog::getExistingDirectory(parent, caption, folder,
+                                             QFileDialog::ShowDirsOnly);
 }
 
 int TWidgetDialogService::Exec(QDialog* dialog)

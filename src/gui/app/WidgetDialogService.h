@@ -14,6 +14,7 @@ public:
                             const QString& status) override;
     bool ShowSoundCardError(bool& disableCheck) override;
     bool ChooseAudioDevice(int& deviceId) override;
+    QString ChooseFolder(const QString& caption, const QString& folder) override;
     int Exec(QDialog* dialog) override;
 
     // The program's one instance; also made the default of Dialogs().

@@ -266,10 +266,11 @@ private slots:
         // toolbar; Pause, Skip and Stop are disabled by the speech manager.
         QVERIFY(form.Speech && form.Speech->Voices.Count() > 0);
         QVERIFY(form.Command("SelectDevice", TCommandPlace::Menu)->isEnabled());
+        QVERIFY(form.Command("TTSOptions", TCommandPlace::Menu)->isEnabled());
         for (const char* id : {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile"})
             for (TCommandPlace place : {TCommandPlace::Menu, TCommandPlace::Toolbar})
                 QVERIFY2(form.Command(id, place)->isEnabled(), id);
-        for (const char* id : {"Pause", "Skip", "Stop", "TTSOptions"}) {
+        for (const char* id : {"Pause", "Skip", "Stop"}) {
             for (TCommandPlace place : {TCommandPlace::Menu, TCommandPlace::Toolbar, TCommandPlace::ServerPopup,
                                         TCommandPlace::ArticlePopup}) {
                 if (QAction* a = form.Command(id, place))
