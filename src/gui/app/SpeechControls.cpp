@@ -6,6 +6,8 @@
 #include "core/DialogService.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/NewsCommands.h"
+#include "gui/lexicon/LexEdit.h"
+#include "gui/prefs/TBasePreProcPreferencesUnit.h"
 #include "gui/news/ThreadView.h"
 #include "news/NewsStore.h"
 #include "preprocess/TTSPreProcessor.h"
@@ -75,6 +77,8 @@ void TForm1::createSpeech()
     BindCommand(QStringLiteral("Skip"), [this] { mnuSkipClick(); });
     BindCommand(QStringLiteral("Stop"), [this] { mnuStopClick(); });
     BindCommand(QStringLiteral("SelectDevice"), [this] { mnuSelectDeviceClick(); });
+    BindCommand(QStringLiteral("TextPreprocessorOptions"), [this] { TBasePreProcPreferences::Execute(Speech.get(), this); });
+    BindCommand(QStringLiteral("LexEdit"), [this] { TLexEditForm::Execute(Speech.get(), this); });
 }
 
 void TForm1::bindSpeech()
