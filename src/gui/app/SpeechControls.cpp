@@ -8,6 +8,8 @@
 #include "gui/app/NewsCommands.h"
 #include "gui/app/WindowService.h"
 #include "gui/prefs/MyTTSPreferencesUnit.h"
+#include "gui/lexicon/LexEdit.h"
+#include "gui/prefs/TBasePreProcPreferencesUnit.h"
 #include "gui/news/ThreadView.h"
 #include "news/NewsStore.h"
 #include "preprocess/TTSPreProcessor.h"
@@ -79,6 +81,8 @@ void TForm1::createSpeech()
     BindCommand(QStringLiteral("Stop"), [this] { mnuStopClick(); });
     BindCommand(QStringLiteral("SelectDevice"), [this] { mnuSelectDeviceClick(); });
     BindCommand(QStringLiteral("TTSOptions"), [this] { TTSOptionsClick(); });
+    BindCommand(QStringLiteral("TextPreprocessorOptions"), [this] { TBasePreProcPreferences::Execute(Speech.get(), this); });
+    BindCommand(QStringLiteral("LexEdit"), [this] { TLexEditForm::Execute(Speech.get(), this); });
 }
 
 void TForm1::bindSpeech()

@@ -8,12 +8,16 @@
 #include "gui/app/UsenetUnit.h"
 #include "gui/app/VorlixApplication.h"
 #include "core/VorlixException.h"
+#include "gui/lexicon/LexEdit.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
+#include "gui/prefs/TBasePreProcPreferencesUnit.h"
+#include "preprocess/TTSPreProcessor.h"
 #include "gui/speech/SoundCardError.h"
 #include "speech/TBaseTTSUnit.h"
 #include "speech/TBaseVoiceUnit.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -457,6 +461,46 @@ private slots:
         form.FormClose();
         QCOMPARE(dialogs.Shown.size(), size_t(2));
         QVERIFY(settingsText().contains("MsgDeleteDays=45"));
+    }
+
+    // The text preprocessor options and the pronunciation editor open from the Options menu and
+    // change what the main speech manager's preprocessor makes of the next text.
+    void preprocessorOptionsAndPronunciationEditor()
+    {
+        freshSettings();
+        TScopedScriptedWindows dialogs;
+        TForm1 form;
+        TPreProcessor* pp = form.Speech->Preprocessor;
+        QVERIFY(pp);
+        const bool filter = pp->FilterSymbols;
+        dialogs.DialogHandlers.push_back([filter](QDialog* d) {
+            auto* w = qobject_cast<TBasePreProcPreferences*>(d);
+            if (!w || w->WizardMode)
+                return 0;
+            w->chkFilterSymbols->setChecked(!filter);
+            w->OkClick();
+            return w->result();
+        });
+        form.Command("TextPreprocessorOptions", TCommandPlace::Menu)->trigger();
+        QCOMPARE(dialogs.DialogTitles, QStringList{"Setting Text Pre-Processor Preferences"});
+        QCOMPARE(pp->FilterSymbols, !filter);
+        QVERIFY(settingsText().contains(QStringLiteral("TTS_FilterSymbols=") + (filter ? "false" : "true")));
+
+        dialogs.DialogHandlers.push_back([](QDialog* d) {
+            auto* w = qobject_cast<TLexEditForm*>(d);
+            if (!w)
+                return 0;
+            w->show();
+            w->edWord->setText("brb");
+            w->edPronunciation->setText("be right back");
+            w->btnApply->click();
+            w->btnDone->click();
+            return w->result();
+        });
+        form.Command("LexEdit", TCommandPlace::Menu)->trigger();
+        QCOMPARE(dialogs.DialogTitles.last(), QString("Pronunciation Editor"));
+        QVERIFY2(dialogs.Shown.empty(), qPrintable(dialogs.Texts().join('|')));
+        QVERIFY(pp->FilterText(TFilterTarget{}, "ok brb").contains("be right back"));
     }
 
     void escapedExceptionsAreShownAndTheProgramGoesOn()
