@@ -47,6 +47,18 @@ bool TScriptedDialogService::RequestCredentials(const QString& host, QString& us
     return true;
 }
 
+TDialogAnswer TScriptedDialogService::AskPlainPassword(const QString& host)
+{
+    Shown.push_back({TMessageKind::Warning, PlainPasswordQuestion(host)});
+    PlainPasswordRequests << host;
+    TDialogAnswer a = DefaultAnswer;
+    if (!PlainPasswordAnswers.empty()) {
+        a = PlainPasswordAnswers.front();
+        PlainPasswordAnswers.pop_front();
+    }
+    return a;
+}
+
 bool TScriptedDialogService::ShowSoundCardError(bool& disableCheck)
 {
     Shown.push_back({TMessageKind::Warning, QStringLiteral("Sound Card Error Detected")});
@@ -91,4 +103,6 @@ void TScriptedDialogService::Clear()
     SoundCardAnswers.clear();
     DeviceAnswers.clear();
     DeviceRequests.clear();
+    PlainPasswordAnswers.clear();
+    PlainPasswordRequests.clear();
 }

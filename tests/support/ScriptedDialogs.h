@@ -51,6 +51,11 @@ public:
     // queued the window is cancelled. DeviceRequests records the id each showing came in with.
     std::deque<std::optional<int>> DeviceAnswers;
     std::vector<int> DeviceRequests;
+    // Answers to "Send the password unencrypted to <host>?", front first; with none queued the
+    // answer is DefaultAnswer. Each question is recorded in Shown (kind Warning) and its host in
+    // PlainPasswordRequests.
+    std::deque<TDialogAnswer> PlainPasswordAnswers;
+    QStringList PlainPasswordRequests;
 
     void ShowMessage(const QString& text, TMessageKind kind) override;
     TDialogAnswer Ask(const QString& text, TDialogButtons buttons, TMessageKind kind) override;
@@ -60,6 +65,7 @@ public:
     bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                             const QString& status) override;
 
+    TDialogAnswer AskPlainPassword(const QString& host) override;
     bool ShowSoundCardError(bool& disableCheck) override;
     bool ChooseAudioDevice(int& deviceId) override;
 
