@@ -17,6 +17,9 @@
 #   VORLIX_INN_EMPTY_GROUP                    a group without articles
 #   VORLIX_INN_POST_GROUP                     a group the tests post to
 #   VORLIX_INN_AUTH_GROUP, VORLIX_INN_AUTH_COUNT a group readable only after AUTHINFO USER/PASS
+#   VORLIX_INN_CA                             the certificate authority (PEM) that signed the
+#                                             server's certificate: the reader port offers STARTTLS
+#                                             with a certificate for 127.0.0.1 made at start-up
 # Running "start" again while the server runs prints the same lines and changes nothing.
 set -eu
 
@@ -200,6 +203,10 @@ pathdb:              $dir/db
 pathrun:             $dir/run
 pathlog:             $dir/log
 pathhttp:            $dir/http
+tlscapath:           $dir/etc/tls
+tlscafile:           $dir/etc/tls/ca.pem
+tlscertfile:         $dir/etc/tls/server.pem
+tlskeyfile:          $dir/etc/tls/server.key
 pathtmp:             $dir/tmp
 pathspool:           $dir/spool
 patharticles:        $dir/spool/articles
@@ -209,6 +216,31 @@ pathoutgoing:        $dir/spool/outgoing
 patharchive:         $dir/spool/archive
 EOF
 }
+
+# A throw-away certificate authority and a server certificate for 127.0.0.1 signed by it, made
+# here without any network: nnrpd offers STARTTLS with it, and the tests trust only this CA.
+make_certificates() {
+    local tls="$dir/etc/tls"
+    mkdir -p "$tls"
+    (
+        cd "$tls"
+        umask 077
+        openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 \
+            -subj "/CN=Vorlix test CA" \
+            -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
+        openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/CN=127.0.0.1"
+        printf '%s\n' "subjectAltName=IP:127.0.0.1,DNS:localhost" "basicConstraints=CA:FALSE" \
+            "keyUsage=digitalSignature,keyEncipherment" "extendedKeyUsage=serverAuth" > server.ext
+        openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
+            -extfile server.ext -out server.pem
+        # Nothing may be signed with this authority afterwards.
+        rm -f ca.key ca.srl server.csr server.ext
+    ) >>"$dir/log/tls.log" 2>&1 || { log "making the test certificates failed; see $dir/log/tls.log"; return 1; }
+    chmod 644 "$tls/ca.pem" "$tls/server.pem"
+    chmod 600 "$tls/server.key"
+    chmod 755 "$tls"
+}
+make_certificates
 
 cat > "$dir/etc/storage.conf" <<EOF
 method tradspool {
@@ -405,5 +437,6 @@ VORLIX_INN_EMPTY_GROUP=$group_empty
 VORLIX_INN_POST_GROUP=$group_post
 VORLIX_INN_AUTH_GROUP=$group_auth
 VORLIX_INN_AUTH_COUNT=3
+VORLIX_INN_CA=$dir/etc/tls/ca.pem
 EOF
 cat "$dir/env"

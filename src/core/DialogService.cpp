@@ -58,6 +58,23 @@ bool THeadlessDialogService::RequestCredentials(const QString& host, QString&, Q
     return false;
 }
 
+QString TDialogService::PlainPasswordQuestion(const QString& host)
+{
+    return QStringLiteral("Send the password unencrypted to %1?").arg(host.trimmed());
+}
+
+TDialogAnswer TDialogService::AskPlainPassword(const QString& host)
+{
+    const TDialogAnswer a = Ask(PlainPasswordQuestion(host), TDialogButtons::YesNo, TMessageKind::Warning);
+    return a == TDialogAnswer::Yes ? TDialogAnswer::Yes : TDialogAnswer::No;
+}
+
+TDialogAnswer THeadlessDialogService::AskPlainPassword(const QString& host)
+{
+    UtilsClass::Log(QStringLiteral("Dialog: ") + PlainPasswordQuestion(host) + QStringLiteral(" Not sent, nobody to ask"));
+    return TDialogAnswer::Cancel;
+}
+
 bool TDialogService::ShowSoundCardError(bool& disableCheck)
 {
     UtilsClass::Log(QStringLiteral("Dialog: Sound Card Error Detected, cancelled, nobody to ask"));

@@ -27,6 +27,12 @@ public:
     virtual bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                                     const QString& status = QString()) = 0;
 
+    // Asks "Send the password unencrypted to <host>?" (Yes/No) before a login to a server that
+    // offers no encryption. Yes or No is the user's answer, to be remembered for the server;
+    // Cancel means nobody answered (a program without windows): nothing is sent, nothing kept.
+    virtual TDialogAnswer AskPlainPassword(const QString& host);
+    static QString PlainPasswordQuestion(const QString& host);
+
     // The sound card warning window ("Sound Card Error Detected") after a failed device check.
     // True for Proceed; disableCheck tells whether "Disable Sound Card Check in the Future" was
     // ticked on leaving. A program without windows cancels.
@@ -62,4 +68,5 @@ public:
                                TDialogButtons buttons, TMessageKind kind) override;
     bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                             const QString& status) override;
+    TDialogAnswer AskPlainPassword(const QString& host) override;
 };

@@ -21,6 +21,9 @@ TMyRegistryClass::TMyRegistryClass()
     AddItem(QStringLiteral("EmailAddress"), rlSection, QString(), QString(), rkString);
     AddItem(QStringLiteral("ReplyToAddress"), rlSection, QString(), QString(), rkString);
     AddItem(QStringLiteral("AutoLoadNewsgroups"), rlSection, QString(), true, rkBoolean);
+    // A PEM file of certificate authorities trusted for news servers besides the system's (for
+    // a server with a certificate of its own making); empty for none.
+    AddItem(QStringLiteral("NewsCAFile"), rlSection, QString(), QString(), rkString);
 }
 
 void TMyRegistryClass::LoadAll()

@@ -148,16 +148,33 @@ QString TConfigClass::FormatLine() const
     if (Kind == ckServer) {
         line += bar + QString(SavePassword ? QStringLiteral("1") : QStringLiteral("0")) + bar
             + EncodeLoginField(UserName) + bar + (SavePassword ? EncodeLoginField(Password) : QString()) + bar;
+        // The answer about unencrypted passwords follows as a field of its own, closed by "|"
+        // like the others; a line without it reads as before in every version.
+        if (PlainPassword == ppAllowed || PlainPassword == ppRefused)
+            line += QString::number(PlainPassword) + bar;
     }
     return line;
 }
 
 // ---------------------------------------------------------------- TNewsStore: entries
 
-TNewsStore::TNewsStore() = default;
+namespace {
+// Every store that exists, for the questions all news jobs share.
+std::vector<TNewsStore*>& LiveStores()
+{
+    static std::vector<TNewsStore*> stores;
+    return stores;
+}
+} // namespace
+
+TNewsStore::TNewsStore()
+{
+    LiveStores().push_back(this);
+}
 
 TNewsStore::~TNewsStore()
 {
+    std::erase(LiveStores(), this);
     // Views may still ask while the entries go; they are told nothing any more.
     OnReset = nullptr;
     OnEntryAdded = nullptr;
@@ -496,6 +513,10 @@ void TNewsStore::LoadConfig()
                     entry->SavePassword = SplitToken(rest, QStringLiteral("|")) == QLatin1String("1");
                     entry->UserName = DecodeLoginField(SplitToken(rest, QStringLiteral("|")).trimmed());
                     entry->Password = DecodeLoginField(SplitToken(rest, QStringLiteral("|")).trimmed());
+                    const QString plain = SplitToken(rest, QStringLiteral("|")).trimmed();
+                    entry->PlainPassword = plain == QLatin1String("1") ? ppAllowed
+                        : plain == QLatin1String("0")                  ? ppRefused
+                                                                       : ppNotAsked;
                     entry->Name = DecodeLoginField(entry->Name);
                 }
                 const int kind = entry->Kind;
@@ -605,6 +626,38 @@ TConfigClass* TNewsStore::SetLogin(const QString& host, const QString& userName,
         return s.get();
     }
     return nullptr;
+}
+
+TPlainPasswordChoice TNewsStore::PlainPasswordChoice(const QString& host)
+{
+    for (TNewsStore* store : LiveStores()) {
+        for (const auto& s : store->servers) {
+            if (s->Caption().trimmed() == host.trimmed() && s->PlainPassword != ppNotAsked)
+                return TPlainPasswordChoice(s->PlainPassword);
+        }
+    }
+    return ppNotAsked;
+}
+
+void TNewsStore::RememberPlainPasswordChoice(const QString& host, TPlainPasswordChoice choice)
+{
+    for (TNewsStore* store : LiveStores()) {
+        bool changed = false;
+        for (const auto& s : store->servers) {
+            if (s->Caption().trimmed() == host.trimmed() && s->PlainPassword != choice) {
+                s->PlainPassword = choice;
+                changed = true;
+            }
+        }
+        if (!changed)
+            continue;
+        try {
+            store->SaveConfig();
+        } catch (const EVorlixError& e) {
+            // The answer holds for this run; it is asked again after the next start.
+            UtilsClass::Log(QStringLiteral("Saving the answer about unencrypted passwords failed: ") + e.message());
+        }
+    }
 }
 
 TArticleClass* TNewsStore::AddDownloadedHeader(TConfigClass* group, int number, const QString& messageID,
@@ -750,6 +803,9 @@ void TNewsStore::EditServer()
     e->UserName = req.UserID.trimmed();
     e->Password = req.Password.trimmed();
     e->SavePassword = req.SavePassword;
+    // Editing the login is where the user reconsiders: an earlier answer about sending the
+    // password unencrypted is asked again at the next login.
+    e->PlainPassword = ppNotAsked;
     SaveConfig();
 }
 

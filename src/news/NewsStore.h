@@ -16,6 +16,9 @@
 class TBaseRegistryClass;
 class TNewsStore;
 
+// A server's answer to "Send the password unencrypted to ...?": not asked yet, refused, allowed.
+enum TPlainPasswordChoice { ppNotAsked = -1, ppRefused = 0, ppAllowed = 1 };
+
 // What an entry stands for. ckUnknown is an entry whose kind word this program does not know.
 enum TConfigKind { ckUnknown = -1, ckServer = 0, ckNewsGroup = 1, ckNewsFolder = 2 };
 
@@ -32,6 +35,10 @@ public:
     bool SavePassword = false;
     QString UserName;
     QString Password;
+    // Servers only: whether the password may go to the server unencrypted (it offers no TLS).
+    // Kept as an optional tenth field of the server line: "1" allowed, "0" refused, absent
+    // not asked yet.
+    int PlainPassword = ppNotAsked;
     bool Downloaded = false;
     bool Dirty = false;
     std::unique_ptr<TArticleList> Articles;
@@ -165,6 +172,12 @@ public:
     // Returns the server entry, or none when no server has that caption.
     TConfigClass* SetLogin(const QString& host, const QString& userName, const QString& password,
                            bool savePassword);
+
+    // ---- The answer to sending a server's password unencrypted, shared by every news job of
+    // the program: the server of that caption in the stores that exist (ppNotAsked when none
+    // holds it). Remembering sets it on each such server and saves its store.
+    static TPlainPasswordChoice PlainPasswordChoice(const QString& host);
+    static void RememberPlainPasswordChoice(const QString& host, TPlainPasswordChoice choice);
 
     // ---- Article data of the newsgroups
     // A downloaded header (its texts decoded) becomes a new record of the group: the group's

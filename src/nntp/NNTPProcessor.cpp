@@ -4,6 +4,7 @@
 #include "core/BusyGuard.h"
 #include "core/DialogService.h"
 #include "core/TextFunctions.h"
+#include "news/NewsStore.h"
 #include "nntp/NNTPWrapper.h"
 #include "nntp/Rfc2047.h"
 
@@ -484,6 +485,10 @@ void TNntpProcessor::ExecuteStep(TNntpRequest& request)
         UserName = request.Line(1);
         Password = request.Line(2);
         FLoggedIn = false;
+        FCapabilitiesAsked = false;
+        FTlsStarted = false;
+        FSelectedGroup.clear();
+        FSecureStep = nullptr;
         FWrapper->Connect(Host, UserName, Password);
         break;
     case NntpStep::SetGroup: {
@@ -491,6 +496,7 @@ void TNntpProcessor::ExecuteStep(TNntpRequest& request)
         Status(QStringLiteral("Setting Group"));
         UtilsClass::Log(QStringLiteral("Setting Group: ") + name);
         Group = name;
+        FSelectedGroup = name;
         FWrapper->SetGroup(name);
         break;
     }
@@ -937,7 +943,114 @@ void TNntpProcessor::AuthenticationRequiredHandler(QObject*)
         ExecuteRequestFinished(480, text.isEmpty() ? QStringLiteral("480 Authentication required") : text);
         return;
     }
+    if (FSecureStep) {
+        // 480 in answer to CAPABILITIES or STARTTLS: that step's handler decides, as for a refusal.
+        const auto step = FSecureStep;
+        const quint64 serial = FJobSerial;
+        try {
+            (this->*step)(FWrapper, 480);
+        } catch (const std::exception& e) {
+            if (!JobAlive(serial))
+                throw;
+            ExecuteRequestFinished(-1, ErrorText(e));
+        }
+        return;
+    }
+    SecureAndLogin();
+}
+
+void TNntpProcessor::SecureAndLogin()
+{
+    if (FWrapper->Encrypted()) {
+        AskAndAuthenticate(false, QString());
+        return;
+    }
+    if (FCapabilitiesAsked) {
+        // Asked on this connection already, and it is not encrypted: the server has no STARTTLS.
+        PlainLogin();
+        return;
+    }
+    FCapabilitiesAsked = true;
+    FSecureStep = &TNntpProcessor::CapabilitiesHandler;
+    BindCompletion(FSecureStep);
+    FWrapper->Capabilities();
+}
+
+void TNntpProcessor::CapabilitiesHandler(QObject*, quint16 Error)
+{
+    FSecureStep = nullptr;
+    // A server without CAPABILITIES (an error answer) offers no STARTTLS either.
+    if (Error == 0 && FWrapper->HasCapability(QStringLiteral("STARTTLS"))) {
+        Status(QStringLiteral("Starting encryption"));
+        FSecureStep = &TNntpProcessor::StartTlsHandler;
+        BindCompletion(FSecureStep);
+        FWrapper->StartTls();
+        return;
+    }
+    PlainLogin();
+}
+
+void TNntpProcessor::StartTlsHandler(QObject*, quint16 Error)
+{
+    FSecureStep = nullptr;
+    if (Error != 0) {
+        // The server offered encryption and it did not come about: the password never goes out
+        // in clear text instead.
+        const QString why = FWrapper->LastError();
+        const QString message = Error == NntpError::Tls
+            ? why + QStringLiteral(" The password was not sent.")
+            : QStringLiteral("%1 offers encryption (STARTTLS) but did not start it: %2. The password was not sent.")
+                  .arg(Host.trimmed(), why.isEmpty() ? QString::number(Error) : why);
+        ExecuteRequestFinished(Error, message);
+        return;
+    }
+    FTlsStarted = true;
+    // What the server said before TLS no longer counts: it is asked again.
+    FSecureStep = &TNntpProcessor::TlsCapabilitiesHandler;
+    BindCompletion(FSecureStep);
+    FWrapper->Capabilities();
+}
+
+void TNntpProcessor::TlsCapabilitiesHandler(QObject*, quint16)
+{
+    FSecureStep = nullptr;
     AskAndAuthenticate(false, QString());
+}
+
+void TNntpProcessor::PlainLogin()
+{
+    const quint64 serial = FJobSerial;
+    TPlainPasswordChoice choice = TNewsStore::PlainPasswordChoice(Host);
+    if (choice == ppNotAsked) {
+        const TDialogAnswer answer = Dialogs().AskPlainPassword(Host);
+        if (!JobAlive(serial))
+            return; // aborted while the question was open
+        if (answer == TDialogAnswer::Yes || answer == TDialogAnswer::No) {
+            choice = answer == TDialogAnswer::Yes ? ppAllowed : ppRefused;
+            TNewsStore::RememberPlainPasswordChoice(Host, choice);
+            if (!JobAlive(serial))
+                return;
+        }
+    }
+    if (choice != ppAllowed) {
+        ExecuteRequestFinished(-2, kLoginCancelled
+                                       + QStringLiteral(": %1 offers no encryption, and the password is not sent "
+                                                        "unencrypted")
+                                             .arg(Host.trimmed()));
+        return;
+    }
+    AskAndAuthenticate(false, QString());
+}
+
+void TNntpProcessor::ReselectGroupHandler(QObject*, quint16 Error)
+{
+    FLastError = FWrapper->LastError();
+    if (Error != 0) {
+        ExecuteRequestFinished(Error, FLastError);
+        return;
+    }
+    FQueue->Repeat();
+    ExecuteRequest();
 }
 
 void TNntpProcessor::AskAndAuthenticate(bool repeated, const QString& refusal)
@@ -1005,6 +1118,13 @@ void TNntpProcessor::AuthenticationProcessedHandler(QObject*, quint16 Error)
         OnAuthenticated(this, Host, UserName, Password, SavePassword);
     if (FIdle)
         return;
+    const TNntpRequest* current = FQueue->Current();
+    if (FTlsStarted && !FSelectedGroup.isEmpty() && current && current->RequestType != NntpStep::SetGroup) {
+        // TLS started the session afresh: the group is selected again before the refused step.
+        BindCompletion(&TNntpProcessor::ReselectGroupHandler);
+        FWrapper->SetGroup(FSelectedGroup);
+        return;
+    }
     // The step that got 480 runs again.
     FQueue->Repeat();
     ExecuteRequest();

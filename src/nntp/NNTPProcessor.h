@@ -11,7 +11,9 @@
 //   -2  an expected end: "No more Articles", "Article does not exist", "Login cancelled"
 //   -3  "Request Aborted"
 // Servers that answer 480 get AUTHINFO USER/PASS with the stored credentials, or with those
-// the user types into TLoginDialog; the refused command then runs again.
+// the user types into TLoginDialog; the refused command then runs again. The password goes out
+// only encrypted (port 563, or STARTTLS when the server offers it) or, on a server without
+// encryption, after the user allowed it once for that server.
 #include "core/DateTimeValue.h"
 #include "core/VorlixException.h"
 
@@ -251,6 +253,14 @@ private:
     void AuthenticationRequiredHandler(QObject* Sender);
     void AskAndAuthenticate(bool repeated, const QString& refusal);
     void AuthenticationProcessedHandler(QObject* Sender, quint16 Error);
+    // Before a password goes out: STARTTLS when the server offers it (CAPABILITIES, STARTTLS,
+    // CAPABILITIES again), otherwise only with the user's consent to send it unencrypted.
+    void SecureAndLogin();
+    void CapabilitiesHandler(QObject* Sender, quint16 Error);
+    void StartTlsHandler(QObject* Sender, quint16 Error);
+    void TlsCapabilitiesHandler(QObject* Sender, quint16 Error);
+    void PlainLogin();
+    void ReselectGroupHandler(QObject* Sender, quint16 Error);
 
     TNntpWrapper* FWrapper = nullptr;
     std::unique_ptr<TNntpRequestList> FQueue;
@@ -279,6 +289,13 @@ private:
     bool FAuthenticating = false;
     bool FLoggedIn = false;
     bool FTypedLogin = false; // the user typed the credentials during this job
+    // Per connection: CAPABILITIES asked before a login, TLS started with STARTTLS, the group
+    // last selected (TLS starts the session afresh, so it is selected again after the login),
+    // and the securing step whose answer is awaited (none when no such step is outstanding).
+    bool FCapabilitiesAsked = false;
+    bool FTlsStarted = false;
+    QString FSelectedGroup;
+    TNntpRequest::TCompletionHandler FSecureStep = nullptr;
     // Header windows that brought nothing, in a row; a server's claimed range is not trusted.
     static constexpr int MaxEmptyWindows = 3;
     int FEmptyWindows = 0;

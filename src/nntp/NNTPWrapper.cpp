@@ -152,3 +152,23 @@ QByteArrayView TNntpWrapper::LastResponseBytes() const
 {
     return FClient->LastResponseBytes();
 }
+
+void TNntpWrapper::Capabilities()
+{
+    FClient->Capabilities();
+}
+
+void TNntpWrapper::StartTls()
+{
+    FClient->StartTls();
+}
+
+bool TNntpWrapper::HasCapability(const QString& word) const
+{
+    return FClient->HasCapability(word);
+}
+
+bool TNntpWrapper::Encrypted() const
+{
+    return FClient->Encrypted();
+}

@@ -44,6 +44,11 @@ public:
     void Post(QIODevice* stream);
     void Abort();
     void Disconnect(); // the same as Abort
+    // CAPABILITIES and STARTTLS of the client (see TNntpCli).
+    void Capabilities();
+    void StartTls();
+    bool HasCapability(const QString& word) const;
+    bool Encrypted() const;
 
     bool Connected() const;
     QString ArticleID() const;

@@ -373,17 +373,50 @@ void TNntpCli::Connect()
 
     StateChange(nntpDnsLookup);
     FConnectTimer.start(FConnectTimeoutMs);
+    FCapabilities.clear();
     if (tls) {
-        QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
-        if (!FExtraCas.isEmpty())
-            conf.addCaCertificates(FExtraCas);
-        conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        FSocket->setSslConfiguration(conf);
-        FSocket->setPeerVerifyName(host);
+        ConfigureTls();
         FSocket->connectToHostEncrypted(host, port);
     } else {
         FSocket->connectToHost(host, port);
     }
+}
+
+void TNntpCli::ConfigureTls()
+{
+    // The same verification for NNTP over TLS and for STARTTLS: the system's authorities, those
+    // the program trusts and this client's own, and the certificate must name the server.
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    if (!FExtraCas.isEmpty())
+        conf.addCaCertificates(FExtraCas);
+    conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    FSocket->setSslConfiguration(conf);
+    FSocket->setPeerVerifyName(FServerHost);
+}
+
+bool TNntpCli::TrustCaFile(const QString& path, QString* error)
+{
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(path, QSsl::Pem);
+    if (certificates.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("No certificate could be read from \"%1\"").arg(path);
+        return false;
+    }
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.addCaCertificates(certificates);
+    QSslConfiguration::setDefaultConfiguration(conf);
+    UtilsClass::Log(QStringLiteral("Trusting the certificate authorities of %1 (%2)").arg(path).arg(certificates.size()));
+    return true;
+}
+
+bool TNntpCli::HasCapability(const QString& word) const
+{
+    for (const QString& line : FCapabilities) {
+        const QString first = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+        if (first.compare(word, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 void TNntpCli::Abort()
@@ -652,6 +685,24 @@ void TNntpCli::Authenticate()
                  "Not ready for AUTHINFO");
 }
 
+void TNntpCli::Capabilities()
+{
+    CheckReady(QStringLiteral("Not ready for CAPABILITIES"));
+    FDataStream = nullptr;
+    StartCommand(nntpRqCapabilities, QStringLiteral("CAPABILITIES"), &TNntpCli::CapabilitiesNext,
+                 "Not ready for CAPABILITIES");
+}
+
+void TNntpCli::StartTls()
+{
+    CheckReady(QStringLiteral("Not ready for STARTTLS"));
+    if (Encrypted())
+        throw NntpException(QStringLiteral("The connection is already encrypted"));
+    if (!QSslSocket::supportsSsl())
+        throw NntpException(QStringLiteral("NNTP over TLS is not available: no TLS library"));
+    StartCommand(nntpRqStartTls, QStringLiteral("STARTTLS"), &TNntpCli::StartTlsNext, "Not ready for STARTTLS");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Response handlers
 
@@ -904,6 +955,49 @@ void TNntpCli::AuthenticateNext2()
     TriggerRequestDone(FStatusCode == 281 ? 0 : static_cast<quint16>(FStatusCode));
 }
 
+void TNntpCli::CapabilitiesNext()
+{
+    if (IsMalformedStatus()) {
+        ReportMalformed();
+        return;
+    }
+    FStatusCode = StatusOf(FCurLine);
+    if (FStatusCode != 101) {
+        TriggerRequestDone(static_cast<quint16>(FStatusCode));
+        return;
+    }
+    FCapabilities.clear();
+    FSavedStatusLine = LastResponse();
+    FNext = &TNntpCli::CapabilitiesLineNext;
+}
+
+void TNntpCli::CapabilitiesLineNext()
+{
+    if (TakeDataLine(TNotifyEvent()))
+        FCapabilities << LastResponse();
+}
+
+void TNntpCli::StartTlsNext()
+{
+    if (IsMalformedStatus()) {
+        ReportMalformed();
+        return;
+    }
+    FStatusCode = StatusOf(FCurLine);
+    if (FStatusCode != 382) {
+        // 580 (the server cannot start TLS) or 502: the connection stays as it was, unencrypted.
+        TriggerRequestDone(static_cast<quint16>(FStatusCode));
+        return;
+    }
+    // Nothing may come in clear text between 382 and the handshake: a line now would be an
+    // attempt to slip something in.
+    FNext = &TNntpCli::ReportMalformed;
+    FCapabilities.clear();
+    FSslProblem.clear();
+    ConfigureTls();
+    FSocket->startClientEncryption();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Receiving
 
@@ -1089,6 +1183,8 @@ void TNntpCli::SocketEncrypted()
 {
     UtilsClass::Log(QStringLiteral("TLS session with %1 established (%2)")
                         .arg(ServerLabel(), FSocket->sessionCipher().name()));
+    if (FRequestType == nntpRqStartTls && !FRequestDone)
+        TriggerRequestDone(0);
 }
 
 void TNntpCli::SocketReadyRead()
@@ -1175,7 +1271,8 @@ void TNntpCli::SocketError()
         break;
     }
     FLastSocketError = code;
-    FailRequest(code, message, false);
+    // A connection whose TLS failed is never used on in clear text.
+    FailRequest(code, message, code == NntpError::Tls);
 }
 
 void TNntpCli::SocketDisconnected()

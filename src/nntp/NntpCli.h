@@ -15,6 +15,7 @@
 #include <QSslCertificate>
 #include <QSslError>
 #include <QString>
+#include <QStringList>
 #include <QStringDecoder>
 #include <QTimer>
 #include <functional>
@@ -60,6 +61,8 @@ enum TNntpRequestType : quint8 {
     nntpRqAuthenticate = 22,
     nntpRqModeReader = 23,
     nntpRqXHdr = 24,
+    nntpRqCapabilities = 25,
+    nntpRqStartTls = 26,
 };
 
 // Completion codes other than 0 and the server's status codes. They lie in the 10000 range,
@@ -125,6 +128,14 @@ public:
     virtual void NewGroups(TDateTime when, bool gmt, const QString& distributions, QIODevice* stream = nullptr);
     virtual void NewNews(const QString& newsgroups, TDateTime when, bool gmt, const QString& distributions,
                          QIODevice* stream = nullptr);
+    // CAPABILITIES: success (101) fills ServerCapabilities(); the lines are not raised as
+    // message lines.
+    virtual void Capabilities();
+    // STARTTLS on the open connection: after 382 the TLS handshake runs with the certificate
+    // verified as for port 563; the request ends with 0 once the session is encrypted, with the
+    // server's code when it refuses, or with NntpError::Tls (connection closed) when the
+    // handshake or the certificate fails. The capabilities known so far are forgotten.
+    virtual void StartTls();
 
     // Properties read by callers.
     TNntpState State() const { return FState; }
@@ -167,6 +178,13 @@ public:
     // Extra certificate authorities trusted for TLS besides the system's.
     void AddCaCertificates(const QList<QSslCertificate>& certificates);
     bool Encrypted() const;
+    // Trusts the certificate authorities of a PEM file for every TLS connection of the program
+    // (besides the system's). False with a message when the file holds no certificate.
+    static bool TrustCaFile(const QString& path, QString* error = nullptr);
+    // The lines of the last CAPABILITIES answer of this connection (empty before, or after
+    // STARTTLS), and whether one of them starts with the given word (letter case ignored).
+    QStringList ServerCapabilities() const { return FCapabilities; }
+    bool HasCapability(const QString& word) const;
 
     // Splits a server name ("host", "host:port", "[IPv6]:port", a bare IPv6 address, each
     // optionally after "nntp://" or "nntps://") into host and port. tls is set for port 563 and
@@ -215,6 +233,9 @@ protected:
     virtual void XHdrNext();
     virtual void AuthenticateNext1();
     virtual void AuthenticateNext2();
+    virtual void CapabilitiesNext();
+    virtual void CapabilitiesLineNext();
+    virtual void StartTlsNext();
 
 private:
     void StartCommand(TNntpRequestType rq, const QString& line, TResponseHandler handler, const char* notReady);
@@ -237,6 +258,7 @@ private:
     void ApplyQuickAck();
     bool IsMalformedStatus() const;
     void ReportMalformed();
+    void ConfigureTls();
     QString ServerLabel() const;
 
     TNntpState FState = nntpNotConnected;
@@ -288,4 +310,5 @@ private:
     quint16 FLastSocketError = 0;
     QString FSslProblem;
     QList<QSslCertificate> FExtraCas;
+    QStringList FCapabilities;
 };

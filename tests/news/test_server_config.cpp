@@ -134,6 +134,47 @@ private slots:
         QVERIFY(readAll(TNewsStore::ConfigPath()).startsWith("NewsServer|news.example|0|"));
     }
 
+    // The answer about sending a server's password unencrypted is an optional tenth field of
+    // the server line: absent in older files (not asked yet), written only once answered, and
+    // asked again after the user edits the server's login.
+    void plainPasswordAnswerField_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("older file") << QByteArray("||") << int(ppNotAsked) << QByteArray("||");
+        QTest::newRow("allowed") << QByteArray("||1|") << int(ppAllowed) << QByteArray("||1|");
+        QTest::newRow("refused") << QByteArray("||0|") << int(ppRefused) << QByteArray("||0|");
+        QTest::newRow("without closing bar") << QByteArray("||1") << int(ppAllowed) << QByteArray("||1|");
+        QTest::newRow("unknown value") << QByteArray("||yes|") << int(ppNotAsked) << QByteArray("||");
+    }
+
+    void plainPasswordAnswerField()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(int, choice);
+        QFETCH(QByteArray, written);
+        const QByteArray head = "NewsServer|news.example|1|-1|0|260101120000|0|reader";
+        writeFile(TNewsStore::ConfigPath(), head + tail + "\r\nNewsGroup|comp.lang.misc|0|1043|0|260101120001M\r\n");
+        TNewsStore servers;
+        servers.LoadConfig();
+        QCOMPARE(servers.ServerCount(), 1);
+        TConfigClass* news = servers.Server(0);
+        QCOMPARE(news->PlainPassword, choice);
+        QCOMPARE(news->UserName, QString("reader"));
+        QCOMPARE(news->ChildCount(), 1);
+        QCOMPARE(int(TNewsStore::PlainPasswordChoice("news.example")), choice);
+        servers.SaveConfig();
+        QCOMPARE(readAll(TNewsStore::ConfigPath()),
+                 head + written + "\r\nNewsGroup|comp.lang.misc|0|1043|0|260101120001M\r\n");
+
+        servers.OnServerWindow = [](TNewsStore*, TServerEntryRequest& r) { return r.Mode == "Edit"; };
+        servers.Select(news);
+        servers.EditServer();
+        QCOMPARE(news->PlainPassword, int(ppNotAsked));
+        QVERIFY(readAll(TNewsStore::ConfigPath()).startsWith(head + "||\r\n"));
+    }
+
     // Logins and server names come back exactly as typed, "|", "¦" and outer blanks included;
     // plain ones are written as before, and an older file's plain fields read as they did.
     void loginsRoundTripExactly()

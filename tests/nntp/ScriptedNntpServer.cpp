@@ -38,6 +38,30 @@ ScriptedReply& ScriptedReply::Reset()
     return *this;
 }
 
+ScriptedReply& ScriptedReply::StartTls()
+{
+    Chunks.append(Chunk{Chunk::StartTls, {}});
+    return *this;
+}
+
+namespace {
+// Accepts plain connections as TLS-capable sockets, so a reply can start TLS later.
+class TStartTlsServer : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = new QSslSocket(this);
+        if (socket->setSocketDescriptor(descriptor))
+            addPendingConnection(socket);
+        else
+            delete socket;
+    }
+};
+} // namespace
+
 ScriptedNntpServer::ScriptedNntpServer(QObject* parent) : QObject(parent) {}
 
 ScriptedNntpServer::~ScriptedNntpServer()
@@ -67,6 +91,16 @@ bool ScriptedNntpServer::ListenTls(const QSslCertificate& certificate, const QSs
     server = ssl;
     tls = true;
     connect(server, &QTcpServer::pendingConnectionAvailable, this, &ScriptedNntpServer::Accept);
+    return server->listen(address, 0);
+}
+
+bool ScriptedNntpServer::ListenStartTls(const QSslCertificate& certificate, const QSslKey& key,
+                                        const QHostAddress& address)
+{
+    startTlsCertificate = certificate;
+    startTlsKey = key;
+    server = new TStartTlsServer(this);
+    connect(server, &QTcpServer::newConnection, this, &ScriptedNntpServer::Accept);
     return server->listen(address, 0);
 }
 
@@ -253,9 +287,29 @@ void ScriptedNntpServer::WriteNext()
         client->flush();
         client->abort();
         return;
+    case ScriptedReply::Chunk::StartTls: {
+        auto* ssl = qobject_cast<QSslSocket*>(client.data());
+        if (!ssl || startTlsCertificate.isNull()) {
+            errors << QStringLiteral("STARTTLS scripted on a server without a certificate (ListenStartTls)");
+            break;
+        }
+        client->flush();
+        QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+        conf.setLocalCertificate(startTlsCertificate);
+        conf.setPrivateKey(startTlsKey);
+        conf.setPeerVerifyMode(QSslSocket::VerifyNone);
+        ssl->setSslConfiguration(conf);
+        ssl->startServerEncryption();
+        break;
+    }
     }
     if (outQueue.isEmpty())
         return;
+    if (outQueue.first().kind == ScriptedReply::Chunk::StartTls) {
+        // At once: the client starts its handshake as soon as it reads the answer.
+        WriteNext();
+        return;
+    }
     writing = true;
     // The next piece goes out in a later write, so the client reads the pieces separately.
     QTimer::singleShot(chunkGap, this, &ScriptedNntpServer::WriteNext);

@@ -39,9 +39,11 @@ public:
     ScriptedReply& Close();
     // Drop the connection at once (reset) after the writes before this.
     ScriptedReply& Reset();
+    // Start TLS on the connection after the writes before this (STARTTLS; see ListenStartTls).
+    ScriptedReply& StartTls();
 
     struct Chunk {
-        enum Kind { Data, Close, Reset } kind = Data;
+        enum Kind { Data, Close, Reset, StartTls } kind = Data;
         QByteArray data;
     };
     QList<Chunk> Chunks;
@@ -58,6 +60,10 @@ public:
     // Implicit TLS with this certificate and key.
     bool ListenTls(const QSslCertificate& certificate, const QSslKey& key,
                    const QHostAddress& address = QHostAddress::LocalHost);
+    // Plain NNTP that can switch a connection to TLS with this certificate and key, where a
+    // reply says StartTls().
+    bool ListenStartTls(const QSslCertificate& certificate, const QSslKey& key,
+                        const QHostAddress& address = QHostAddress::LocalHost);
     quint16 Port() const;
     // The server name a client connects to: "127.0.0.1:<port>" ("nntps://..." with TLS).
     QString ServerName() const;
@@ -107,6 +113,8 @@ private:
 
     QTcpServer* server = nullptr;
     bool tls = false;
+    QSslCertificate startTlsCertificate;
+    QSslKey startTlsKey;
     QPointer<QTcpSocket> client;
     QByteArray inBuffer;
     bool inArticle = false;

@@ -1,5 +1,8 @@
+#include "ScriptedDialogs.h"
 #include "ScriptedNntpServer.h"
 #include "TestSupport.h"
+#include "nntp/NNTPProcessor.h"
+#include "nntp/NNTPWrapper.h"
 #include "nntp/NntpCli.h"
 
 #include <QFile>
@@ -54,6 +57,7 @@ class TestNntpCliTls : public QObject {
 private slots:
     void initTestCase();
     void certificateVerification();
+    void startTlsBeforeTheLogin();
 
 private:
     QTemporaryDir dir;
@@ -137,6 +141,58 @@ void TestNntpCliTls::certificateVerification()
         QCOMPARE(p.lines, (QStringList{"secret", ".dot"}));
         QVERIFY(server.Errors().isEmpty());
     }
+}
+
+void TestNntpCliTls::startTlsBeforeTheLogin()
+{
+    // A server that offers STARTTLS and refuses XOVER before a login: the session turns to TLS,
+    // the capabilities are asked again, the login goes inside TLS, and as TLS starts the
+    // session afresh the group is selected again before the refused XOVER runs once more.
+    TScopedScriptedDialogs dialogs;
+    dialogs.DefaultAnswer = TDialogAnswer::Yes; // would allow clear text, were it asked
+    ScriptedNntpServer s;
+    QVERIFY(s.ListenStartTls(loopback.certificate, loopback.key));
+    s.Greet();
+    s.Expect("GROUP priv.group", "211 1 1 1 priv.group\r\n");
+    s.Expect("XOVER 1", "480 Authentication required\r\n");
+    s.Expect("CAPABILITIES",
+             ScriptedNntpServer::MultiLine("101 Capability list:", {"VERSION 2", "READER", "STARTTLS"}));
+    s.Expect("STARTTLS", ScriptedReply("382 Continue with TLS negotiation\r\n").StartTls());
+    s.Expect("CAPABILITIES",
+             ScriptedNntpServer::MultiLine("101 Capability list:", {"VERSION 2", "READER", "AUTHINFO USER"}));
+    s.Expect("AUTHINFO USER ann", "381 Enter password\r\n");
+    s.Expect("AUTHINFO PASS secret", "281 Ok\r\n");
+    s.Expect("GROUP priv.group", "211 1 1 1 priv.group\r\n");
+    s.Expect("XOVER 1", ScriptedNntpServer::MultiLine("224 Overview follows",
+                                                      {"1\tA\ta@x\tSun, 06 Nov 2005 08:49:37 GMT\t<1@x>\t"}));
+    TNntpProcessor p;
+    TNntpCli* cli = p.Wrapper()->Client();
+    cli->AddCaCertificates({loopback.certificate});
+    QList<int> codes;
+    int headers = 0;
+    bool encryptedAtLogin = false;
+    bool encryptedAtHeader = false;
+    p.OnRequestDone = [&](QObject*, int code, const QString&) { codes << code; };
+    p.OnStatus = [&](QObject*, const QString& text) {
+        if (text == "Authenticating")
+            encryptedAtLogin = cli->Encrypted() && !cli->HasCapability("STARTTLS") && cli->HasCapability("AUTHINFO");
+    };
+    p.OnHeader = [&](QObject*, const QString&, const TNntpHeader&, const QString&) {
+        ++headers;
+        encryptedAtHeader = cli->Encrypted();
+    };
+    p.Host = s.ServerName();
+    p.UserName = "ann";
+    p.Password = "secret";
+    p.DownloadHeaders("priv.group", -1, -1, 100);
+    QVERIFY(TestSupport::WaitFor([&] { return !codes.isEmpty(); }));
+    QCOMPARE(s.Errors(), QStringList());
+    QCOMPARE(codes, QList<int>{-2}); // "No more Articles": the group was read to its end
+    QCOMPARE(headers, 1);
+    QVERIFY(encryptedAtLogin);
+    QVERIFY(encryptedAtHeader);
+    QVERIFY(s.Finished());
+    QVERIFY(dialogs.Shown.empty());
 }
 
 VORLIX_TEST_MAIN_CORE(TestNntpCliTls)

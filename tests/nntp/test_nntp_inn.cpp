@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "ScriptedDialogs.h"
 #include "nntp/NNTPProcessor.h"
+#include "nntp/NntpCli.h"
 #include "test_nntp_processor_probe.h"
 
 #include <QFile>
@@ -36,6 +37,8 @@ private slots:
     void initTestCase()
     {
         VORLIX_REQUIRE_INN();
+        // The server offers STARTTLS: logins go through TLS with a certificate of its own authority.
+        QVERIFY(TNntpCli::TrustCaFile(Env("VORLIX_INN_CA")));
     }
 
     void headerWindowsAndAgeLimit()

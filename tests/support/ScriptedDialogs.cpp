@@ -47,6 +47,18 @@ bool TScriptedDialogService::RequestCredentials(const QString& host, QString& us
     return true;
 }
 
+TDialogAnswer TScriptedDialogService::AskPlainPassword(const QString& host)
+{
+    Shown.push_back({TMessageKind::Warning, PlainPasswordQuestion(host)});
+    PlainPasswordRequests << host;
+    TDialogAnswer a = DefaultAnswer;
+    if (!PlainPasswordAnswers.empty()) {
+        a = PlainPasswordAnswers.front();
+        PlainPasswordAnswers.pop_front();
+    }
+    return a;
+}
+
 bool TScriptedDialogService::ShowSoundCardError(bool& disableCheck)
 {
     Shown.push_back({TMessageKind::Warning, QStringLiteral("Sound Card Error Detected")});
@@ -103,4 +115,6 @@ void TScriptedDialogService::Clear()
     DeviceRequests.clear();
     FolderAnswers.clear();
     FolderRequests.clear();
+    PlainPasswordAnswers.clear();
+    PlainPasswordRequests.clear();
 }

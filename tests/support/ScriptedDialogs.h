@@ -51,6 +51,11 @@ public:
     // queued the window is cancelled. DeviceRequests records the id each showing came in with.
     std::deque<std::optional<int>> DeviceAnswers;
     std::vector<int> DeviceRequests;
+    // Answers to "Send the password unencrypted to <host>?", front first; with none queued the
+    // answer is DefaultAnswer. Each question is recorded in Shown (kind Warning) and its host in
+    // PlainPasswordRequests.
+    std::deque<TDialogAnswer> PlainPasswordAnswers;
+    QStringList PlainPasswordRequests;
 
     // Answers to the folder picker: the chosen folder, or nullopt for Cancel (with none queued
     // it is cancelled). FolderRequests records the folder each showing started at.
@@ -65,6 +70,7 @@ public:
     bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                             const QString& status) override;
 
+    TDialogAnswer AskPlainPassword(const QString& host) override;
     bool ShowSoundCardError(bool& disableCheck) override;
     bool ChooseAudioDevice(int& deviceId) override;
     QString ChooseFolder(const QString& caption, const QString& folder) override;

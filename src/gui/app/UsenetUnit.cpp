@@ -17,6 +17,7 @@
 #include "gui/dialogs/ServerDialog.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
+#include "nntp/NntpCli.h"
 #include "speaking/SpeakRun.h"
 #include "speech/TBaseTTSUnit.h"
 #include "gui/news/ThreadView.h"
@@ -402,6 +403,7 @@ void TForm1::FormCreate()
     Activated = false;
     Store = std::make_unique<TMyRegistryClass>();
     Store->LoadAll();
+    trustNewsCaFile();
     resize(1000, 700);
     RestoreWindowPlacement(this, QStringLiteral("Form1"));
     UtilsClass::Log(QStringLiteral("Vorlix Version: ") + Store->GetVersion());
@@ -645,6 +647,20 @@ void TForm1::ShowTipWindow()
 }
 
 // ---------------------------------------------------------------- news store
+
+void TForm1::trustNewsCaFile()
+{
+    const QString caFile = Store->GetValue(QStringLiteral("NewsCAFile")).toString().trimmed();
+    if (caFile.isEmpty())
+        return;
+    QString error;
+    if (!TNntpCli::TrustCaFile(caFile, &error)) {
+        UtilsClass::Log(QStringLiteral("NewsCAFile: ") + error);
+        Dialogs().ShowMessage(error + QStringLiteral(" (setting NewsCAFile): news servers with a certificate of "
+                                                     "their own making cannot be verified."),
+                              TMessageKind::Warning);
+    }
+}
 
 void TForm1::bindNewsStore()
 {

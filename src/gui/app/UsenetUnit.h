@@ -189,6 +189,8 @@ private:
     void placeProgress();
     void ShowTipWindow();
     void bindNewsStore();
+    // The certificate authorities of the "NewsCAFile" setting are trusted for news servers.
+    void trustNewsCaFile();
     void bindNewsCommands();
     void createSpeech();
     void bindSpeech();

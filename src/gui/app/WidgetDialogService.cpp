@@ -106,6 +106,15 @@ bool TWidgetDialogService::RequestCredentials(const QString& host, QString& user
     return AskCredentialsWithLoginWindow(host, user, password, savePassword, status);
 }
 
+TDialogAnswer TWidgetDialogService::AskPlainPassword(const QString& host)
+{
+    // No is the default button: Enter alone must not send a password in clear text.
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Vorlix"), PlainPasswordQuestion(host),
+                    QMessageBox::Yes | QMessageBox::No, ParentWindow());
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? TDialogAnswer::Yes : TDialogAnswer::No;
+}
+
 bool TWidgetDialogService::ShowSoundCardError(bool& disableCheck)
 {
     return TSoundCardErrorForm::Execute(disableCheck);

@@ -12,6 +12,7 @@ public:
                                TDialogButtons buttons, TMessageKind kind) override;
     bool RequestCredentials(const QString& host, QString& user, QString& password, bool& savePassword,
                             const QString& status) override;
+    TDialogAnswer AskPlainPassword(const QString& host) override;
     bool ShowSoundCardError(bool& disableCheck) override;
     bool ChooseAudioDevice(int& deviceId) override;
     QString ChooseFolder(const QString& caption, const QString& folder) override;

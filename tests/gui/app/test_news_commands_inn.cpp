@@ -4,6 +4,7 @@
 #include "news_window_rig.h"
 
 #include "ScriptedWindows.h"
+#include "core/BaseUtils.h"
 #include "core/RegistryEnhanced.h"
 #include "gui/nntp/LoginDialogUnit.h"
 
@@ -116,12 +117,22 @@ private slots:
             login->Confirm(Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"), true);
             return login->result();
         });
+        // The server's certificate comes from an authority of its own, named in the settings.
+        {
+            TMyRegistryClass settings;
+            settings.LoadAll();
+            settings.SetValue("NewsCAFile", Env("VORLIX_INN_CA"));
+            settings.SaveAll();
+        }
         Window w;
         QVERIFY(w.Open());
         w.Form->Store->SetValue("MsgDeleteDays", -1);
         w.Select(group);
         QVERIFY(w.WaitIdle());
         QCOMPARE(windows, 1);
+        QFile log(UtilsClass::GetLogBase() + ".dbg");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("TLS session with " + InnServer().toUtf8() + " established"));
         QCOMPARE(int(w.Items().size()), Env("VORLIX_INN_AUTH_COUNT").toInt());
         QVERIFY(FileLines(TNewsStore::ConfigPath())
                     .first()

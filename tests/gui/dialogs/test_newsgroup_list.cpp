@@ -239,6 +239,7 @@ private slots:
         Fixture f(QStringLiteral("127.0.0.1:") + QString::number(server.Port()), {});
         QFile::remove(f.ListFile());
         dialogs.CredentialAnswers.push_back({true, QStringLiteral("ann"), QStringLiteral("secret"), true});
+        dialogs.PlainPasswordAnswers.push_back(TDialogAnswer::Yes); // the server has no encryption
         {
             Window w(f);
             QVERIFY(w.ShowAndLoad());
@@ -255,6 +256,8 @@ private slots:
         again.dlg.ServerPassword = f.server->Password;
         QVERIFY(again.ShowAndLoad());
         QCOMPARE(int(dialogs.CredentialRequests.size()), 1);
+        // The answer about the unencrypted password is the server's: asked once.
+        QCOMPARE(int(dialogs.PlainPasswordRequests.size()), 1);
     }
 
     void failedRefreshPutsTheOldListBack()
