@@ -38,6 +38,12 @@ ScriptedReply& ScriptedReply::Reset()
     return *this;
 }
 
+ScriptedReply& ScriptedReply::SendForever(const QByteArray& bytes)
+{
+    Chunks.append(Chunk{Chunk::Forever, bytes});
+    return *this;
+}
+
 ScriptedNntpServer::ScriptedNntpServer(QObject* parent) : QObject(parent) {}
 
 ScriptedNntpServer::~ScriptedNntpServer()
@@ -139,7 +145,9 @@ void ScriptedNntpServer::Accept()
         inArticle = false;
         outQueue.clear();
         writing = false;
+        endless.clear();
         connect(s, &QIODevice::readyRead, this, &ScriptedNntpServer::ReadClient);
+        connect(s, &QIODevice::bytesWritten, this, &ScriptedNntpServer::TopUpForever);
         connect(s, &QAbstractSocket::disconnected, this, &ScriptedNntpServer::ClientGone);
         if (steps.isEmpty() || steps.first().kind != Step::Greeting) {
             errors << QStringLiteral("unexpected connection #%1").arg(connections);
@@ -154,7 +162,22 @@ void ScriptedNntpServer::Accept()
 
 void ScriptedNntpServer::ClientGone()
 {
+    endless.clear();
     emit connectionClosed();
+}
+
+void ScriptedNntpServer::TopUpForever()
+{
+    // Keep about a megabyte queued: the client's reading, not this server, sets the pace.
+    constexpr qint64 queued = 1024 * 1024;
+    if (endless.isEmpty() || !client || client->state() != QAbstractSocket::ConnectedState)
+        return;
+    while (client->bytesToWrite() < queued) {
+        const qint64 n = client->write(endless);
+        if (n <= 0)
+            return;
+        endlessBytes += n;
+    }
 }
 
 void ScriptedNntpServer::ReadClient()
@@ -252,6 +275,11 @@ void ScriptedNntpServer::WriteNext()
         outQueue.clear();
         client->flush();
         client->abort();
+        return;
+    case ScriptedReply::Chunk::Forever:
+        outQueue.clear();
+        endless = chunk.data.isEmpty() ? QByteArray("\r\n") : chunk.data;
+        TopUpForever();
         return;
     }
     if (outQueue.isEmpty())

@@ -338,6 +338,16 @@ void TNewsCommands::expireArticles(TConfigClass* group, int code, const QString&
     const bool answered = jobHeaders > 0 || (code == -2 && message == QLatin1String("No more Articles"));
     if (!answered || processor->Group != group->Name)
         return;
+    if (group->LastArticle > processor->Last()) {
+        // The server was renumbered below what we had and nothing new was taken: the next
+        // download goes on from the server's newest article, not from our old number.
+        UtilsClass::Log(QStringLiteral("%1: last article %2 lowered to the server's newest, %3")
+                            .arg(group->Name)
+                            .arg(group->LastArticle)
+                            .arg(processor->Last()));
+        group->LastArticle = processor->Last();
+        group->Dirty = true;
+    }
     if (news->ExpireArticles(group, processor->First()) == 0)
         return;
     if (view->GroupNode == group) {

@@ -16,6 +16,7 @@
 #include "gui/dialogs/ServerDialog.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
+#include "nntp/NntpCli.h"
 #include "speaking/SpeakRun.h"
 #include "speech/TBaseTTSUnit.h"
 #include "gui/news/ThreadView.h"
@@ -401,6 +402,9 @@ void TForm1::FormCreate()
     Activated = false;
     Store = std::make_unique<TMyRegistryClass>();
     Store->LoadAll();
+    // Every NNTP connection made from now on keeps to the request limits of the settings.
+    TNntpCli::SetDefaultLimits(Store->GetValue(QStringLiteral("MaxArticleBytes")).toLongLong(),
+                               Store->GetValue(QStringLiteral("RequestTimeout")).toLongLong() * 1000);
     resize(1000, 700);
     RestoreWindowPlacement(this, QStringLiteral("Form1"));
     UtilsClass::Log(QStringLiteral("Vorlix Version: ") + Store->GetVersion());

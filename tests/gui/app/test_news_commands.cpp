@@ -723,6 +723,50 @@ private slots:
         QVERIFY(dialogs.Texts().isEmpty());
     }
 
+    void renumberedServerIsFetchedAgain()
+    {
+        // The group's last article is far above what the server now has (it once claimed
+        // 2147483647, or it was renumbered): the download takes the server's range again,
+        // drops a line numbered outside it, and with nothing new taken the group's last article
+        // comes down to the server's newest, so the next download asks for nothing.
+        TScopedScriptedWindows dialogs;
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        WriteConfig(s.ServerName(), {"alt.test"});
+        QStringList config = ReadLines(TNewsStore::ConfigPath());
+        config[1].replace("|0|-1|0|", "|0|2147483647|0|");
+        WriteLinesAtomically(TNewsStore::ConfigPath(), config);
+        auto ov = [](qint64 n, int daysAgo) {
+            const QByteArray date = QLocale::c()
+                                        .toString(QDateTime::currentDateTime().addDays(-daysAgo).addSecs(-3600),
+                                                  "ddd, dd MMM yyyy hh:mm:ss")
+                                        .toLatin1();
+            return QByteArray::number(n) + "\tOld " + QByteArray::number(n) + "\ta@example.org\t" + date
+                + " +0000\t<r" + QByteArray::number(n) + "@x>\t\t100\t3";
+        };
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 3 1 3 alt.test\r\n");
+        s.Expect("XOVER 1-3", ScriptedNntpServer::MultiLine("224 Overview information follows",
+                                                            {ov(1, 400), ov(2, 400), ov(2147483648, 0), ov(3, 400)}));
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 3 1 3 alt.test\r\n");
+        Window w;
+        QVERIFY(w.Open());
+        w.Select("alt.test");
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Status(), QString("No more Articles"));
+        QVERIFY(w.Items().empty()); // the three are older than the age limit, the fourth is a lie
+        QCOMPARE(w.Entry("alt.test")->LastArticle, qint64(3));
+        QVERIFY(ReadLines(TNewsStore::ConfigPath()).contains("NewsGroup|alt.test|0|3|0|260101000001M"));
+
+        w.Form->Command("Download", TCommandPlace::Toolbar)->trigger();
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Status(), QString("No more Articles"));
+        QCOMPARE(s.Commands(), (QList<QByteArray>{"GROUP alt.test", "XOVER 1-3", "GROUP alt.test"}));
+        QCOMPARE(s.Errors(), QStringList());
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
+
     void bodyWithoutIdAndLostConnection()
     {
         // A body answer naming no message ID marks the focused article italic and saves that;
