@@ -327,6 +327,19 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
         view->AddArticleToTree(added);
         showViewProgress();
     }
+    if (!added && entry->Articles) {
+        // Stored already. A renumbered server gives the article another number now: the record
+        // takes it, or its body would be asked for by a number the server has given away.
+        TArticleClass* known = entry->Articles->FindByMessageID(TArticleClass::CleanField(header.MessageID));
+        if (known && !known->IsPlaceholder() && known->Number != header.Number) {
+            UtilsClass::Log(QStringLiteral("%1: article %2 was renumbered from %3 to %4")
+                                .arg(entry->Name, known->MessageID)
+                                .arg(known->Number)
+                                .arg(header.Number));
+            known->Number = header.Number;
+            entry->Dirty = true;
+        }
+    }
 }
 
 void TNewsCommands::expireArticles(TConfigClass* group, int code, const QString& message)
