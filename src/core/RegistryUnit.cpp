@@ -24,6 +24,12 @@ TMyRegistryClass::TMyRegistryClass()
     // A PEM file of certificate authorities trusted for news servers besides the system's (for
     // a server with a certificate of its own making); empty for none.
     AddItem(QStringLiteral("NewsCAFile"), rlSection, QString(), QString(), rkString);
+    // Limits of one NNTP request against a server that never stops sending: the most data a
+    // multi-line answer (an article, a body, the group list) may bring, in bytes (64 MB), and
+    // the longest a request may take from its command to the end of its answer, in seconds
+    // (10 minutes), however steadily the server drips. 0 or less selects these defaults.
+    AddItem(QStringLiteral("MaxArticleBytes"), rlSection, QString(), 64 * 1024 * 1024, rkInteger);
+    AddItem(QStringLiteral("RequestTimeout"), rlSection, QString(), 600, rkInteger);
 }
 
 void TMyRegistryClass::LoadAll()

@@ -272,6 +272,32 @@ int toInt(QStringView field, const char* what)
     return v;
 }
 
+// An article number: 64-bit decimal as the program writes it; older files with smaller numbers
+// read the same.
+qint64 toInt64(QStringView field, const char* what)
+{
+    const qsizetype n = field.size();
+    if (n > 0 && n <= 18) {
+        const bool minus = field.at(0) == QLatin1Char('-');
+        qsizetype i = minus ? 1 : 0;
+        qint64 v = 0;
+        for (; i < n; ++i) {
+            const char16_t c = field.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                break;
+            v = v * 10 + (c - u'0');
+        }
+        if (i == n && n > (minus ? 1 : 0))
+            return minus ? -v : v;
+    }
+    bool ok = false;
+    const qint64 v = field.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value (%2)").arg(field.toString(), QLatin1String(what)));
+    return v;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- TArticleClass
@@ -447,7 +473,7 @@ void parseFields(TArticleClass& a, QStringView line, const TFileDateFormat& form
         pos = bar + 1;
         return f;
     };
-    a.Number = toInt(next(), "Number");
+    a.Number = toInt64(next(), "Number");
     a.SetSpeakMark(toInt(next(), "SpeakMark"));
     a.SetReadState(toInt(next(), "ReadState"));
     a.Expanded = toInt(next(), "Expanded");
@@ -560,7 +586,7 @@ void TArticleList::Sort()
     // the position breaks ties, which keeps the order of equal records.
     struct TSortKey {
         double date;
-        int number;
+        qint64 number;
         quint32 at;
     };
     std::vector<TSortKey> keys;

@@ -20,7 +20,7 @@ public:
     static constexpr int PlaceholderNumber = -999;
 
     TArticleList* Owner = nullptr;
-    int Number = 0;
+    qint64 Number = 0;   // the server's article number (64-bit); PlaceholderNumber for a placeholder
     int SpeakMark = 0;   // 0 none, 1 to be spoken, 2 spoken
     int ReadState = 0;   // 0 read, 1 new, 2 body not available (3: shown like 1 and 2)
     int Watch = 0;       // 1: the thread this record heads is watched
@@ -31,7 +31,7 @@ public:
     QString From;
     TDateTime Date;
     QString References;
-    int RootNumber = 0;
+    qint64 RootNumber = 0;
     // Where the thread model that shows the record keeps its node (-1: not shown). A record
     // is shown by one thread model at a time.
     qint32 NodeIndex = -1;

@@ -26,6 +26,15 @@ int configInt(const QString& field, const char* what)
     return v;
 }
 
+qint64 configInt64(const QString& field, const char* what)
+{
+    bool ok = false;
+    const qint64 v = field.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value (%2)").arg(field, QLatin1String(what)));
+    return v;
+}
+
 QString errorText(const std::exception& e)
 {
     if (auto* v = dynamic_cast<const EVorlixError*>(&e))
@@ -506,7 +515,7 @@ void TNewsStore::LoadConfig()
                     entry->Kind = ckUnknown;
                 entry->Name = SplitToken(rest, QStringLiteral("|"));
                 entry->Expanded = configInt(SplitToken(rest, QStringLiteral("|")), "Expanded");
-                entry->LastArticle = configInt(SplitToken(rest, QStringLiteral("|")), "LastArticle");
+                entry->LastArticle = configInt64(SplitToken(rest, QStringLiteral("|")), "LastArticle");
                 entry->Reserved = configInt(SplitToken(rest, QStringLiteral("|")), "Reserved");
                 entry->FileBase = SplitToken(rest, QStringLiteral("|"));
                 if (entry->Kind == ckServer) {
@@ -660,7 +669,7 @@ void TNewsStore::RememberPlainPasswordChoice(const QString& host, TPlainPassword
     }
 }
 
-TArticleClass* TNewsStore::AddDownloadedHeader(TConfigClass* group, int number, const QString& messageID,
+TArticleClass* TNewsStore::AddDownloadedHeader(TConfigClass* group, qint64 number, const QString& messageID,
                                                const QString& from, const QString& subject, const TDateTime& date,
                                                const QString& references)
 {
@@ -677,7 +686,7 @@ TArticleClass* TNewsStore::AddDownloadedHeader(TConfigClass* group, int number, 
     return group->EnsureArticles()->Add(std::move(record));
 }
 
-int TNewsStore::ExpireArticles(TConfigClass* group, int first)
+int TNewsStore::ExpireArticles(TConfigClass* group, qint64 first)
 {
     if (!group || !group->Articles)
         return 0;

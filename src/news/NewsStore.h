@@ -30,7 +30,7 @@ public:
     QString FileBase;
     int ScrollPos = 0;
     int Expanded = 0;
-    int LastArticle = -1;
+    qint64 LastArticle = -1; // 64-bit, as servers may number up to 2^63 - 1
     int Reserved = 0;
     bool SavePassword = false;
     QString UserName;
@@ -183,12 +183,12 @@ public:
     // A downloaded header (its texts decoded) becomes a new record of the group: the group's
     // LastArticle moves on and the group is Dirty. Returns the stored record, or none when the
     // group holds the article already.
-    TArticleClass* AddDownloadedHeader(TConfigClass* group, int number, const QString& messageID,
+    TArticleClass* AddDownloadedHeader(TConfigClass* group, qint64 number, const QString& messageID,
                                        const QString& from, const QString& subject, const TDateTime& date,
                                        const QString& references);
     // Removes the records the server no longer has (numbers below first); the placeholders go
     // too, so placing the records again rebuilds them. Returns how many articles expired.
-    int ExpireArticles(TConfigClass* group, int first);
+    int ExpireArticles(TConfigClass* group, qint64 first);
     // Writes every Dirty newsgroup's article file. A group whose file cannot be written stays
     // Dirty (its records stay in memory) and onError gets the message. True when one was written.
     bool SaveDirtyGroups(const std::function<void(const QString&)>& onError);

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -43,23 +44,28 @@ QString DecodeField(QByteArrayView bytes)
     return text;
 }
 
-// A decimal article number: digits only (blanks around them allowed), within 32 bits.
-bool ParseArticleNumber(QByteArrayView text, qint32& value)
+// A decimal article number: digits only (blanks around them allowed), within 63 bits.
+bool ParseArticleNumber(QByteArrayView text, qint64& value)
 {
     text = text.trimmed();
     if (text.isEmpty())
         return false;
+    constexpr qint64 max = std::numeric_limits<qint64>::max();
     qint64 v = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
             return false;
-        v = v * 10 + (c - '0');
-        if (v > std::numeric_limits<qint32>::max())
+        const int digit = c - '0';
+        if (v > (max - digit) / 10)
             return false;
+        v = v * 10 + digit;
     }
-    value = qint32(v);
+    value = v;
     return true;
 }
+
+// Overview lines out of range are logged one by one up to this many per job, then counted.
+constexpr int MaxOutOfRangeLogged = 5;
 
 QString ErrorText(const std::exception& e)
 {
@@ -217,6 +223,7 @@ void TNntpProcessor::StartJob()
     FTypedLogin = false;
     FEmptyWindows = 0;
     FJumpedToNewest = false;
+    FOutOfRange = 0;
     FAborted = false;
 }
 
@@ -255,7 +262,7 @@ void TNntpProcessor::QueueFrameStart(const QString& host, const QString& userNam
 
 // --- Jobs ------------------------------------------------------------------------------------
 
-void TNntpProcessor::DownloadHeaders(const QString& group, qint32 lastKnown, qint32 maxAgeDays,
+void TNntpProcessor::DownloadHeaders(const QString& group, qint64 lastKnown, qint32 maxAgeDays,
                                      qint32 msgsToRetrieve)
 {
     TTrace t(QStringLiteral("DownloadHeaders"));
@@ -267,24 +274,25 @@ void TNntpProcessor::DownloadHeaders(const QString& group, qint32 lastKnown, qin
     FWindowEnd = -1;
     QueueFrameStart(Host, UserName, Password);
     AddStep(NntpStep::SetGroup)->Lines() << group;
-    AddStep(NntpStep::DownloadHeaders)->Number = lastKnown < 0 ? -1 : lastKnown + 1;
+    AddStep(NntpStep::DownloadHeaders)->Number =
+        lastKnown < 0 ? -1 : lastKnown < std::numeric_limits<qint64>::max() ? lastKnown + 1 : lastKnown;
     AddStep(NntpStep::Disconnect);
     ExecuteRequest();
 }
 
-void TNntpProcessor::GetBody(qint32 articleNumber)
+void TNntpProcessor::GetBody(qint64 articleNumber)
 {
     TTrace t(QStringLiteral("GetBody"));
     StartBodyJob(articleNumber, NntpStep::GetBody);
 }
 
-void TNntpProcessor::GetArticle(qint32 articleNumber)
+void TNntpProcessor::GetArticle(qint64 articleNumber)
 {
     TTrace t(QStringLiteral("GetArticle"));
     StartBodyJob(articleNumber, NntpStep::GetArticle);
 }
 
-void TNntpProcessor::StartBodyJob(qint32 articleNumber, quint8 step)
+void TNntpProcessor::StartBodyJob(qint64 articleNumber, quint8 step)
 {
     StartJob();
     if (articleNumber == NntpArticleUnknown) {
@@ -561,30 +569,44 @@ void TNntpProcessor::ExecuteStep(TNntpRequest& request)
 void TNntpProcessor::StartHeaderWindow(const TNntpRequest& request)
 {
     qint64 n;
-    if (FLastRequested == -1)
+    if (FLastRequested == -1) {
         n = request.Number == -1 ? FFirst : request.Number;
-    else
-        n = qint64(FLastRequested) + 1;
+        if (request.Number != -1 && request.Number - 1 > FLast) {
+            // The server's newest article lies below the last one we have: the group was
+            // renumbered (a rebuilt or replaced server). Its range as it is now is fetched.
+            UtilsClass::Log(QStringLiteral("Group %1 was renumbered: the server's articles run %2 - %3, below the "
+                                           "last one received (%4); downloading from %2")
+                                .arg(Group)
+                                .arg(FFirst)
+                                .arg(FLast)
+                                .arg(request.Number - 1));
+            n = FFirst;
+        }
+    } else {
+        if (FLastRequested >= FLast)
+            throw ENonSevereException(kNoMoreArticles);
+        n = FLastRequested + 1;
+    }
     if (n > FLast)
         throw ENonSevereException(kNoMoreArticles);
-    qint64 m = n + qint64(FMsgsToRetrieve) - FReceived - 1;
+    // n + span - 1, where span may be 0 or less; it cannot pass FLast's side of the range.
+    const qint64 span = qint64(FMsgsToRetrieve) - FReceived;
+    qint64 m = span > 0 && n > FLast - (span - 1) ? FLast : n + span - 1;
     if (m > FLast)
         m = FLast;
-    if (m < std::numeric_limits<qint32>::min())
-        m = std::numeric_limits<qint32>::min();
     // Ages are measured from the moment the window is asked for: reading the clock (and the
     // time zone) once per line would cost more than parsing the line.
     FWindowNow = TDateTime::Now();
     if (m == n) {
         Status(QStringLiteral("Downloading header: %1").arg(n));
-        FWrapper->GetHeaders(qint32(n));
+        FWrapper->GetHeaders(n);
     } else {
         Status(QStringLiteral("Downloading headers: %1 - %2").arg(n).arg(m));
-        FWrapper->GetHeaders(qint32(n), qint32(m));
+        FWrapper->GetHeaders(n, m);
     }
     // Taken over when the window's answer is complete, so a window refused with 480 is asked
     // for again after the login instead of being skipped.
-    FWindowEnd = qint32(m);
+    FWindowEnd = m;
     FWindowStartReceived = FReceived;
 }
 
@@ -593,16 +615,23 @@ void TNntpProcessor::StartCatchUpWindow(const TNntpRequest& request)
     try {
         Status(QStringLiteral("Catching up"));
         const qint64 m = FLast;
-        qint64 n = qint64(FLast) - request.Number + 1;
-        if (n < FFirst)
+        // FLast - Count + 1, raised to FFirst when lower; worked out so that no number near the
+        // 64-bit end overflows.
+        const qint64 count = std::max<qint64>(request.Number, 0);
+        qint64 n;
+        if (FLast - FFirst < count - 1)
             n = FFirst;
+        else if (count == 0)
+            n = FLast < std::numeric_limits<qint64>::max() ? FLast + 1 : FLast;
+        else
+            n = FLast - (count - 1);
         FWindowNow = TDateTime::Now();
         if (m == n) {
             Status(QStringLiteral("Downloading header: %1").arg(n));
-            FWrapper->GetHeaders(qint32(n));
+            FWrapper->GetHeaders(n);
         } else {
             Status(QStringLiteral("Downloading headers: %1 - %2").arg(n).arg(m));
-            FWrapper->GetHeaders(qint32(n), qint32(m));
+            FWrapper->GetHeaders(n, m);
         }
     } catch (const std::exception& e) {
         // An empty group (last below first) and the like: go on with the next group.
@@ -631,6 +660,10 @@ void TNntpProcessor::ExecuteRequestFinished(int code, const QString& messageText
     // job from its handler.
     FLastError.clear();
     FIdle = true;
+    if (FOutOfRange > MaxOutOfRangeLogged)
+        UtilsClass::Log(QStringLiteral("%1 overview lines were ignored for numbers outside the group's range")
+                            .arg(FOutOfRange));
+    FOutOfRange = 0;
     const int unreadable = FUnreadableDates;
     const QString firstUnreadable = FFirstUnreadableDate;
     FUnreadableDates = 0;
@@ -693,7 +726,7 @@ void TNntpProcessor::ExecSetGroupComplete(QObject*, quint16 Error)
     }
     const QString line = FWrapper->LastResponse();
     const QStringList parts = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    qint32 numbers[3] = {0, 0, 0};
+    qint64 numbers[3] = {0, 0, 0};
     for (int i = 0; i < 3; ++i) {
         if (parts.size() <= i + 1 || !ParseArticleNumber(QByteArrayView(parts[i + 1].toLatin1()), numbers[i]))
             throw EVorlixError(QStringLiteral("The server's GROUP answer cannot be read: ") + line);
@@ -753,12 +786,12 @@ void TNntpProcessor::ExecDownloadHeadersCompleteHandler(QObject*, quint16 Error)
     // claims is asked for once; when that is empty too, the job ends.
     FEmptyWindows = FReceived == FWindowStartReceived ? FEmptyWindows + 1 : 0;
     if (FEmptyWindows >= MaxEmptyWindows && FReceived < FMsgsToRetrieve && !FAborted) {
-        const qint64 newest = qint64(FLast) - FMsgsToRetrieve;
-        if (!FJumpedToNewest && newest > qint64(FLastRequested)) {
+        const qint64 newest = FLast - FMsgsToRetrieve;
+        if (!FJumpedToNewest && newest > FLastRequested) {
             UtilsClass::Log(QStringLiteral("%1 empty header windows: asking for the newest articles from %2 on")
                                 .arg(FEmptyWindows)
                                 .arg(newest + 1));
-            FLastRequested = qint32(newest);
+            FLastRequested = newest;
             FJumpedToNewest = true;
             FEmptyWindows = 0;
         } else {
@@ -854,6 +887,18 @@ void TNntpProcessor::MessageHeaderHandler(QObject*)
         }
         bool dateReadable = true;
         ParseOverviewLine(bytes, FCurrentHeader, dateReadable);
+        if (FCurrentHeader.Number < FFirst || FCurrentHeader.Number > FLast) {
+            // A number the GROUP answer did not claim would become the group's last article
+            // and send every later download past the server's real range.
+            ++FOutOfRange;
+            if (FOutOfRange <= MaxOutOfRangeLogged)
+                UtilsClass::Log(QStringLiteral("Overview line ignored: article %1 lies outside the group's range "
+                                               "%2 - %3")
+                                    .arg(FCurrentHeader.Number)
+                                    .arg(FFirst)
+                                    .arg(FLast));
+            return;
+        }
         if (!dateReadable) {
             if (FUnreadableDates == 0) {
                 QByteArrayView rest = bytes;

@@ -34,7 +34,7 @@ class TNntpProcessor;
 VORLIX_DECLARE_ERROR(ENonSevereException, EVorlixError)
 
 // Article number of an article known only by reference (it has no number on the server).
-constexpr qint32 NntpArticleUnknown = -999;
+constexpr qint64 NntpArticleUnknown = -999;
 
 // Step kinds of the request queue.
 namespace NntpStep {
@@ -59,7 +59,7 @@ struct TNntpRequest {
     quint8 RequestType = NntpStep::Disconnect;
     qint32 RemainingRuns = 1;       // how many more times the step is to be executed
     std::unique_ptr<QStringList> DataLines; // the step's text arguments, created on first use
-    qint32 Number = 0;              // the step's numeric argument
+    qint64 Number = 0;              // the step's numeric argument
     TCompletionHandler CompletionHandler = nullptr; // none: the default handler
     TLineHandler LineHandler = nullptr;             // none: data lines are not looked at
 
@@ -92,7 +92,7 @@ private:
 struct TNntpHeader {
     QString Host;
     QString Group;
-    qint32 Number = 0;
+    qint64 Number = 0;   // 64-bit, as servers may number up to 2^63 - 1
     QString MessageID;   // as the server sent it, with its angle brackets
     QString From;
     QString Subject;
@@ -141,13 +141,15 @@ public:
 
     // Jobs. A job must not be started while another runs (check Idle()).
     // Headers after lastKnown (-1: from the oldest the server has), at most msgsToRetrieve,
-    // none older than maxAgeDays days (-1: no limit).
-    void DownloadHeaders(const QString& group, qint32 lastKnown, qint32 maxAgeDays, qint32 msgsToRetrieve);
+    // none older than maxAgeDays days (-1: no limit). When the server's newest article lies
+    // below lastKnown, the group was renumbered: the download starts at the server's oldest.
+    // Overview lines numbered outside the range of the GROUP answer are dropped and logged.
+    void DownloadHeaders(const QString& group, qint64 lastKnown, qint32 maxAgeDays, qint32 msgsToRetrieve);
     // The body of one article of Group on Host (set Host, UserName, Password, Group first).
-    void GetBody(qint32 articleNumber);
+    void GetBody(qint64 articleNumber);
     // As GetBody, with the whole article (ARTICLE): OnBody's lines are then the header lines,
     // one empty line and the body lines.
-    void GetArticle(qint32 articleNumber);
+    void GetArticle(qint64 articleNumber);
     // The server's group list (LIST) into a file, replacing it (set Host, UserName, Password first).
     void DownloadGroupList(const QString& fileName);
     // The newest Count headers of every group of every record, one connection per record.
@@ -169,9 +171,9 @@ public:
     qint64 DownloadedSize() const;
 
     // The numbers of the last successful GROUP answer.
-    qint32 Estimated() const { return FEstimated; }
-    qint32 First() const { return FFirst; }
-    qint32 Last() const { return FLast; }
+    qint64 Estimated() const { return FEstimated; }
+    qint64 First() const { return FFirst; }
+    qint64 Last() const { return FLast; }
     qint32 MsgsToRetrieve() const { return FMsgsToRetrieve; }
     qint32 Received() const { return FReceived; }
     QString LastErrorText() const { return FLastError; }
@@ -214,7 +216,7 @@ private:
     void ExecuteRequest();
     void ExecuteStep(TNntpRequest& request);
     // The job of GetBody and GetArticle: one article's lines fetched by step.
-    void StartBodyJob(qint32 articleNumber, quint8 step);
+    void StartBodyJob(qint64 articleNumber, quint8 step);
     void ExecuteRequestFinished(int code, const QString& message);
     void StartJob();
     void QueueFrameStart(const QString& host, const QString& userName, const QString& password);
@@ -268,13 +270,13 @@ private:
     quint64 FJobSerial = 0;
     std::vector<quint64> FPendingAborts; // job serial of each abort whose completion is still due
 
-    qint32 FEstimated = 0;
-    qint32 FFirst = 0;
-    qint32 FLast = 0;
+    qint64 FEstimated = 0;
+    qint64 FFirst = 0;
+    qint64 FLast = 0;
     qint32 FMsgsToRetrieve = 0;
     qint32 FReceived = 0;
-    qint32 FLastRequested = -1;
-    qint32 FWindowEnd = -1;      // end of the header window asked for, taken over when it completes
+    qint64 FLastRequested = -1;
+    qint64 FWindowEnd = -1;      // end of the header window asked for, taken over when it completes
     TDateTime FWindowNow;        // when the running header window was asked for (age limit)
     QString FLastError;
 
@@ -300,6 +302,8 @@ private:
     static constexpr int MaxEmptyWindows = 3;
     int FEmptyWindows = 0;
     bool FJumpedToNewest = false;
+    // Per job: overview lines dropped for a number outside the GROUP range.
+    int FOutOfRange = 0;
     qint32 FWindowStartReceived = 0;
     bool FAborted = false;
 };

@@ -81,17 +81,17 @@ void TNntpWrapper::SetGroup(const QString& groupName)
     FClient->Group(groupName);
 }
 
-void TNntpWrapper::GetHeader(qint32 articleNumber)
+void TNntpWrapper::GetHeader(qint64 articleNumber)
 {
     FClient->HeadByNumber(articleNumber, nullptr);
 }
 
-void TNntpWrapper::GetBody(qint32 articleNumber)
+void TNntpWrapper::GetBody(qint64 articleNumber)
 {
     FClient->BodyByNumber(articleNumber, nullptr);
 }
 
-void TNntpWrapper::GetArticle(qint32 articleNumber)
+void TNntpWrapper::GetArticle(qint64 articleNumber)
 {
     FClient->ArticleByNumber(articleNumber, nullptr);
 }
@@ -101,14 +101,16 @@ void TNntpWrapper::NextArticle()
     FClient->Next();
 }
 
-void TNntpWrapper::GetHeaders(qint32 articleNumber)
+void TNntpWrapper::GetHeaders(qint64 articleNumber)
 {
+    if (articleNumber < 0)
+        throw EVorlixError(QStringLiteral("Header number %1 is invalid").arg(articleNumber));
     FClient->XOver(QString::number(articleNumber), nullptr);
 }
 
-void TNntpWrapper::GetHeaders(qint32 first, qint32 last)
+void TNntpWrapper::GetHeaders(qint64 first, qint64 last)
 {
-    if (last < first)
+    if (last < first || first < 0)
         throw EVorlixError(QStringLiteral("Header range %1 - %2 is invalid").arg(first).arg(last));
     FClient->XOver(QString::number(first) + "-" + QString::number(last), nullptr);
 }

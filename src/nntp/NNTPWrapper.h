@@ -33,13 +33,14 @@ public:
     void SetUserName(const QString& userName);
     void SetPassword(const QString& password);
     void SetGroup(const QString& groupName);
-    void GetHeader(qint32 articleNumber);
-    void GetBody(qint32 articleNumber);
-    void GetArticle(qint32 articleNumber);
+    void GetHeader(qint64 articleNumber);
+    void GetBody(qint64 articleNumber);
+    void GetArticle(qint64 articleNumber);
     void NextArticle();
-    void GetHeaders(qint32 articleNumber);
-    // Throws EVorlixError "Header range %d - %d is invalid" when last < first; nothing is sent.
-    void GetHeaders(qint32 first, qint32 last);
+    void GetHeaders(qint64 articleNumber);
+    // Throws EVorlixError "Header range %d - %d is invalid" when last < first or a number is
+    // negative (article numbers start at 0); nothing is sent.
+    void GetHeaders(qint64 first, qint64 last);
     void ListGroups(QIODevice* stream);
     void Post(QIODevice* stream);
     void Abort();

@@ -9,6 +9,7 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <netinet/in.h>
@@ -19,12 +20,12 @@ namespace {
 
 // Reads the numbers of a status line one after the other: blanks (space, tab, CR, LF) are
 // skipped, one optional sign is accepted, then decimal digits up to the first non-digit;
-// no digits give 0. Values beyond 32 bits are clamped.
+// no digits give 0. Article numbers are 64-bit; values beyond that are clamped.
 class TStatusReader {
 public:
     explicit TStatusReader(QByteArrayView line) : s(line) {}
 
-    qint32 Number()
+    qint64 Number()
     {
         SkipBlanks();
         bool negative = false;
@@ -32,15 +33,21 @@ public:
             negative = s[pos] == '-';
             ++pos;
         }
+        constexpr qint64 max = std::numeric_limits<qint64>::max();
         qint64 value = 0;
         while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
-            if (value <= std::numeric_limits<qint32>::max())
-                value = value * 10 + (s[pos] - '0');
+            const int digit = s[pos] - '0';
+            value = value > (max - digit) / 10 ? max : value * 10 + digit;
             ++pos;
         }
-        if (value > std::numeric_limits<qint32>::max())
-            value = std::numeric_limits<qint32>::max();
-        return static_cast<qint32>(negative ? -value : value);
+        return negative ? -value : value;
+    }
+
+    // A status code (or any small number): the next number, clamped to 32 bits.
+    qint32 Code()
+    {
+        const qint64 v = Number();
+        return qint32(std::clamp<qint64>(v, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
     }
 
     // The message ID after the current position, without its angle brackets; empty without "<".
@@ -70,7 +77,7 @@ private:
 
 qint32 StatusOf(QByteArrayView line)
 {
-    return TStatusReader(line).Number();
+    return TStatusReader(line).Code();
 }
 
 const char* ArticleCommand(TNntpRequestType rq)
@@ -98,6 +105,20 @@ QString SecondsText(int ms)
     return QString::number(ms / 1000.0);
 }
 
+// "64 MB", "1.5 MB", "256 KB", "800 bytes": sizes in binary units for the user's messages.
+QString SizeText(qint64 bytes)
+{
+    constexpr qint64 kb = 1024;
+    constexpr qint64 mb = 1024 * kb;
+    if (bytes < kb)
+        return QStringLiteral("%1 bytes").arg(bytes);
+    const qint64 unit = bytes < mb ? kb : mb;
+    const QString name = bytes < mb ? QStringLiteral("KB") : QStringLiteral("MB");
+    if (bytes % unit == 0)
+        return QStringLiteral("%1 %2").arg(bytes / unit).arg(name);
+    return QStringLiteral("%1 %2").arg(double(bytes) / double(unit), 0, 'f', 1).arg(name);
+}
+
 QString WhenText(TDateTime when)
 {
     const QDateTime dt = when.Value == 0.0 ? QDateTime::currentDateTime() : when.ToQDateTime();
@@ -106,17 +127,43 @@ QString WhenText(TDateTime when)
 
 constexpr qsizetype MinReadRoom = 16 * 1024;
 
+qint64 gDefaultMaxAnswerBytes = TNntpCli::BuiltInMaxAnswerBytes;
+int gDefaultRequestTimeoutMs = TNntpCli::BuiltInRequestTimeoutMs;
+
 } // namespace
+
+void TNntpCli::SetDefaultLimits(qint64 maxAnswerBytes, qint64 requestTimeoutMs)
+{
+    gDefaultMaxAnswerBytes = maxAnswerBytes > 0 ? maxAnswerBytes : BuiltInMaxAnswerBytes;
+    // A timer counts milliseconds in an int: longer deadlines are as good as none.
+    gDefaultRequestTimeoutMs = requestTimeoutMs <= 0 ? BuiltInRequestTimeoutMs
+                                                     : int(std::min<qint64>(requestTimeoutMs,
+                                                                            std::numeric_limits<int>::max()));
+}
+
+qint64 TNntpCli::DefaultMaxAnswerBytes()
+{
+    return gDefaultMaxAnswerBytes;
+}
+
+int TNntpCli::DefaultRequestTimeoutMs()
+{
+    return gDefaultRequestTimeoutMs;
+}
 
 TNntpCli::TNntpCli(QObject* parent)
     : QObject(parent), FDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless)
 {
     FSendBuffer.resize(PostBlockSize);
     FRcvBuffer.resize(64 * 1024);
+    FMaxAnswerBytes = gDefaultMaxAnswerBytes;
+    FRequestTimeoutMs = gDefaultRequestTimeoutMs;
     FConnectTimer.setSingleShot(true);
     FIdleTimer.setSingleShot(true);
+    FRequestTimer.setSingleShot(true);
     connect(&FConnectTimer, &QTimer::timeout, this, &TNntpCli::ConnectTimedOut);
     connect(&FIdleTimer, &QTimer::timeout, this, &TNntpCli::IdleTimedOut);
+    connect(&FRequestTimer, &QTimer::timeout, this, &TNntpCli::RequestTimedOut);
     FSocket = new QSslSocket(this);
     ConnectSocketSignals();
 }
@@ -306,6 +353,7 @@ void TNntpCli::TriggerRequestDone(quint16 error)
     FPosting = false;
     FIdleTimer.stop();
     FConnectTimer.stop();
+    FRequestTimer.stop();
     const bool connected = FSocket && FSocket->state() == QAbstractSocket::ConnectedState;
     StateChange(connected ? nntpReady : nntpNotConnected);
 }
@@ -424,6 +472,7 @@ void TNntpCli::Abort()
     FRequestType = nntpRqAbort;
     FConnectTimer.stop();
     FIdleTimer.stop();
+    FRequestTimer.stop();
     FPosting = false;
     FNext = nullptr;
     ++FGeneration;
@@ -459,6 +508,12 @@ void TNntpCli::StartCommand(TNntpRequestType rq, const QString& line, TResponseH
     FNext = handler;
     StateChange(nntpWaitingResponse);
     FSavedStatusLine.clear();
+    FAnswerBytes = 0;
+    // The deadline covers the whole request, the second line of AUTHINFO included.
+    if (FRequestTimeoutMs > 0)
+        FRequestTimer.start(FRequestTimeoutMs);
+    else
+        FRequestTimer.stop();
     SendRequest();
 }
 
@@ -502,7 +557,7 @@ void TNntpCli::GetArticle(TNntpRequestType rq, const QString& id, QIODevice* str
     }
 }
 
-void TNntpCli::GetArticleByNumber(TNntpRequestType rq, qint32 number, QIODevice* stream)
+void TNntpCli::GetArticleByNumber(TNntpRequestType rq, qint64 number, QIODevice* stream)
 {
     GetArticle(rq, number < 1 ? QString() : " " + QString::number(number), stream);
 }
@@ -512,7 +567,7 @@ void TNntpCli::GetArticleByID(TNntpRequestType rq, const QString& id, QIODevice*
     GetArticle(rq, " <" + id + ">", stream);
 }
 
-void TNntpCli::ArticleByNumber(qint32 number, QIODevice* stream)
+void TNntpCli::ArticleByNumber(qint64 number, QIODevice* stream)
 {
     GetArticleByNumber(nntpRqArticleByNumber, number, stream);
 }
@@ -520,7 +575,7 @@ void TNntpCli::ArticleByID(const QString& id, QIODevice* stream)
 {
     GetArticleByID(nntpRqArticleByID, id, stream);
 }
-void TNntpCli::HeadByNumber(qint32 number, QIODevice* stream)
+void TNntpCli::HeadByNumber(qint64 number, QIODevice* stream)
 {
     GetArticleByNumber(nntpRqHeadByNumber, number, stream);
 }
@@ -528,7 +583,7 @@ void TNntpCli::HeadByID(const QString& id, QIODevice* stream)
 {
     GetArticleByID(nntpRqHeadByID, id, stream);
 }
-void TNntpCli::BodyByNumber(qint32 number, QIODevice* stream)
+void TNntpCli::BodyByNumber(qint64 number, QIODevice* stream)
 {
     GetArticleByNumber(nntpRqBodyByNumber, number, stream);
 }
@@ -536,7 +591,7 @@ void TNntpCli::BodyByID(const QString& id, QIODevice* stream)
 {
     GetArticleByID(nntpRqBodyByID, id, stream);
 }
-void TNntpCli::StatByNumber(qint32 number)
+void TNntpCli::StatByNumber(qint64 number)
 {
     GetArticleByNumber(nntpRqStatByNumber, number, nullptr);
 }
@@ -738,7 +793,7 @@ void TNntpCli::GroupNext()
         return;
     }
     TStatusReader r(FCurLine);
-    FStatusCode = r.Number();
+    FStatusCode = r.Code();
     FArticleEstimated = r.Number();
     FArticleFirst = r.Number();
     FArticleLast = r.Number();
@@ -758,7 +813,7 @@ void TNntpCli::GetArticleNext()
         return;
     }
     TStatusReader r(FCurLine);
-    FStatusCode = r.Number();
+    FStatusCode = r.Code();
     switch (FStatusCode) {
     case 100:
     case 215:
@@ -797,6 +852,8 @@ bool TNntpCli::TakeDataLine(const TNotifyEvent& endEvent)
         TriggerRequestDone(0);
         return false;
     }
+    if (!WithinAnswerLimit())
+        return false;
     // Every multi-line answer is dot-stuffed, XHDR's too.
     if (!FCurLine.isEmpty() && FCurLine[0] == '.') {
         FCurLine = FCurLine.sliced(1);
@@ -808,6 +865,20 @@ bool TNntpCli::TakeDataLine(const TNotifyEvent& endEvent)
         FDataStream->write("\r\n", 2);
     }
     return true;
+}
+
+bool TNntpCli::WithinAnswerLimit()
+{
+    FAnswerBytes += FCurLine.size() + 2;
+    if (FMaxAnswerBytes <= 0 || FAnswerBytes <= FMaxAnswerBytes)
+        return true;
+    const QString command = CommandLine().section(QLatin1Char(' '), 0, 0);
+    FailRequest(NntpError::AnswerTooLarge,
+                QStringLiteral("The answer of %1 to %2 grew beyond %3; the request was ended and the connection "
+                               "closed")
+                    .arg(ServerLabel(), command, SizeText(FMaxAnswerBytes)),
+                true);
+    return false;
 }
 
 void TNntpCli::GetArticleLineNext()
@@ -898,7 +969,7 @@ void TNntpCli::DateNext()
         return;
     }
     TStatusReader r(FCurLine);
-    FStatusCode = r.Number();
+    FStatusCode = r.Code();
     if (FStatusCode != 111) {
         TriggerRequestDone(static_cast<quint16>(FStatusCode));
         return;
@@ -1282,6 +1353,7 @@ void TNntpCli::SocketDisconnected()
         return;
     FConnectTimer.stop();
     FIdleTimer.stop();
+    FRequestTimer.stop();
     if (FRequestType != nntpRqAbort && !FRequestDone) {
         FLastSocketError = NntpError::ConnectionClosed;
         if (FPosting) {
@@ -1322,5 +1394,17 @@ void TNntpCli::IdleTimedOut()
     FailRequest(NntpError::TimedOut,
                 QStringLiteral("%1 sent nothing for %2 seconds; the request was ended")
                     .arg(ServerLabel(), SecondsText(FIdleTimeoutMs)),
+                true);
+}
+
+void TNntpCli::RequestTimedOut()
+{
+    if (FRequestDone)
+        return;
+    FLastSocketError = NntpError::TimedOut;
+    const QString command = CommandLine().section(QLatin1Char(' '), 0, 0);
+    FailRequest(NntpError::TimedOut,
+                QStringLiteral("%1 did not finish its answer to %2 within %3 seconds; the request was ended")
+                    .arg(ServerLabel(), command, SecondsText(FRequestTimeoutMs)),
                 true);
 }

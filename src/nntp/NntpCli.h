@@ -70,9 +70,11 @@ enum TNntpRequestType : quint8 {
 // With every one of them LastResponse holds a clear, complete message for the user.
 namespace NntpError {
 constexpr quint16 LineTooLong = 10040;      // a received line exceeded MaxLineLength
+constexpr quint16 AnswerTooLarge = 10055;   // a multi-line answer exceeded MaxAnswerBytes
 constexpr quint16 NetworkDown = 10050;      // any other network failure (Qt's text in the message)
 constexpr quint16 ConnectionClosed = 10054; // the server closed or reset the connection
-constexpr quint16 TimedOut = 10060;         // no greeting in time, or nothing received for too long
+constexpr quint16 TimedOut = 10060;         // no greeting in time, nothing received for too long, or a
+                                            // request that did not end within its deadline
 constexpr quint16 ConnectionRefused = 10061;
 constexpr quint16 HostUnreachable = 10065;
 constexpr quint16 HostNotFound = 11001;
@@ -95,6 +97,10 @@ public:
     static constexpr int DefaultIdleTimeoutMs = 120000;
     static constexpr int MaxLineLength = 1024 * 1024; // bytes of one received line, without CR LF
     static constexpr int PostBlockSize = 4096;
+    // Built-in limits of one request: the data of a multi-line answer, and the time from the
+    // command to the end of its answer, however steadily the server keeps sending.
+    static constexpr qint64 BuiltInMaxAnswerBytes = 64LL * 1024 * 1024;
+    static constexpr int BuiltInRequestTimeoutMs = 10 * 60 * 1000;
 
     explicit TNntpCli(QObject* parent = nullptr);
     ~TNntpCli() override;
@@ -105,13 +111,13 @@ public:
     virtual void Abort();
     virtual void Quit();
     virtual void Group(const QString& groupName);
-    virtual void ArticleByNumber(qint32 number, QIODevice* stream = nullptr);
+    virtual void ArticleByNumber(qint64 number, QIODevice* stream = nullptr);
     virtual void ArticleByID(const QString& id, QIODevice* stream = nullptr);
-    virtual void HeadByNumber(qint32 number, QIODevice* stream = nullptr);
+    virtual void HeadByNumber(qint64 number, QIODevice* stream = nullptr);
     virtual void HeadByID(const QString& id, QIODevice* stream = nullptr);
-    virtual void BodyByNumber(qint32 number, QIODevice* stream = nullptr);
+    virtual void BodyByNumber(qint64 number, QIODevice* stream = nullptr);
     virtual void BodyByID(const QString& id, QIODevice* stream = nullptr);
-    virtual void StatByNumber(qint32 number);
+    virtual void StatByNumber(qint64 number);
     virtual void StatByID(const QString& id);
     virtual void Next();
     virtual void Last();
@@ -147,10 +153,11 @@ public:
     QByteArrayView LastResponseBytes() const { return FCurLine; }
     qint32 StatusCode() const { return FStatusCode; }
     QString ArticleID() const { return FArticleID; }
-    qint32 ArticleNumber() const { return FArticleNumber; }
-    qint32 ArticleFirst() const { return FArticleFirst; }
-    qint32 ArticleLast() const { return FArticleLast; }
-    qint32 ArticleEstimated() const { return FArticleEstimated; }
+    // Article numbers are 64-bit (up to 2^63 - 1); larger values read as 2^63 - 1.
+    qint64 ArticleNumber() const { return FArticleNumber; }
+    qint64 ArticleFirst() const { return FArticleFirst; }
+    qint64 ArticleLast() const { return FArticleLast; }
+    qint64 ArticleEstimated() const { return FArticleEstimated; }
     TDateTime ServerDate() const { return FServerDate; }
     bool PostingPermited() const { return FPostingPermited; }
     QString ErrorMessage() const { return FErrorMessage; }
@@ -171,6 +178,20 @@ public:
     int ConnectTimeoutMs() const { return FConnectTimeoutMs; }
     void SetIdleTimeoutMs(int ms) { FIdleTimeoutMs = ms; }
     int IdleTimeoutMs() const { return FIdleTimeoutMs; }
+    // The longest a request may take from its command to the end of its answer; a server that
+    // drips its answer just fast enough to beat the idle time-out is cut off here (0: none).
+    void SetRequestTimeoutMs(int ms) { FRequestTimeoutMs = ms; }
+    int RequestTimeoutMs() const { return FRequestTimeoutMs; }
+    // The most data a multi-line answer may bring (its lines with their line ends, without the
+    // status line and the closing "."; 0: no limit). A larger answer ends the request and
+    // closes the connection, since the rest of it cannot be skipped safely.
+    void SetMaxAnswerBytes(qint64 bytes) { FMaxAnswerBytes = bytes; }
+    qint64 MaxAnswerBytes() const { return FMaxAnswerBytes; }
+    // The limits every client made from now on starts with (the program sets them from its
+    // settings at start-up). Values of 0 or below select the built-in limits.
+    static void SetDefaultLimits(qint64 maxAnswerBytes, qint64 requestTimeoutMs);
+    static qint64 DefaultMaxAnswerBytes();
+    static int DefaultRequestTimeoutMs();
     // Acknowledge received data at once (TCP_QUICKACK) so a server that writes an answer in
     // pieces is not held up by delayed ACKs. On by default.
     void SetQuickAck(bool on) { FQuickAck = on; }
@@ -221,7 +242,7 @@ protected:
     // Ends the request at the terminating "." (raising endEvent first) and returns false;
     // otherwise unstuffs the line, writes it to the data stream and returns true.
     bool TakeDataLine(const TNotifyEvent& endEvent);
-    virtual void GetArticleByNumber(TNntpRequestType rq, qint32 number, QIODevice* stream);
+    virtual void GetArticleByNumber(TNntpRequestType rq, qint64 number, QIODevice* stream);
     virtual void GetArticleByID(TNntpRequestType rq, const QString& id, QIODevice* stream);
     virtual void GetArticle(TNntpRequestType rq, const QString& id, QIODevice* stream);
     virtual void PostNext();
@@ -252,6 +273,9 @@ private:
     void SocketDisconnected();
     void ConnectTimedOut();
     void IdleTimedOut();
+    void RequestTimedOut();
+    // Counts a data line against MaxAnswerBytes; false (the request ended) when it is too much.
+    bool WithinAnswerLimit();
     void FailRequest(quint16 code, const QString& message, bool closeConnection);
     bool ProcessReceived();
     void DispatchLine();
@@ -289,10 +313,10 @@ private:
     mutable QStringDecoder FDecoder;
     QString FSavedStatusLine;
     QString FErrorMessage;
-    qint32 FArticleEstimated = -1;
-    qint32 FArticleFirst = -1;
-    qint32 FArticleLast = -1;
-    qint32 FArticleNumber = -1;
+    qint64 FArticleEstimated = -1;
+    qint64 FArticleFirst = -1;
+    qint64 FArticleLast = -1;
+    qint64 FArticleNumber = -1;
     QString FArticleID;
     TDateTime FServerDate;
     QIODevice* FDataStream = nullptr;
@@ -303,8 +327,12 @@ private:
 
     QTimer FConnectTimer;
     QTimer FIdleTimer;
+    QTimer FRequestTimer;
     int FConnectTimeoutMs = DefaultConnectTimeoutMs;
     int FIdleTimeoutMs = DefaultIdleTimeoutMs;
+    int FRequestTimeoutMs = BuiltInRequestTimeoutMs;
+    qint64 FMaxAnswerBytes = BuiltInMaxAnswerBytes;
+    qint64 FAnswerBytes = 0; // data of the multi-line answer in progress
     bool FQuickAck = true;
     bool FWasConnected = false;
     quint16 FLastSocketError = 0;

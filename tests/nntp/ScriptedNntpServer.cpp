@@ -62,6 +62,12 @@ protected:
 };
 } // namespace
 
+ScriptedReply& ScriptedReply::SendForever(const QByteArray& bytes)
+{
+    Chunks.append(Chunk{Chunk::Forever, bytes});
+    return *this;
+}
+
 ScriptedNntpServer::ScriptedNntpServer(QObject* parent) : QObject(parent) {}
 
 ScriptedNntpServer::~ScriptedNntpServer()
@@ -173,7 +179,9 @@ void ScriptedNntpServer::Accept()
         inArticle = false;
         outQueue.clear();
         writing = false;
+        endless.clear();
         connect(s, &QIODevice::readyRead, this, &ScriptedNntpServer::ReadClient);
+        connect(s, &QIODevice::bytesWritten, this, &ScriptedNntpServer::TopUpForever);
         connect(s, &QAbstractSocket::disconnected, this, &ScriptedNntpServer::ClientGone);
         if (steps.isEmpty() || steps.first().kind != Step::Greeting) {
             errors << QStringLiteral("unexpected connection #%1").arg(connections);
@@ -188,7 +196,22 @@ void ScriptedNntpServer::Accept()
 
 void ScriptedNntpServer::ClientGone()
 {
+    endless.clear();
     emit connectionClosed();
+}
+
+void ScriptedNntpServer::TopUpForever()
+{
+    // Keep about a megabyte queued: the client's reading, not this server, sets the pace.
+    constexpr qint64 queued = 1024 * 1024;
+    if (endless.isEmpty() || !client || client->state() != QAbstractSocket::ConnectedState)
+        return;
+    while (client->bytesToWrite() < queued) {
+        const qint64 n = client->write(endless);
+        if (n <= 0)
+            return;
+        endlessBytes += n;
+    }
 }
 
 void ScriptedNntpServer::ReadClient()
@@ -302,6 +325,11 @@ void ScriptedNntpServer::WriteNext()
         ssl->startServerEncryption();
         break;
     }
+    case ScriptedReply::Chunk::Forever:
+        outQueue.clear();
+        endless = chunk.data.isEmpty() ? QByteArray("\r\n") : chunk.data;
+        TopUpForever();
+        return;
     }
     if (outQueue.isEmpty())
         return;

@@ -42,8 +42,12 @@ public:
     // Start TLS on the connection after the writes before this (STARTTLS; see ListenStartTls).
     ScriptedReply& StartTls();
 
+    // Send these bytes again and again, as fast as the client takes them, until it goes away
+    // (an answer that never ends). Nothing after this is sent.
+    ScriptedReply& SendForever(const QByteArray& bytes);
+
     struct Chunk {
-        enum Kind { Data, Close, Reset, StartTls } kind = Data;
+        enum Kind { Data, Close, Reset, StartTls, Forever } kind = Data;
         QByteArray data;
     };
     QList<Chunk> Chunks;
@@ -88,6 +92,8 @@ public:
     QList<QByteArray> Articles() const { return articles; }
     QStringList Errors() const { return errors; }
     int Connections() const { return connections; }
+    // Bytes written by SendForever replies so far.
+    qint64 ForeverBytes() const { return endlessBytes; }
     // True when every step was taken and every write of its reply was made.
     bool Finished() const;
     bool ClientConnected() const;
@@ -110,6 +116,7 @@ private:
     void Queue(const ScriptedReply& reply);
     void WriteNext();
     void ClientGone();
+    void TopUpForever();
 
     QTcpServer* server = nullptr;
     bool tls = false;
@@ -128,4 +135,6 @@ private:
     QList<QByteArray> articles;
     QStringList errors;
     int connections = 0;
+    QByteArray endless; // being sent again and again
+    qint64 endlessBytes = 0;
 };

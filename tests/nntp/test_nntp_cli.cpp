@@ -648,8 +648,8 @@ void TestNntpCli::malformedStatusLinesAndRawBytes()
     p.cli.Group("big");
     QVERIFY(p.WaitDone(1));
     QCOMPARE(p.done[0].error, quint16(0));
-    QCOMPARE(p.cli.ArticleEstimated(), std::numeric_limits<qint32>::max());
-    QCOMPARE(p.cli.ArticleLast(), std::numeric_limits<qint32>::max());
+    QCOMPARE(p.cli.ArticleEstimated(), qint64(99999999999));
+    QCOMPARE(p.cli.ArticleLast(), qint64(2147483648));
     QBuffer stream;
     stream.open(QIODevice::WriteOnly);
     p.cli.BodyByNumber(5, &stream);

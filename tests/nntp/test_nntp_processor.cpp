@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(h.From, QString::fromLatin1("J\xfcrgen <j@x>"));
 
         // Lines without a readable number are refused.
-        for (const char* bad : {"\tS\tF", "abc\tS", "12x\tS", "99999999999\tS", ""}) {
+        for (const char* bad : {"\tS\tF", "abc\tS", "12x\tS", "9223372036854775808\tS", "-5\tS", ""}) {
             bool refused = false;
             try {
                 TNntpProcessor::ParseOverviewLine(QByteArrayView(bad), h, ok);

@@ -327,6 +327,19 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
         view->AddArticleToTree(added);
         showViewProgress();
     }
+    if (!added && entry->Articles) {
+        // Stored already. A renumbered server gives the article another number now: the record
+        // takes it, or its body would be asked for by a number the server has given away.
+        TArticleClass* known = entry->Articles->FindByMessageID(TArticleClass::CleanField(header.MessageID));
+        if (known && !known->IsPlaceholder() && known->Number != header.Number) {
+            UtilsClass::Log(QStringLiteral("%1: article %2 was renumbered from %3 to %4")
+                                .arg(entry->Name, known->MessageID)
+                                .arg(known->Number)
+                                .arg(header.Number));
+            known->Number = header.Number;
+            entry->Dirty = true;
+        }
+    }
 }
 
 void TNewsCommands::expireArticles(TConfigClass* group, int code, const QString& message)
@@ -338,6 +351,16 @@ void TNewsCommands::expireArticles(TConfigClass* group, int code, const QString&
     const bool answered = jobHeaders > 0 || (code == -2 && message == QLatin1String("No more Articles"));
     if (!answered || processor->Group != group->Name)
         return;
+    if (group->LastArticle > processor->Last()) {
+        // The server was renumbered below what we had and nothing new was taken: the next
+        // download goes on from the server's newest article, not from our old number.
+        UtilsClass::Log(QStringLiteral("%1: last article %2 lowered to the server's newest, %3")
+                            .arg(group->Name)
+                            .arg(group->LastArticle)
+                            .arg(processor->Last()));
+        group->LastArticle = processor->Last();
+        group->Dirty = true;
+    }
     if (news->ExpireArticles(group, processor->First()) == 0)
         return;
     if (view->GroupNode == group) {

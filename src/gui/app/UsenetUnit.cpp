@@ -404,6 +404,9 @@ void TForm1::FormCreate()
     Store = std::make_unique<TMyRegistryClass>();
     Store->LoadAll();
     trustNewsCaFile();
+    // Every NNTP connection made from now on keeps to the request limits of the settings.
+    TNntpCli::SetDefaultLimits(Store->GetValue(QStringLiteral("MaxArticleBytes")).toLongLong(),
+                               Store->GetValue(QStringLiteral("RequestTimeout")).toLongLong() * 1000);
     resize(1000, 700);
     RestoreWindowPlacement(this, QStringLiteral("Form1"));
     UtilsClass::Log(QStringLiteral("Vorlix Version: ") + Store->GetVersion());

@@ -726,6 +726,102 @@ private slots:
         QVERIFY(dialogs.Texts().isEmpty());
     }
 
+    void renumberedServerIsFetchedAgain()
+    {
+        // The group's last article is far above what the server now has (it once claimed
+        // 2147483647, or it was renumbered): the download takes the server's range again,
+        // drops a line numbered outside it, and with nothing new taken the group's last article
+        // comes down to the server's newest, so the next download asks for nothing.
+        TScopedScriptedWindows dialogs;
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        WriteConfig(s.ServerName(), {"alt.test"});
+        QStringList config = ReadLines(TNewsStore::ConfigPath());
+        config[1].replace("|0|-1|0|", "|0|2147483647|0|");
+        WriteLinesAtomically(TNewsStore::ConfigPath(), config);
+        auto ov = [](qint64 n, int daysAgo) {
+            const QByteArray date = QLocale::c()
+                                        .toString(QDateTime::currentDateTime().addDays(-daysAgo).addSecs(-3600),
+                                                  "ddd, dd MMM yyyy hh:mm:ss")
+                                        .toLatin1();
+            return QByteArray::number(n) + "\tOld " + QByteArray::number(n) + "\ta@example.org\t" + date
+                + " +0000\t<r" + QByteArray::number(n) + "@x>\t\t100\t3";
+        };
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 3 1 3 alt.test\r\n");
+        s.Expect("XOVER 1-3", ScriptedNntpServer::MultiLine("224 Overview information follows",
+                                                            {ov(1, 400), ov(2, 400), ov(2147483648, 0), ov(3, 400)}));
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 3 1 3 alt.test\r\n");
+        Window w;
+        QVERIFY(w.Open());
+        w.Select("alt.test");
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Status(), QString("No more Articles"));
+        QVERIFY(w.Items().empty()); // the three are older than the age limit, the fourth is a lie
+        QCOMPARE(w.Entry("alt.test")->LastArticle, qint64(3));
+        QVERIFY(ReadLines(TNewsStore::ConfigPath()).contains("NewsGroup|alt.test|0|3|0|260101000001M"));
+
+        w.Form->Command("Download", TCommandPlace::Toolbar)->trigger();
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Status(), QString("No more Articles"));
+        QCOMPARE(s.Commands(), (QList<QByteArray>{"GROUP alt.test", "XOVER 1-3", "GROUP alt.test"}));
+        QCOMPARE(s.Errors(), QStringList());
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
+
+    void renumberedArticleKeepsItsRecord()
+    {
+        // An article stored under its old number comes again under a new one: the record keeps
+        // its marks, takes the new number, and its body is asked for by it.
+        TScopedScriptedWindows dialogs;
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        WriteConfig(s.ServerName(), {"alt.test"});
+        TArticleClass r;
+        r.Number = 2147483000;
+        r.MessageID = "<kept@x>";
+        r.Subject = "Kept";
+        r.From = "a@example.org";
+        r.Date = TDateTime(TDateTime::Now().Value - 0.5);
+        r.SetSpeakMark(1);
+        WriteLinesAtomically(GetDataFolder() + "260101000001M.chl", {r.FormatRecord()});
+        QStringList config = ReadLines(TNewsStore::ConfigPath());
+        config[1].replace("|0|-1|0|", "|0|2147483000|0|");
+        WriteLinesAtomically(TNewsStore::ConfigPath(), config);
+        const QByteArray date = QLocale::c()
+                                    .toString(QDateTime::currentDateTime().addSecs(-3600), "ddd, dd MMM yyyy hh:mm:ss")
+                                    .toLatin1()
+            + " +0000";
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 2 1 3 alt.test\r\n");
+        s.Expect("XOVER 1-3", ScriptedNntpServer::MultiLine(
+                                  "224 Overview information follows",
+                                  {"1\tNew\tb@example.org\t" + date + "\t<new@x>\t\t100\t3",
+                                   "3\tKept\ta@example.org\t" + date + "\t<kept@x>\t\t100\t3"}));
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 2 1 3 alt.test\r\n");
+        s.Expect("BODY 3", "222 3 <kept@x>\r\nStill here.\r\n.\r\n");
+        Window w;
+        QVERIFY(w.Open());
+        w.Select("alt.test");
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(int(w.Items().size()), 2);
+        TArticleRow kept = w.ItemBySubject("Kept");
+        QVERIFY(kept);
+        QCOMPARE(TThreadView::RecordOf(kept)->Number, qint64(3));
+        QCOMPARE(TThreadView::RecordOf(kept)->SpeakMark, 1);
+        QCOMPARE(w.Entry("alt.test")->LastArticle, qint64(3));
+        const QStringList lines = FileLines(w.Entry("alt.test")->FilePath());
+        QCOMPARE(lines.filter("<kept@x>").size(), 1);
+        QVERIFY(lines.filter("<kept@x>").first().startsWith("3|1|"));
+        w.SetCurrent(kept);
+        QVERIFY(w.WaitIdle());
+        QCOMPARE(w.Memo(), QString("Still here."));
+        QCOMPARE(s.Errors(), QStringList());
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
+
     void bodyWithoutIdAndLostConnection()
     {
         // A body answer naming no message ID marks the focused article italic and saves that;

@@ -96,7 +96,7 @@ private slots:
         const int kept = int(w.Items().size());
         QVERIFY2(kept >= 300 && kept < Env("VORLIX_INN_BIG_COUNT").toInt(), qPrintable(QString::number(kept)));
         QCOMPARE(FileLines(w.Entry(group)->FilePath()).size(), kept);
-        int highest = 0;
+        qint64 highest = 0;
         for (const TArticleRow& i : w.Items())
             highest = std::max(highest, TThreadView::RecordOf(i)->Number);
         QCOMPARE(w.Entry(group)->LastArticle, highest);
