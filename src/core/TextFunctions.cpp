@@ -208,10 +208,21 @@ std::optional<TDateTime> InetDateCommon(QByteArrayView s)
         ++pos;
         if (!num(2, 2, second))
             return std::nullopt;
+    } else {
+        // InetDate passes over blanks and control characters and would take a ":" after them
+        // as the start of the seconds ("23:36 :15"); such text is left to it.
+        qsizetype next = pos;
+        while (next < n && (uchar(s[next]) <= ' ' || uchar(s[next]) >= 0x80))
+            ++next;
+        if (next < n && s[next] == ':')
+            return std::nullopt;
     }
     // What follows the time (a zone, a comment) is not read, as InetDate does not read it.
     if (pos < n && s[pos] != ' ')
         return std::nullopt;
+    // "0028" is the year 28 to InetDate, which puts it in 1900 like any year below 100.
+    if (year < 100)
+        year += 1900;
     return TDateTime::Encode(year, mon, day, hour, minute, second);
 }
 

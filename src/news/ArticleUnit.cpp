@@ -126,6 +126,11 @@ public:
 private:
     static void num(QString& out, int v, int width)
     {
+        // A year before the common era (a damaged file can hold one): the sign, then the digits.
+        if (v < 0) {
+            out += QLatin1Char('-');
+            v = -v;
+        }
         if (width >= 2 && v < 10)
             out += QLatin1Char('0');
         if (width >= 4) {

@@ -5,6 +5,7 @@
 #include "core/DialogService.h"
 #include "core/TextFunctions.h"
 #include "news/NewsStore.h"
+#include "nntp/FromField.h"
 #include "nntp/NNTPWrapper.h"
 #include "nntp/Rfc2047.h"
 
@@ -843,13 +844,7 @@ void TNntpProcessor::ParseOverviewLine(QByteArrayView line, TNntpHeader& header,
     if (!ParseArticleNumber(fields[0], header.Number))
         throw EVorlixError(QStringLiteral("Overview line without a valid article number: ") + DecodeField(line));
     header.Subject = DecodeField(fields[1]);
-    QString from = DecodeField(fields[2]);
-    const qsizetype q1 = from.indexOf(QLatin1Char('"'));
-    if (q1 >= 0) {
-        const qsizetype q2 = from.indexOf(QLatin1Char('"'), q1 + 1);
-        from = q2 < 0 ? from.mid(q1 + 1) : from.mid(q1 + 1, q2 - q1 - 1);
-    }
-    header.From = from.trimmed();
+    header.From = FromFieldText(DecodeField(fields[2]));
     std::optional<TDateTime> d = InetDateCommon(fields[3]);
     if (!d)
         d = InetDate(DecodeField(fields[3]));

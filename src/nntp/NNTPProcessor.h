@@ -94,8 +94,8 @@ struct TNntpHeader {
     QString Group;
     qint64 Number = 0;   // 64-bit, as servers may number up to 2^63 - 1
     QString MessageID;   // as the server sent it, with its angle brackets
-    QString From;
-    QString Subject;
+    QString From;        // the author, decoded (nntp/FromField.h)
+    QString Subject;     // as sent, encoded words and all
     TDateTime Date;      // as written in the line, time zone ignored
     QString References;  // as sent
 };

@@ -3,6 +3,12 @@
 // line reads "Grüße". Decoding is lenient: a word that does not decode (bad Base64, bad hex,
 // a charset nobody knows) stays exactly as it arrived. Encoding keeps plain ASCII untouched,
 // so an ASCII header leaves this module byte for byte as it came in.
+//
+// GMime's own header decoder is not used for this: it drops the text of a word it cannot
+// decode, reads a word of an unknown charset as if it were ASCII, and loses the second of two
+// adjacent Base64 words that both end in padding ("=?UTF-8?B?w6Q=?= =?UTF-8?B?w7Y=?=" gives
+// only "ä"). Nor its encoder: it leaves text that merely looks like an encoded word as it is,
+// so readers would decode it, and its words differ from the ones Vorlix has always posted.
 #include <QByteArray>
 #include <QString>
 

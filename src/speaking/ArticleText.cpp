@@ -4,22 +4,16 @@
 #include "speaking/ArticleText.h"
 
 #include "core/BaseUtils.h"
+#include "nntp/GMimeInit.h"
 
 #include <QHash>
 #include <QStringDecoder>
 #include <QStringView>
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace {
-
-void InitGMime()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
 
 struct TUnref {
     void operator()(gpointer p) const

@@ -321,7 +321,7 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
         return;
     }
     TArticleClass* added
-        = news->AddDownloadedHeader(entry, header.Number, header.MessageID, DecodeHeaderText(header.From),
+        = news->AddDownloadedHeader(entry, header.Number, header.MessageID, header.From,
                                     DecodeHeaderText(header.Subject), header.Date, header.References);
     if (added && entry == news->SelectedEntry() && view->GroupNode == entry) {
         view->AddArticleToTree(added);

@@ -907,6 +907,60 @@ private slots:
         QCOMPARE(FileLines(w.Entry("alt.gone")->FilePath()).size(), 1);
         QVERIFY(dialogs.Texts().isEmpty());
     }
+
+    void downloadedAuthorsAreStoredAsTheyRead()
+    {
+        // From fields of every common shape, downloaded from the server into the view and the
+        // group's article file: quoted names lose their quotes and escapes, encoded words are
+        // decoded exactly once, raw Latin-1 reads as Latin-1, other fields stay whole.
+        TScopedScriptedWindows dialogs;
+        const QString group = QStringLiteral("alt.test");
+        ScriptedNntpServer s;
+        QVERIFY(s.Listen());
+        WriteConfig(s.ServerName(), {group});
+        const QList<std::pair<QByteArray, QString>> cases{
+            {"\"Eve \\\"the lurker\\\" Smith\" <eve@example.com>", "Eve \"the lurker\" Smith"},
+            {"\"\" <nobody@example.org>", ""},
+            {"Eve Smith <eve@example.com>", "Eve Smith <eve@example.com>"},
+            {"eve@example.com (Eve)", "eve@example.com (Eve)"},
+            {"\"Ann Example\" (at work) <ann@example.org>", "Ann Example"},
+            {"\"=?UTF-8?Q?J=C3=BCrgen_M=C3=BCller?=\" <jm@example.de>", QString::fromUtf8("J\u00fcrgen M\u00fcller")},
+            {"\"J\xfcrgen\" <j@example.de>", QString::fromUtf8("J\u00fcrgen")},
+            // Decoded once: the text of this word looks like an encoded word itself.
+            {"=?UTF-8?Q?=3D=3FUTF-8=3FQ=3Fx=3F=3D?= <odd@example.org>", "=?UTF-8?Q?x?= <odd@example.org>"},
+            {"\"Hiking Club\": ann@example.org;", "Hiking Club"},
+            {"\"unterminated <x@example.com>", "unterminated <x@example.com>"},
+            {"", ""},
+        };
+        const QByteArray date
+            = QDateTime::currentDateTime().addSecs(-3600).toString("ddd, dd MMM yyyy hh:mm:ss").toLatin1();
+        QList<QByteArray> lines;
+        for (int i = 0; i < cases.size(); ++i)
+            lines << QByteArray::number(i + 1) + "\tAuthor " + QByteArray::number(i + 1) + "\t" + cases[i].first + "\t"
+                    + date + "\t<author" + QByteArray::number(i + 1) + "@x>\t\t100\t3";
+        s.Greet();
+        s.Expect("GROUP alt.test", "211 " + QByteArray::number(cases.size()) + " 1 " + QByteArray::number(cases.size())
+                                       + " alt.test\r\n");
+        s.Expect("XOVER 1-" + QByteArray::number(cases.size()) + "*",
+                 ScriptedNntpServer::MultiLine("224 Overview information follows", lines));
+        Window w;
+        QVERIFY(w.Open());
+        w.Select(group);
+        QVERIFY(w.WaitIdle());
+        QVERIFY(s.Errors().isEmpty());
+        QCOMPARE(int(w.Items().size()), int(cases.size()));
+        TArticleList reread;
+        QVERIFY(reread.LoadFromFile(w.Entry(group)->FilePath()));
+        QCOMPARE(reread.Count(), int(cases.size()));
+        for (int i = 0; i < reread.Count(); ++i) {
+            const TArticleClass* r = reread.At(i);
+            QVERIFY(r->Number >= 1 && r->Number <= cases.size());
+            const QString& author = cases[r->Number - 1].second;
+            QCOMPARE(r->From, author);
+            QCOMPARE(w.ItemByNumber(r->Number)->text(TThreadView::ColFrom), author);
+        }
+        QVERIFY(dialogs.Texts().isEmpty());
+    }
 };
 
 VORLIX_TEST_MAIN(TestNewsCommands)
