@@ -3,6 +3,7 @@
 #include "core/BaseUtils.h"
 #include "speech/Sapi4Unit.h"
 #include "speech/Sapi5Unit.h"
+#include "speech/TBaseVoiceRegistryClassUnit.h"
 
 std::unique_ptr<TBaseTTS> CreatePrivateSpeechManager(const TBaseTTS& main)
 {
@@ -11,22 +12,26 @@ std::unique_ptr<TBaseTTS> CreatePrivateSpeechManager(const TBaseTTS& main)
     tts->OwnsStore = false;
     tts->Store = main.Store;
     tts->AudioDeviceId = main.AudioDeviceId;
-    if (UtilsClass::GetDeploymentBool(QStringLiteral("InitSapi4"), true))
-        tts->CreateSapi4Adapter();
-    if (UtilsClass::GetDeploymentBool(QStringLiteral("InitSapi5"), true))
-        tts->CreateSapi5Adapter();
-    const_cast<TVoiceList&>(main.Voices).CloneInto(tts->Voices, tts.get());
-    main.Engines.CloneInto(tts->Engines);
-    // The copies speak through this manager's adapters; a voice of an interface it lacks has none.
-    for (int i = 0; i < tts->Voices.Count(); ++i) {
-        TBaseVoiceClass* v = tts->Voices[i];
-        if (v->Adapter && v->Adapter == static_cast<TSpeechAPI*>(main.Sapi4Adapter))
-            v->Adapter = tts->Sapi4Adapter;
-        else if (v->Adapter && v->Adapter == static_cast<TSpeechAPI*>(main.Sapi5Adapter))
-            v->Adapter = tts->Sapi5Adapter;
-        else
-            v->Adapter = nullptr;
+    // The interfaces follow the engine choice the main manager was set up with (the deployment
+    // overrides are already folded into it).
+    const bool sapi4 = !main.Store || TBaseVoiceRegistryClass::UseSapi4(*main.Store);
+    const bool sapi5 = !main.Store || TBaseVoiceRegistryClass::UseSapi5(*main.Store);
+    if (sapi4) {
+        try {
+            tts->CreateSapi4Adapter();
+        } catch (const EVorlixError& e) {
+            UtilsClass::Log(QStringLiteral("Sapi4 initialization exception: ") + e.message());
+        }
     }
+    if (sapi5) {
+        try {
+            tts->CreateSapi5Adapter();
+        } catch (const EVorlixError& e) {
+            UtilsClass::Log(QStringLiteral("Sapi5 initialization exception: ") + e.message());
+        }
+    }
+    // The copies speak through this manager's adapters; a voice of an interface it lacks has none.
+    tts->CopyVoicesAndEngines(main);
     const QString defaultVoice = main.GetDefaultVoiceName();
     try {
         if (!defaultVoice.isEmpty())

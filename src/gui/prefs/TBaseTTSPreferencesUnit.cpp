@@ -5,6 +5,7 @@
 #include "core/TBaseRegistryClassUnit.h"
 #include "gui/app/WindowService.h"
 #include "gui/prefs/SapiVersionInfoUnit.h"
+#include "speech/PrivateSpeechManager.h"
 #include "speech/TBaseTTSUnit.h"
 #include "speech/TBaseVoiceRegistryClassUnit.h"
 #include "speech/TBaseVoiceUnit.h"
@@ -268,33 +269,9 @@ void TBaseTTSPreferences::reject()
 void TBaseTTSPreferences::createTestTTS()
 {
     Log(QStringLiteral("TBaseTTSPreferences - calling TBaseTTS Create"));
-    testTTS = std::make_unique<TBaseTTS>();
-    testTTS->SetShowExceptionDialogs(false);
-    testTTS->OwnsStore = false;
-    testTTS->Store = MainTTS->Store;
-    const bool useSapi4 = TBaseVoiceRegistryClass::UseSapi4(*SettingsStore);
-    const bool useSapi5 = TBaseVoiceRegistryClass::UseSapi5(*SettingsStore);
-    if (useSapi4) {
-        try {
-            testTTS->CreateSapi4Adapter();
-        } catch (const EVorlixError& e) {
-            Log(QStringLiteral("Sapi4 initialization exception: ") + e.message());
-        }
-    }
-    if (useSapi5) {
-        try {
-            testTTS->CreateSapi5Adapter();
-        } catch (const EVorlixError& e) {
-            Log(QStringLiteral("Sapi5 initialization exception: ") + e.message());
-        }
-    }
-    testTTS->CopyVoicesAndEngines(*MainTTS);
-    Log(QStringLiteral("Setting TestTTS default voice caption"));
+    testTTS = CreatePrivateSpeechManager(*MainTTS);
     Log(QStringLiteral("Default Voice Caption: ") + MainTTS->GetDefaultVoiceName());
     Log(QStringLiteral("Default Voice ID:      ") + MainTTS->DefaultVoiceID);
-    // Without any voice there is no default to copy; the file options still work.
-    if (!MainTTS->GetDefaultVoiceName().isEmpty())
-        testTTS->SetDfltCaption(MainTTS->GetDefaultVoiceName());
 }
 
 void TBaseTTSPreferences::CustomLoadValues()
