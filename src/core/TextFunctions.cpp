@@ -290,3 +290,57 @@ std::optional<TDateTime> InetDate(const QString& text)
     UtilsClass::Log(QStringLiteral("InetDate Exception: ") + text);
     return std::nullopt;
 }
+
+std::optional<int> DateZoneOffset(QByteArrayView s)
+{
+    const qsizetype n = s.size();
+    auto digit = [&](qsizetype i) { return i < n && s[i] >= '0' && s[i] <= '9'; };
+    auto letter = [&](qsizetype i) { return i < n && ((s[i] >= 'a' && s[i] <= 'z') || (s[i] >= 'A' && s[i] <= 'Z')); };
+    // The time is the first ":" between digits; the zone is the word after it.
+    qsizetype pos = 0;
+    while (pos < n && !(s[pos] == ':' && pos > 0 && digit(pos - 1) && digit(pos + 1)))
+        ++pos;
+    if (pos >= n)
+        return std::nullopt;
+    while (digit(pos) || (pos < n && s[pos] == ':'))
+        ++pos;
+    if (pos >= n || (s[pos] != ' ' && s[pos] != '\t'))
+        return std::nullopt;
+    while (pos < n && (s[pos] == ' ' || s[pos] == '\t'))
+        ++pos;
+    if (pos < n && (s[pos] == '+' || s[pos] == '-')) {
+        const int sign = s[pos] == '-' ? -1 : 1;
+        if (!digit(pos + 1) || !digit(pos + 2) || !digit(pos + 3) || !digit(pos + 4) || digit(pos + 5))
+            return std::nullopt;
+        const int hours = (s[pos + 1] - '0') * 10 + (s[pos + 2] - '0');
+        const int minutes = (s[pos + 3] - '0') * 10 + (s[pos + 4] - '0');
+        if (hours > 23 || minutes > 59)
+            return std::nullopt;
+        return sign * (hours * 3600 + minutes * 60);
+    }
+    qsizetype end = pos;
+    while (letter(end))
+        ++end;
+    if (end == pos || end - pos > 3 || digit(end))
+        return std::nullopt;
+    QByteArray name = s.sliced(pos, end - pos).toByteArray().toUpper();
+    static const struct {
+        const char* name;
+        int hours;
+    } zones[] = {{"UT", 0},  {"UTC", 0}, {"GMT", 0}, {"Z", 0},   {"EST", -5}, {"EDT", -4}, {"CST", -6},
+                 {"CDT", -5}, {"MST", -7}, {"MDT", -6}, {"PST", -8}, {"PDT", -7}};
+    for (const auto& z : zones) {
+        if (name == z.name)
+            return z.hours * 3600;
+    }
+    return std::nullopt;
+}
+
+TDateTime ZoneToLocal(TDateTime asWritten, int offsetSeconds)
+{
+    const QDateTime written = asWritten.ToQDateTime();
+    const QDateTime utc = QDateTime(written.date(), written.time(), Qt::UTC).addSecs(-offsetSeconds);
+    if (!utc.isValid())
+        return asWritten;
+    return TDateTime::FromQDateTime(utc);
+}

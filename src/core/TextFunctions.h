@@ -21,3 +21,10 @@ std::optional<TDateTime> InetDate(const QString& text);
 // from the bytes with the same result as InetDate; nullopt (nothing logged) for any other
 // text, which then goes to InetDate.
 std::optional<TDateTime> InetDateCommon(QByteArrayView text);
+
+// The zone written after the time of an article date, as seconds east of UTC: a numeric
+// offset ("+0900", "-0500") or one of the names "UT", "UTC", "GMT", "Z", "EST", "EDT", "CST",
+// "CDT", "MST", "MDT", "PST", "PDT". nullopt when the text names no zone this reads.
+std::optional<int> DateZoneOffset(QByteArrayView text);
+// A date as written in a zone east of UTC by offsetSeconds, as the reader's local time.
+TDateTime ZoneToLocal(TDateTime asWritten, int offsetSeconds);

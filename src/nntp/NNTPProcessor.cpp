@@ -845,9 +845,14 @@ void TNntpProcessor::ParseOverviewLine(QByteArrayView line, TNntpHeader& header,
         throw EVorlixError(QStringLiteral("Overview line without a valid article number: ") + DecodeField(line));
     header.Subject = DecodeField(fields[1]);
     header.From = FromFieldText(DecodeField(fields[2]));
+    // Dates are kept and sorted in the reader's own zone.
     std::optional<TDateTime> d = InetDateCommon(fields[3]);
     if (!d)
         d = InetDate(DecodeField(fields[3]));
+    if (d) {
+        if (const std::optional<int> zone = DateZoneOffset(fields[3]))
+            d = ZoneToLocal(*d, *zone);
+    }
     if (d) {
         header.Date = *d;
         dateReadable = true;

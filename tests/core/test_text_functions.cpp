@@ -114,6 +114,30 @@ private slots:
             QVERIFY2(InetDateCommon(usual).has_value(), usual);
     }
 
+    void dateZoneOffsets_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("offset"); // seconds east of UTC; -1 for none
+        QTest::newRow("east") << QByteArray("Mon, 02 Mar 2026 09:00:00 +0900") << 9 * 3600;
+        QTest::newRow("west with comment") << QByteArray("1 Mar 2026 20:30:00 -0500 (EST)") << -5 * 3600;
+        QTest::newRow("half hour") << QByteArray("2 Mar 2026 09:00 +0530") << 5 * 3600 + 1800;
+        QTest::newRow("GMT") << QByteArray("Sun, 06 Nov 2005 08:49:37 GMT") << 0;
+        QTest::newRow("PDT lower case") << QByteArray("6 Nov 2005 08:49:37 pdt") << -7 * 3600;
+        QTest::newRow("no zone") << QByteArray("06-Nov-2005 08:49:37") << -1;
+        QTest::newRow("month first, year after the time") << QByteArray("Nov 6 08:49:37 2005") << -1;
+        QTest::newRow("unknown name") << QByteArray("6 Nov 2005 08:49:37 XYZ") << -1;
+        QTest::newRow("offset out of range") << QByteArray("6 Nov 2005 08:49:37 +2460") << -1;
+        QTest::newRow("offset too long") << QByteArray("6 Nov 2005 08:49:37 +09000") << -1;
+        QTest::newRow("no time") << QByteArray("6 Nov 2005 +0900") << -1;
+    }
+    void dateZoneOffsets()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, offset);
+        const std::optional<int> z = DateZoneOffset(text);
+        QCOMPARE(z.value_or(-1), offset);
+    }
+
     void dateTextRoundTrip()
     {
         const TDateTime d = *TDateTime::Encode(2026, 12, 9, 13, 5, 42);
