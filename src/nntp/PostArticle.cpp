@@ -19,12 +19,41 @@ QString TPostArticle::ReplyReferences(const TArticleClass& article)
     return refs + article.MessageID;
 }
 
-QStringList TPostArticle::QuoteBody(const QStringList& viewerLines)
+QStringList TPostArticle::QuoteBody(const QStringList& viewerLines, const QString& author)
 {
     QStringList body{QString(), QString()};
+    if (viewerLines.isEmpty() || (viewerLines.size() == 1 && viewerLines.first().isEmpty()))
+        return body;
+    const QString name = AttributionName(author);
+    if (!name.isEmpty())
+        body << name + QStringLiteral(" wrote:");
     for (const QString& line : viewerLines)
         body << QStringLiteral("> ") + line;
     return body;
+}
+
+QString TPostArticle::AttributionName(const QString& author)
+{
+    auto unquote = [](QString s) {
+        s = s.trimmed();
+        if (s.size() >= 2 && s.startsWith(QLatin1Char('"')) && s.endsWith(QLatin1Char('"')))
+            s = s.mid(1, s.size() - 2).trimmed();
+        return s;
+    };
+    const QString a = author.simplified();
+    const qsizetype open = a.indexOf(QLatin1Char('<'));
+    const qsizetype close = a.indexOf(QLatin1Char('>'), open + 1);
+    if (open >= 0 && close > open) {
+        const QString name = unquote(a.left(open));
+        return name.isEmpty() ? a.mid(open + 1, close - open - 1).trimmed() : name;
+    }
+    const qsizetype paren = a.indexOf(QLatin1Char('('));
+    const qsizetype shut = a.lastIndexOf(QLatin1Char(')'));
+    if (paren > 0 && shut > paren) {
+        const QString name = unquote(a.mid(paren + 1, shut - paren - 1));
+        return name.isEmpty() ? a.left(paren).trimmed() : name;
+    }
+    return unquote(a);
 }
 
 QString TPostArticle::ComposeSender(const QString& displayName, const QString& emailAddress)

@@ -23,8 +23,13 @@ public:
     static QString ReplySubject(const QString& subject);
     // The References of a reply: the article's References, trimmed, a blank, its message ID.
     static QString ReplyReferences(const TArticleClass& article);
-    // The quoted body of a reply: two empty lines, then every line prefixed with "> ".
-    static QStringList QuoteBody(const QStringList& viewerLines);
+    // The quoted body of a reply: two empty lines, the attribution line "<author> wrote:" when
+    // an author is given, then every line prefixed with "> ". An empty pane (no lines, or one
+    // empty line) quotes nothing: the two empty lines alone.
+    static QStringList QuoteBody(const QStringList& viewerLines, const QString& author = QString());
+    // The name an attribution line gives for an author as stored: the display name of
+    // "Eve Smith <eve@example.com>" or "eve@example.com (Eve Smith)", else the address or text.
+    static QString AttributionName(const QString& author);
     // "name <address>", or "<address>" alone when the name is blank; a name beyond ASCII is
     // sent as encoded words.
     static QString ComposeSender(const QString& displayName, const QString& emailAddress);

@@ -23,8 +23,32 @@ private slots:
         a.References = " <m1@x> <m2@x>  ";
         QCOMPARE(TPostArticle::ReplyReferences(a), QString("<m1@x> <m2@x> <m3@x>"));
         QCOMPARE(TPostArticle::QuoteBody({"Sure.", ""}), (QStringList{"", "", "> Sure.", "> "}));
+        QCOMPARE(TPostArticle::QuoteBody({"Sure."}, "Eve Smith <eve@x>"),
+                 (QStringList{"", "", "Eve Smith wrote:", "> Sure."}));
+        QCOMPARE(TPostArticle::QuoteBody({""}, "Eve Smith <eve@x>"), (QStringList{"", ""}));
+        QCOMPARE(TPostArticle::QuoteBody({}), (QStringList{"", ""}));
         QCOMPARE(TPostArticle::ComposeSender("  ", "ann@example.org"), QString("<ann@example.org>"));
         QCOMPARE(TPostArticle::ComposeSender("Ann", "ann@exa\r\nmple.org"), QString("Ann <ann@exa  mple.org>"));
+    }
+
+    void attributionNameFromTheAuthor_data()
+    {
+        QTest::addColumn<QString>("author");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("name and address") << "Eve Smith <eve@example.com>" << "Eve Smith";
+        QTest::newRow("quoted name") << "\"Smith, Eve\" <eve@example.com>" << "Smith, Eve";
+        QTest::newRow("address alone") << "<eve@example.com>" << "eve@example.com";
+        QTest::newRow("bare address") << "eve@example.com" << "eve@example.com";
+        QTest::newRow("name in a comment") << "eve@example.com (Eve Smith)" << "Eve Smith";
+        QTest::newRow("empty comment") << "eve@example.com ()" << "eve@example.com";
+        QTest::newRow("name alone") << "  Eve   Smith " << "Eve Smith";
+        QTest::newRow("nothing") << "" << "";
+    }
+    void attributionNameFromTheAuthor()
+    {
+        QFETCH(QString, author);
+        QFETCH(QString, name);
+        QCOMPARE(TPostArticle::AttributionName(author), name);
     }
 
     void sendNeedsAnAddressAndText()

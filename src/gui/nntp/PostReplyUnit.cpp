@@ -284,6 +284,6 @@ void TPostReply::ReplyToMessage(QWidget* parent, TBaseRegistryClass* store, TCon
     window->SetMode(true);
     window->Subject = article->Subject.trimmed();
     window->References = TPostArticle::ReplyReferences(*article);
-    window->SetBody(TPostArticle::QuoteBody(viewerLines));
+    window->SetBody(TPostArticle::QuoteBody(viewerLines, article->From));
     Windows().Exec(window.get());
 }
