@@ -21,6 +21,8 @@ TMyRegistryClass::TMyRegistryClass()
     AddItem(QStringLiteral("EmailAddress"), rlSection, QString(), QString(), rkString);
     AddItem(QStringLiteral("ReplyToAddress"), rlSection, QString(), QString(), rkString);
     AddItem(QStringLiteral("AutoLoadNewsgroups"), rlSection, QString(), true, rkBoolean);
+    // The message pane shows bodies in the fixed-width font.
+    AddItem(QStringLiteral("MessageFixedFont"), rlSection, QString(), false, rkBoolean);
     // A PEM file of certificate authorities trusted for news servers besides the system's (for
     // a server with a certificate of its own making); empty for none.
     AddItem(QStringLiteral("NewsCAFile"), rlSection, QString(), QString(), rkString);

@@ -510,13 +510,17 @@ void TNewsCommands::DisplayBodyHandler(const QString&, const QStringList& lines,
             text += QStringView(shown).mid(at, MaxPaneLine);
         }
     }
-    form->SetMessageText(text);
-
     TThreadModel::TNode* item = view->CurrentNode();
     TArticleClass* record = TThreadView::RecordOf(item);
+    TConfigClass* group = view->Group();
+    if (record && messageID == record->MessageID)
+        form->SetMessageHeader(*record, group ? group->Name : QString());
+    else
+        form->ClearMessageText(); // no header that belongs to another article
+    form->SetMessageText(text);
+
     if (!record)
         return;
-    TConfigClass* group = view->Group();
     if (messageID != record->MessageID) {
         if (messageID == QLatin1String("<>")) {
             view->SetReadStateShown(record, 2, item);

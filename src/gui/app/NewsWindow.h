@@ -7,6 +7,7 @@
 #include <QString>
 
 class QWidget;
+class TArticleClass;
 
 class TNewsWindow {
 public:
@@ -24,5 +25,7 @@ public:
     virtual void StopReadTimer() = 0;
     // The message pane.
     virtual void SetMessageText(const QString& text) = 0;
+    // The header block above the body: the article's author, date and subject, and the group.
+    virtual void SetMessageHeader(const TArticleClass& article, const QString& newsgroups) = 0;
     virtual void ClearMessageText() = 0;
 };

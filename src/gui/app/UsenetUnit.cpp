@@ -10,6 +10,7 @@
 #include "gui/app/RunCommand.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/DesktopDocuments.h"
+#include "gui/app/MessagePane.h"
 #include "gui/app/WindowPlacement.h"
 #include "gui/app/TipOfDayUnit.h"
 #include "gui/dialogs/GroupDialog.h"
@@ -40,6 +41,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextBrowser>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -100,10 +102,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     tvArticles->header()->setStretchLastSection(false);
     pgMessage = new QTabWidget(splitHorizontal);
     pgMessage->setObjectName(QStringLiteral("pgMessage"));
-    memoMessage = new QTextEdit;
-    memoMessage->setObjectName(QStringLiteral("memoMessage"));
-    memoMessage->setReadOnly(true);
-    pgMessage->addTab(memoMessage, QStringLiteral("Message"));
+    MessagePane = new TMessagePane;
+    memoMessage = MessagePane->Body;
+    pgMessage->addTab(MessagePane, QStringLiteral("Message"));
     pgMessage->tabBar()->hide();
     splitVertical->setStretchFactor(0, 1);
     splitVertical->setStretchFactor(1, 0);
@@ -404,6 +405,7 @@ void TForm1::FormCreate()
     Store = std::make_unique<TMyRegistryClass>();
     Store->LoadAll();
     trustNewsCaFile();
+    MessagePane->SetFixedFont(Store->GetValue(QStringLiteral("MessageFixedFont")).toBool());
     // Every NNTP connection made from now on keeps to the request limits of the settings.
     TNntpCli::SetDefaultLimits(Store->GetValue(QStringLiteral("MaxArticleBytes")).toLongLong(),
                                Store->GetValue(QStringLiteral("RequestTimeout")).toLongLong() * 1000);
@@ -584,12 +586,17 @@ void TForm1::StopReadTimer()
 
 void TForm1::SetMessageText(const QString& text)
 {
-    memoMessage->setPlainText(text);
+    MessagePane->SetBody(text);
+}
+
+void TForm1::SetMessageHeader(const TArticleClass& article, const QString& newsgroups)
+{
+    MessagePane->SetHeader(article.From, TArticleClass::DateText(article.Date), newsgroups, article.Subject);
 }
 
 void TForm1::ClearMessageText()
 {
-    memoMessage->clear();
+    MessagePane->Clear();
 }
 
 void TForm1::Timer1Timer()
@@ -617,6 +624,7 @@ void TForm1::NewsreaderOptions1Click()
     prefs.WizardMode = false;
     prefs.PrepareShow();
     Windows().Exec(&prefs);
+    MessagePane->SetFixedFont(Store->GetValue(QStringLiteral("MessageFixedFont")).toBool());
 }
 
 void TForm1::Contents1Click()
@@ -676,13 +684,13 @@ void TForm1::bindNewsStore()
 
     NewsStore->OnClearArticleView = [this](TNewsStore*) {
         ThreadView->ClearArticleView();
-        memoMessage->clear();
+        ClearMessageText();
     };
     NewsStore->OnDeselectAllArticles = [this](TNewsStore*) { ThreadView->DeselectAll(); };
     NewsStore->OnUpdateButtons = [this](TNewsStore*, bool, bool) { UpdateCommands(); };
     NewsStore->OnArticleViewLoading = [this](TNewsStore*) { return ThreadView->Loading; };
     NewsStore->OnServerSelected = [this](TNewsStore*, TConfigClass*) {
-        memoMessage->clear();
+        ClearMessageText();
         UpdateCommands();
     };
     NewsStore->OnShowGroup = [this](TNewsStore*, TConfigClass* entry) {
@@ -697,7 +705,7 @@ void TForm1::bindNewsStore()
             Loading = false;
         });
     };
-    ThreadView->OnClearMessagePane = [this](TThreadView*) { memoMessage->clear(); };
+    ThreadView->OnClearMessagePane = [this](TThreadView*) { ClearMessageText(); };
     ThreadView->OnItemClicked = [this](TThreadView* view, TThreadModel::TNode* item) {
         // A click on another article ends the wait for the focused one to become read.
         if (item != view->CurrentNode())

@@ -24,6 +24,7 @@ class QToolBar;
 class QAbstractItemView;
 class QTreeView;
 class QTreeWidget;
+class TMessagePane;
 class TMyRegistryClass;
 class TNewsStore;
 class TServerTree;
@@ -50,6 +51,7 @@ public:
     void StopReadTimer() override;
     void SetMessageText(const QString& text) override;
     void ClearMessageText() override;
+    void SetMessageHeader(const TArticleClass& article, const QString& newsgroups) override;
 
     // Start-up and shut-down steps.
     void FormShow();
@@ -152,7 +154,8 @@ private:
     // Controls, named by their role.
     QTreeWidget* tvServers;
     QTreeView* tvArticles;
-    QTextEdit* memoMessage;
+    TMessagePane* MessagePane;
+    QTextEdit* memoMessage; // the pane's body
     QTabWidget* pgMessage;
     QSplitter* splitVertical;   // between the server tree and the right panel
     QSplitter* splitHorizontal; // between the article view and the message page

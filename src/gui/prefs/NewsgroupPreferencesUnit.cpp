@@ -1,5 +1,6 @@
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
 
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,6 +86,10 @@ TNewsgroupPreferences::TNewsgroupPreferences(QWidget* parent) : TBasePrefForm(pa
         row->addWidget(days);
         row->addStretch(1);
         form->addRow(new QLabel(QStringLiteral("Maximum thread age:"), misc), row);
+        chkFixedFont = new QCheckBox(QStringLiteral("Show messages in a &fixed-width font"), misc);
+        chkFixedFont->setObjectName(QStringLiteral("chkFixedFont"));
+        SetHint(chkFixedFont, QStringLiteral("MessageFixedFont"));
+        form->addRow(chkFixedFont);
         v->addLayout(form);
         v->addStretch(1);
     }

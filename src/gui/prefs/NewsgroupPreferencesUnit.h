@@ -2,6 +2,7 @@
 // "Vorlix Options": the poster's identity and the download and clean-up limits.
 #include "gui/prefs/TBasePrefFormUnit.h"
 
+class QCheckBox;
 class QLineEdit;
 
 class TNewsgroupPreferences : public TBasePrefForm {
@@ -14,4 +15,5 @@ public:
     QLineEdit* edReplyTo;
     QLineEdit* edMsgsToRetrieve;
     QLineEdit* edMsgDeleteDays;
+    QCheckBox* chkFixedFont;
 };
