@@ -2,6 +2,11 @@
 
 #include "core/BaseUtils.h"
 
+#include <QElapsedTimer>
+#include <array>
+#include <cmath>
+#include <limits>
+
 QString SplitToken(QString& text, const QString& separators)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -336,11 +341,45 @@ std::optional<int> DateZoneOffset(QByteArrayView s)
     return std::nullopt;
 }
 
+namespace {
+// The local zone's offset from UTC at a moment, remembered per quarter hour (zones change
+// their offset only at quarter hours), since asking the system for every header of a large
+// download costs far more than reading the headers. What is remembered is forgotten after a
+// second, so a change of the system's zone is soon followed.
+int localOffsetAt(qint64 utcSeconds)
+{
+    struct Slot {
+        qint64 quarter = std::numeric_limits<qint64>::min();
+        int offset = 0;
+    };
+    thread_local std::array<Slot, 1024> remembered;
+    thread_local QElapsedTimer age;
+    if (!age.isValid() || age.elapsed() > 1000) {
+        remembered.fill(Slot());
+        age.start();
+    }
+    const qint64 quarter = utcSeconds >= 0 ? utcSeconds / 900 : (utcSeconds - 899) / 900;
+    Slot& slot = remembered[size_t(quarter) % remembered.size()];
+    if (slot.quarter != quarter) {
+        slot.quarter = quarter;
+        slot.offset = QDateTime::fromSecsSinceEpoch(utcSeconds, Qt::LocalTime).offsetFromUtc();
+    }
+    return slot.offset;
+}
+}
+
 TDateTime ZoneToLocal(TDateTime asWritten, int offsetSeconds)
 {
-    const QDateTime written = asWritten.ToQDateTime();
-    const QDateTime utc = QDateTime(written.date(), written.time(), Qt::UTC).addSecs(-offsetSeconds);
-    if (!utc.isValid())
-        return asWritten;
-    return TDateTime::FromQDateTime(utc);
+    // Days since 1899-12-30 and the second of the day, as Encode wrote them.
+    constexpr qint64 unixDay = 25569; // 1970-01-01
+    qint64 days = qint64(std::floor(asWritten.Value));
+    qint64 second = std::llround((asWritten.Value - double(days)) * 86400.0);
+    if (second >= 86400) {
+        second -= 86400;
+        ++days;
+    }
+    const qint64 utc = (days - unixDay) * 86400 + second - offsetSeconds;
+    const qint64 local = utc + localOffsetAt(utc);
+    const qint64 localDays = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+    return TDateTime(double(localDays + unixDay) + double(local - localDays * 86400) / 86400.0);
 }

@@ -2,7 +2,9 @@
 #include "core/BaseUtils.h"
 #include "core/TextFunctions.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <ctime>
 
 #include <random>
 
@@ -136,6 +138,42 @@ private slots:
         QFETCH(int, offset);
         const std::optional<int> z = DateZoneOffset(text);
         QCOMPARE(z.value_or(-1), offset);
+    }
+
+    // Under a zone with summer time, moving a date from any zone to local time agrees with
+    // the system's own conversion, across the changes of summer time too.
+    void zoneToLocalAgreesWithTheSystem()
+    {
+        const QByteArray oldTz = qgetenv("TZ");
+        qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+        tzset();
+        std::mt19937 random(15);
+        std::uniform_int_distribution<qint64> moment(QDateTime(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch(),
+                                                     QDateTime(QDate(2035, 1, 1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch());
+        std::uniform_int_distribution<int> quarterHours(-12 * 4, 14 * 4);
+        QList<qint64> moments;
+        for (int i = 0; i < 3000; ++i)
+            moments << moment(random);
+        // Around the change to summer time and back in 2026 (01:00 UTC), minute by minute.
+        const qint64 spring = QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC).toSecsSinceEpoch();
+        const qint64 autumn = QDateTime(QDate(2026, 10, 25), QTime(1, 0), Qt::UTC).toSecsSinceEpoch();
+        for (int m = -30; m <= 30; ++m)
+            moments << spring + m * 60 << autumn + m * 60;
+        for (qint64 utc : moments) {
+            const int offset = quarterHours(random) * 900;
+            const QDateTime written = QDateTime::fromSecsSinceEpoch(utc, Qt::UTC).addSecs(offset);
+            const TDateTime asWritten = *TDateTime::Encode(written.date().year(), written.date().month(),
+                                                           written.date().day(), written.time().hour(),
+                                                           written.time().minute(), written.time().second());
+            const TDateTime expected = TDateTime::FromQDateTime(QDateTime::fromSecsSinceEpoch(utc, Qt::UTC));
+            QCOMPARE(ZoneToLocal(asWritten, offset).ToText(), expected.ToText());
+            QVERIFY(std::abs(ZoneToLocal(asWritten, offset).Value - expected.Value) < 1e-9);
+        }
+        if (oldTz.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", oldTz);
+        tzset();
     }
 
     void dateTextRoundTrip()
