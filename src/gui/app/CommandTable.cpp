@@ -123,6 +123,9 @@ std::vector<TCommandDef> buildCommands()
                     &TForm1::popMarkWatchClick));
     c.push_back(row("Unwatch", "Unwatch Selected Messages", none, none, "Unwatch Selected Threads",
                     &TForm1::popMarkUnwatchClick));
+    // Moving to the next unread article belongs to the article view, which binds the handler.
+    c.push_back(row("NextUnread", "Next &Unread Message", none, none, none, nullptr, {},
+                    QKeySequence(Qt::CTRL | Qt::Key_U)));
 
     // The speaking commands wait for the speech manager, which binds their handlers.
     c.push_back(row("SpeakSelAloud", "Speak Selected Messages &Aloud", "Speak selected threads or messages aloud",
@@ -150,7 +153,8 @@ std::vector<TCommandDef> buildCommands()
 
     TCommandDef download = row("Download", "&Download Messages from Server", "Download Messages from Server",
                                "Retrieve Next n Messages", none, &TForm1::mnuDownloadClick,
-                               actionsMenu(group, groupOrFolder), {}, QStyle::SP_ArrowDown);
+                               actionsMenu(group, groupOrFolder), QKeySequence(Qt::CTRL | Qt::Key_D),
+                               QStyle::SP_ArrowDown);
     download.TextRule = [](P place, const TCommandState& s) {
         return place == P::ServerPopup ? QStringLiteral("Retrieve next %1 messages").arg(s.MsgsToRetrieve)
                                        : QString();
@@ -160,10 +164,11 @@ std::vector<TCommandDef> buildCommands()
                     actionsMenu(group, groupOrFolder)));
     c.push_back(row("CatchUpServer", "Catch Up Server", none, "Catch Up Server", none, &TForm1::MnuCatchUpSrvrClick,
                     actionsMenu(server, server)));
-    c.push_back(row("Post", "&Post New Message", "Post a new message", none, none, &TForm1::mnuPostClick, {}, {},
+    c.push_back(row("Post", "&Post New Message", "Post a new message", none, none, &TForm1::mnuPostClick, {},
+                    QKeySequence(Qt::CTRL | Qt::Key_P),
                     QStyle::SP_FileIcon));
     c.push_back(row("Reply", "&Reply to Selected Message", "Reply to the current message", none, none,
-                    &TForm1::mnuReplyClick, {}, {}, QStyle::SP_ArrowBack));
+                    &TForm1::mnuReplyClick, {}, QKeySequence(Qt::CTRL | Qt::Key_R), QStyle::SP_ArrowBack));
     c.push_back(row("DeleteOldThreads", "Delete &Old Threads", none, none, none, &TForm1::DeleteOldThreads1Click,
                     actionsMenu(group, nullptr)));
 
@@ -195,7 +200,7 @@ const std::vector<TCommandLayout>& MainWindowMenus()
         {"mnuEdit", "&Edit", P::Menu, {"AddServer", "EditServer", "DeleteServer", "|", "AddGroup", "DeleteGroup"}},
         {"mnuMessages", "&Messages", P::Menu,
          {"SelectAll", "DeselectAll", "|", "MarkSpeak", "MarkSpoken", "MarkClear", "|", "MarkRead", "MarkUnread", "|",
-          "Watch", "Unwatch"}},
+          "Watch", "Unwatch", "|", "NextUnread"}},
         {"mnuSpeaking", "&Speaking Controls", P::Menu,
          {"SpeakSelAloud", "SpeakSelFile", "SpeakMarkAloud", "SpeakMarkFile", "|", "Pause", "Skip", "Stop"}},
         {"mnuActions", "&Actions", P::Menu,

@@ -11,6 +11,7 @@
 #include "core/RegistryUnit.h"
 #include "gui/app/DesktopDocuments.h"
 #include "gui/app/MessagePane.h"
+#include "gui/app/KeyboardAccess.h"
 #include "gui/app/WindowPlacement.h"
 #include "gui/app/TipOfDayUnit.h"
 #include "gui/dialogs/GroupDialog.h"
@@ -85,6 +86,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     tvServers->setObjectName(QStringLiteral("tvServers"));
     tvServers->setHeaderHidden(true);
     tvServers->setContextMenuPolicy(Qt::CustomContextMenu);
+    tvServers->setAccessibleName(QStringLiteral("Servers and newsgroups"));
     pnlRight = new QWidget(splitVertical);
     pnlRight->setObjectName(QStringLiteral("pnlRight"));
     auto* rightLayout = new QVBoxLayout(pnlRight);
@@ -100,8 +102,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     tvArticles->setSortingEnabled(false);
     tvArticles->setContextMenuPolicy(Qt::CustomContextMenu);
     tvArticles->header()->setStretchLastSection(false);
+    tvArticles->setAccessibleName(QStringLiteral("Articles"));
+    tvArticles->setAccessibleDescription(QStringLiteral("The threads of the selected newsgroup"));
     pgMessage = new QTabWidget(splitHorizontal);
     pgMessage->setObjectName(QStringLiteral("pgMessage"));
+    pgMessage->setAccessibleName(QStringLiteral("Message page"));
     MessagePane = new TMessagePane;
     memoMessage = MessagePane->Body;
     pgMessage->addTab(MessagePane, QStringLiteral("Message"));
@@ -118,6 +123,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     Timer1->setInterval(3000);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
+    KeyboardAccess::Install();
     buildCommands();
     buildStatusBar();
     guardInput(tvServers);
@@ -188,6 +194,7 @@ QMenu* TForm1::buildMenu(const TCommandLayout& layout, QMenu* menu)
         }
     }
     connect(menu, &QMenu::aboutToShow, this, &TForm1::UpdateCommands);
+    KeyboardAccess::PrepareMenu(menu);
     return menu;
 }
 
@@ -262,6 +269,8 @@ void TForm1::UpdateCommands()
         e.Action->setProperty("vorlixRule", *rule);
         e.Action->setEnabled(available && *rule);
     }
+    // A caption set by its rule gets its Alt-letter back.
+    KeyboardAccess::PrepareMenu(popServers);
 }
 
 void TForm1::SetCommandAvailable(const QString& id, bool available)
@@ -303,7 +312,8 @@ QList<QAction*> TForm1::Commands() const
 QAction* TForm1::FindCommand(const QString& textOrHint) const
 {
     for (const TEntry& e : entries) {
-        if (e.Action->text() == textOrHint || e.Action->toolTip() == textOrHint)
+        if (e.Action->text() == textOrHint || QString(e.Action->text()).remove(QLatin1Char('&')) == textOrHint
+            || e.Action->toolTip() == textOrHint)
             return e.Action;
     }
     return nullptr;

@@ -1,5 +1,7 @@
 #include "gui/app/WidgetDialogService.h"
 
+#include "gui/app/KeyboardAccess.h"
+
 #include "gui/nntp/LoginDialogUnit.h"
 #include "gui/speech/SoundCardError.h"
 
@@ -50,6 +52,8 @@ TDialogAnswer answerOf(int button, TDialogButtons buttons)
 
 TWindowService& TWindowService::Instance()
 {
+    // Every modal window comes through here: its controls get their Alt-letters when shown.
+    KeyboardAccess::Install();
     return currentWindows ? *currentWindows : TWidgetDialogService::Program();
 }
 

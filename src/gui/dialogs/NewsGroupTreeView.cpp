@@ -136,7 +136,9 @@ TNGDialog::TNGDialog(QWidget* parent) : QDialog(parent)
     layout->addWidget(lblServer);
 
     pcPages = new QTabWidget(this);
+    pcPages->setAccessibleName(QStringLiteral("Newsgroup list pages"));
     tvNewsgroups = new QTreeWidget(pcPages);
+    tvNewsgroups->setAccessibleName(QStringLiteral("Newsgroups"));
     tvNewsgroups->setHeaderHidden(true);
     tvNewsgroups->setColumnCount(1);
     tvNewsgroups->setUniformRowHeights(true);
@@ -147,10 +149,14 @@ TNGDialog::TNGDialog(QWidget* parent) : QDialog(parent)
     auto* searchRow = new QHBoxLayout();
     edSearch = new QLineEdit(searchPage);
     btnSearch = new QPushButton(QStringLiteral("Search"), searchPage);
+    auto* searchLabel = new QLabel(QStringLiteral("Search &for:"), searchPage);
+    searchLabel->setBuddy(edSearch);
+    searchRow->addWidget(searchLabel);
     searchRow->addWidget(edSearch, 1);
     searchRow->addWidget(btnSearch);
     searchLayout->addLayout(searchRow);
     lvResults = new QListWidget(searchPage);
+    lvResults->setAccessibleName(QStringLiteral("Newsgroups found"));
     lvResults->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvResults->setUniformItemSizes(true);
     searchLayout->addWidget(lvResults, 1);

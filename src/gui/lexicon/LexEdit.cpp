@@ -76,6 +76,7 @@ TLexEditForm::TLexEditForm(TBaseTTS* main, QWidget* parent)
 
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setAccessibleName(QStringLiteral("Editor pages"));
 
     // Basic page: the user translations.
     tsBasic = new QWidget;
@@ -92,6 +93,7 @@ TLexEditForm::TLexEditForm(TBaseTTS* main, QWidget* parent)
         v->addWidget(lvBasic, 1);
         auto* form = new QFormLayout;
         edWord = edit(tsBasic, QStringLiteral("edWord"));
+        lvBasic->setAccessibleName(QStringLiteral("Defined words"));
         edPronunciation = edit(tsBasic, QStringLiteral("edPronunciation"));
         chkCaseSensitive = new QCheckBox(QStringLiteral("Case Sensitive"), tsBasic);
         chkCaseSensitive->setObjectName(QStringLiteral("chkCaseSensitive"));
@@ -128,6 +130,8 @@ TLexEditForm::TLexEditForm(TBaseTTS* main, QWidget* parent)
         lvWords = list(tsAdvanced, QStringLiteral("lvWords"), {QStringLiteral("Word")});
         lvPhonemes = new QTreeWidget(tsAdvanced);
         lvPhonemes->setObjectName(QStringLiteral("lvPhonemes"));
+        lvPhonemes->setAccessibleName(QStringLiteral("Phonemes"));
+        lvWords->setAccessibleName(QStringLiteral("Defined words"));
         lvPhonemes->setHeaderLabels({QStringLiteral("Phoneme"), QStringLiteral("Sounds Like ....")});
         lvPhonemes->setRootIsDecorated(false);
         lists->addWidget(lvWords, 1);

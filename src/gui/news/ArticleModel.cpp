@@ -100,6 +100,40 @@ bool TArticleModel::hasChildren(const QModelIndex& parent) const
     return rowCount(parent) > 0;
 }
 
+namespace {
+QString speakStateText(int mark)
+{
+    switch (mark) {
+    case 1: return QStringLiteral("Marked for speaking");
+    case 2: return QStringLiteral("Spoken");
+    default: return QStringLiteral("Not marked for speaking");
+    }
+}
+
+QString readStateText(int state)
+{
+    switch (state) {
+    case 0: return QStringLiteral("Read");
+    case 1: return QStringLiteral("Unread");
+    case 2: return QStringLiteral("Body not available");
+    default: return QStringLiteral("Unread, body not available");
+    }
+}
+}
+
+QString TArticleModel::RowSummary(const QModelIndex& index) const
+{
+    const TArticleClass* r = RecordOf(index);
+    if (!r)
+        return QString();
+    const QString date = data(index.siblingAtColumn(ColDate), Qt::DisplayRole).toString();
+    QString text = QStringLiteral("%1, from %2, %3. %4. %5.")
+                       .arg(r->Subject, r->From, date, readStateText(r->ReadState), speakStateText(r->SpeakMark));
+    if (r->Watch)
+        text += QStringLiteral(" Watched.");
+    return text;
+}
+
 QVariant TArticleModel::data(const QModelIndex& index, int role) const
 {
     const TArticleClass* r = RecordOf(index);
@@ -133,6 +167,15 @@ QVariant TArticleModel::data(const QModelIndex& index, int role) const
         return {};
     case RecordRole:
         return QVariant::fromValue(quintptr(r));
+    case Qt::AccessibleTextRole:
+        // What a screen reader says for a cell: the pictures of the mark columns in words.
+        if (col == ColSpeak)
+            return speakStateText(r->SpeakMark);
+        if (col == ColWatch)
+            return r->Watch ? QStringLiteral("Watched") : QStringLiteral("Not watched");
+        return data(index, Qt::DisplayRole);
+    case Qt::AccessibleDescriptionRole:
+        return RowSummary(index);
     default:
         return {};
     }

@@ -28,6 +28,10 @@ public:
     QModelIndex IndexOf(const TThreadModel::TNode* node, int column = ColSubject) const;
     QModelIndex IndexOf(const TArticleClass* record, int column = ColSubject) const;
 
+    // The row in words for a screen reader: subject, author, date, read and speak state and
+    // the watch mark.
+    QString RowSummary(const QModelIndex& index) const;
+
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -50,7 +50,10 @@ TPostReply::TPostReply(QWidget* parent) : QDialog(parent)
     subject->addWidget(edSubject, 1);
     layout->addLayout(subject);
 
+    auto* bodyLabel = new QLabel(QStringLiteral("&Message:"), this);
+    layout->addWidget(bodyLabel);
     memBody = new QPlainTextEdit(this);
+    bodyLabel->setBuddy(memBody);
     memBody->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     memBody->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     memBody->setTabChangesFocus(true);

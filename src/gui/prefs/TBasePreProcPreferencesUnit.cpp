@@ -47,7 +47,10 @@ TBasePreProcPreferences::TBasePreProcPreferences(TBaseTTS* speech, QWidget* pare
         chkStartOfLine->setObjectName(QStringLiteral("chkStartOfLine"));
         edtStartOfLine = new QLineEdit(beginning);
         edtStartOfLine->setObjectName(QStringLiteral("edtStartOfLine"));
+        auto* startLabel = new QLabel(QStringLiteral("Lines &beginning with:"), beginning);
+        startLabel->setBuddy(edtStartOfLine);
         v->addWidget(chkStartOfLine);
+        v->addWidget(startLabel);
         v->addWidget(edtStartOfLine);
         v->addStretch(1);
     }
@@ -61,6 +64,7 @@ TBasePreProcPreferences::TBasePreProcPreferences(TBaseTTS* speech, QWidget* pare
         chkContaining->setObjectName(QStringLiteral("chkContaining"));
         lstContaining = new QListWidget(containing);
         lstContaining->setObjectName(QStringLiteral("lstContaining"));
+        lstContaining->setAccessibleName(QStringLiteral("Suppressed strings"));
         lstContaining->setSortingEnabled(true);
         btnAdd = new QPushButton(QStringLiteral("Add"), containing);
         btnAdd->setObjectName(QStringLiteral("btnAdd"));

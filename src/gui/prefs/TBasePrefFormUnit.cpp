@@ -59,6 +59,7 @@ TBasePrefForm::TBasePrefForm(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("PageControl"));
+    tabs->setAccessibleName(QStringLiteral("Preference pages"));
     wizardPage = new QWidget(this);
     wizardPage->setObjectName(QStringLiteral("WizardPage"));
     new QVBoxLayout(wizardPage);
@@ -66,8 +67,8 @@ TBasePrefForm::TBasePrefForm(QWidget* parent) : QDialog(parent)
     layout->addWidget(wizardPage, 1);
 
     auto* buttons = new QHBoxLayout;
-    btnBack = new QPushButton(QStringLiteral("<< Back"), this);
-    btnNext = new QPushButton(QStringLiteral("Next >>"), this);
+    btnBack = new QPushButton(QStringLiteral("<< &Back"), this);
+    btnNext = new QPushButton(QStringLiteral("&Next >>"), this);
     btnOk = new QPushButton(QStringLiteral("OK"), this);
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnOk->setDefault(true);
@@ -276,7 +277,7 @@ void TBasePrefForm::updateButtons()
             later = true;
     }
     btnBack->setEnabled(earlier);
-    btnNext->setText(later ? QStringLiteral("Next >>") : QStringLiteral("Finish"));
+    btnNext->setText(later ? QStringLiteral("&Next >>") : QStringLiteral("&Finish"));
     AtLastStep = !later;
 }
 
@@ -401,6 +402,9 @@ void TBasePrefForm::prepare()
         btnOk->hide();
         btnBack->show();
         btnNext->show();
+        // Enter goes on to the next step, and finishes at the last.
+        btnOk->setDefault(false);
+        btnNext->setDefault(true);
         prepared = true;
         NextStep();
     } else {

@@ -102,6 +102,8 @@ TBaseTTSPreferences::TBaseTTSPreferences(QWidget* parent) : TBasePrefForm(parent
         auto* grid = new QGridLayout(voices);
         tvVoices = new QTreeWidget(voices);
         tvVoices->setObjectName(QStringLiteral("tvVoices"));
+        tvVoices->setAccessibleName(QStringLiteral("Voices"));
+        tvVoices->setAccessibleDescription(QStringLiteral("The speech engines and their voices"));
         tvVoices->setHeaderLabels({QStringLiteral("Engine / Voice"), QStringLiteral("Language"), QStringLiteral("Gender")});
         tvVoices->setRootIsDecorated(true);
         tvVoices->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -118,6 +120,9 @@ TBaseTTSPreferences::TBaseTTSPreferences(QWidget* parent) : TBasePrefForm(parent
         tbPitch = TrackBar(voices, QStringLiteral("tbPitch"));
         tbSpeed = TrackBar(voices, QStringLiteral("tbSpeed"));
         tbVolume = TrackBar(voices, QStringLiteral("tbVolume"));
+        lblPitch->setBuddy(tbPitch);
+        lblSpeed->setBuddy(tbSpeed);
+        lblVolume->setBuddy(tbVolume);
         lblPitchValue = Label(voices, QString(), QStringLiteral("lblPitchValue"));
         lblSpeedValue = Label(voices, QString(), QStringLiteral("lblSpeedValue"));
         lblVolumeValue = Label(voices, QString(), QStringLiteral("lblVolumeValue"));
@@ -213,6 +218,8 @@ TBaseTTSPreferences::TBaseTTSPreferences(QWidget* parent) : TBasePrefForm(parent
         form->addRow(lblQuality, cbQuality);
         fileOptionsLayout->addLayout(form);
         fileOptionsLayout->addWidget(Label(pnlFileOptions, QStringLiteral("Output Directory:")));
+        qobject_cast<QLabel*>(fileOptionsLayout->itemAt(fileOptionsLayout->count() - 1)->widget())
+            ->setBuddy(edtOutputDir);
         auto* dirRow = new QHBoxLayout;
         dirRow->addWidget(edtOutputDir, 1);
         dirRow->addWidget(btnBrowse);

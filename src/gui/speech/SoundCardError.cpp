@@ -62,7 +62,9 @@ TAudioDeviceForm::TAudioDeviceForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AudioDeviceForm"));
     auto* layout = new QHBoxLayout(this);
+    setAccessibleName(QStringLiteral("Audio Destination Device ID"));
     lstDevices = new QListWidget(this);
+    lstDevices->setAccessibleName(QStringLiteral("Audio devices"));
     lstDevices->setMinimumWidth(240);
     layout->addWidget(lstDevices);
     auto* right = new QVBoxLayout;

@@ -99,7 +99,7 @@ private slots:
         w.PrepareShow();
         QCOMPARE(w.CurrentStep, 1);
         QVERIFY(!w.BackButton()->isEnabled());
-        QCOMPARE(w.NextButton()->text(), QString("Next >>"));
+        QCOMPARE(w.NextButton()->text(), QString("&Next >>"));
         QVERIFY(w.OkButton()->isHidden());
         QCOMPARE(w.edText->text(), QString("hello"));
         QCOMPARE(w.combo->currentIndex(), 2); // the last equal item
@@ -113,7 +113,7 @@ private slots:
         w.rejectName.clear();
         w.NextStep();
         QCOMPARE(w.CurrentStep, 3);
-        QCOMPARE(w.NextButton()->text(), QString("Finish"));
+        QCOMPARE(w.NextButton()->text(), QString("&Finish"));
         QVERIFY(w.AtLastStep);
         QVERIFY(w.BackButton()->isEnabled());
         w.PreviousStep();
@@ -218,7 +218,7 @@ private slots:
         w.SettingsStore = &store;
         w.PrepareShow();
         QCOMPARE(w.windowTitle(), QString("Vorlix Options"));
-        QCOMPARE(w.NextButton()->text(), QString("Next >>"));
+        QCOMPARE(w.NextButton()->text(), QString("&Next >>"));
         QVERIFY(!w.BackButton()->isEnabled());
         QCOMPARE(w.edMsgsToRetrieve->text(), QString("100"));
         QCOMPARE(w.edMsgDeleteDays->text(), QString("30"));
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(w.edMsgsToRetrieve->text(), QString("1005"));
         w.edName->setText("Ann Example");
         w.NextStep();
-        QCOMPARE(w.NextButton()->text(), QString("Finish"));
+        QCOMPARE(w.NextButton()->text(), QString("&Finish"));
         w.edMsgsToRetrieve->setText("250");
         w.NextStep();
         TMyRegistryClass again;
