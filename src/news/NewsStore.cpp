@@ -787,6 +787,12 @@ void TNewsStore::AddServer()
                                           req.SavePassword, NewStamp());
     Sort();
     Select(server);
+    // The selection moved quietly: the views still show the entry selected before.
+    if (SelectedEntry() == server && Shown) {
+        clearArticleView();
+        if (OnServerSelected)
+            OnServerSelected(this, server);
+    }
     SaveConfig();
     if (Settings && Settings->GetValue(QStringLiteral("AutoLoadNewsgroups")).toBool())
         NewsgroupList();
