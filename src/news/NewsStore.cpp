@@ -787,12 +787,9 @@ void TNewsStore::AddServer()
                                           req.SavePassword, NewStamp());
     Sort();
     Select(server);
-    // The selection moved quietly: the views still show the entry selected before.
-    if (SelectedEntry() == server && Shown) {
+    // The selection moved quietly: the article view still shows the entry selected before.
+    if (SelectedEntry() == server && Shown)
         clearArticleView();
-        if (OnServerSelected)
-            OnServerSelected(this, server);
-    }
     SaveConfig();
     if (Settings && Settings->GetValue(QStringLiteral("AutoLoadNewsgroups")).toBool())
         NewsgroupList();
