@@ -787,6 +787,9 @@ void TNewsStore::AddServer()
                                           req.SavePassword, NewStamp());
     Sort();
     Select(server);
+    // The selection moved quietly: the article view still shows the entry selected before.
+    if (SelectedEntry() == server && Shown)
+        clearArticleView();
     SaveConfig();
     if (Settings && Settings->GetValue(QStringLiteral("AutoLoadNewsgroups")).toBool())
         NewsgroupList();

@@ -1,5 +1,7 @@
 #include "news/ThreadModel.h"
 
+#include <QByteArrayMatcher>
+
 #include <algorithm>
 #include <cmath>
 
@@ -128,6 +130,7 @@ void TThreadModel::clearIndexes()
 
 void TThreadModel::Clear()
 {
+    ++shape;
     if (bulkDepth == 0 && OnAboutToReset)
         OnAboutToReset(this);
     nodes.clear();
@@ -266,6 +269,7 @@ void TThreadModel::indexNode(TNode* n, size_t idHash, size_t subjectHash, size_t
 
 void TThreadModel::attach(TNode* n, TNode* parent, int row)
 {
+    ++shape;
     std::vector<TNode*>& list = parent ? parent->children : tops;
     n->parent = parent;
     list.insert(list.begin() + row, n);
@@ -441,6 +445,7 @@ TNode* TThreadModel::Place(TArticleClass* rec, bool bulk)
 
 void TThreadModel::RemoveTop(int row)
 {
+    ++shape;
     if (row < 0 || row >= int(tops.size()))
         return;
     if (OnRowAboutToBeRemoved)
@@ -468,6 +473,7 @@ void TThreadModel::RemoveTop(int row)
 
 void TThreadModel::Reindex()
 {
+    ++shape;
     // The nodes keep their places in the tree; only the labels and the look-up tables are
     // built anew, in view order.
     clearIndexes();
@@ -672,6 +678,132 @@ TThreadModel::TFocusChoice TThreadModel::FirstNewChoice() const
         last = last->children.back();
     choice.scrollTo = last->parent && !last->parent->expanded ? last->parent : last;
     return choice;
+}
+
+TThreadModel::TNode* TThreadModel::NextNew(const TNode* after) const
+{
+    for (TNode* n = after ? after->gnext : head.gnext; n; n = n->gnext) {
+        if (!n->gone && n->rec->ReadState == 1)
+            return n;
+    }
+    return nullptr;
+}
+
+namespace {
+// Appends the text in lower case as UTF-8 after a line break (no text holds one).
+void appendLower(QByteArray& out, QStringView text)
+{
+    out += '\n';
+    bool ascii = true;
+    for (const QChar c : text)
+        ascii = ascii && c.unicode() < 0x80;
+    if (!ascii) {
+        out += text.toString().toLower().toUtf8();
+        return;
+    }
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char* d = out.data() + at;
+    for (const QChar c : text) {
+        const char ch = char(c.unicode());
+        *d++ = ch >= 'A' && ch <= 'Z' ? char(ch + 32) : ch;
+    }
+}
+}
+
+const TThreadModel::TFindText& TThreadModel::currentFindText() const
+{
+    if (findText.shape == shape)
+        return findText;
+    findText = TFindText();
+    findText.start.reserve(tops.size() + 1);
+    findText.text.reserve(qsizetype(indexed) * 48);
+    for (const TNode* top : tops) {
+        findText.start.push_back(findText.text.size());
+        // A reply that keeps the subject before it adds only its author.
+        QStringView lastSubject;
+        const TNode* n = top;
+        do {
+            const QStringView subject = n->rec->Subject;
+            if (n == top || subject != lastSubject)
+                appendLower(findText.text, subject);
+            lastSubject = subject;
+            appendLower(findText.text, n->rec->From);
+            n = n->gnext;
+        } while (n && n->parent);
+    }
+    findText.start.push_back(findText.text.size());
+    findText.text.squeeze();
+    findText.shape = shape;
+    return findText;
+}
+
+void TThreadModel::ReleaseFindText() const
+{
+    findText = TFindText();
+}
+
+std::vector<TThreadModel::TNode*> TThreadModel::MatchingTops(const QString& text,
+                                                             const std::vector<TNode*>* within) const
+{
+    std::vector<TNode*> out;
+    QString wanted = text;
+    wanted.remove(QLatin1Char('\n'));
+    QByteArray needle;
+    appendLower(needle, wanted);
+    needle.remove(0, 1);
+    if (needle.isEmpty()) {
+        for (TNode* top : within ? *within : tops) {
+            if (!top->gone && !top->parent)
+                out.push_back(top);
+        }
+        return out;
+    }
+    const QByteArrayMatcher matcher(needle);
+    // A few threads (one that just arrived) are looked at directly.
+    if (within && within->size() < 64 && findText.shape != shape) {
+        for (TNode* top : *within) {
+            if (top->gone || top->parent)
+                continue;
+            QByteArray one;
+            const TNode* n = top;
+            do {
+                appendLower(one, n->rec->Subject);
+                appendLower(one, n->rec->From);
+                n = n->gnext;
+            } while (n && n->parent);
+            if (matcher.indexIn(one) >= 0)
+                out.push_back(top);
+        }
+        return out;
+    }
+    const TFindText& find = currentFindText();
+    const char* base = find.text.constData();
+    if (within) {
+        for (TNode* top : *within) {
+            if (top->gone || top->parent || size_t(top->row) + 1 >= find.start.size() || tops[size_t(top->row)] != top)
+                continue;
+            const qsizetype from = find.start[size_t(top->row)];
+            const qsizetype to = find.start[size_t(top->row) + 1];
+            if (matcher.indexIn(QByteArrayView(base + from, to - from)) >= 0)
+                out.push_back(top);
+        }
+        return out;
+    }
+    // One pass through the whole text: after a find, on with the next thread.
+    const QByteArrayView all(find.text);
+    qsizetype at = 0;
+    while (at < all.size()) {
+        const qsizetype hit = matcher.indexIn(all, at);
+        if (hit < 0)
+            break;
+        const auto next = std::upper_bound(find.start.begin(), find.start.end(), hit);
+        const size_t row = size_t(next - find.start.begin()) - 1;
+        if (!tops[row]->gone)
+            out.push_back(tops[row]);
+        at = *next;
+    }
+    return out;
 }
 
 void TThreadModel::Expand(TNode* node, bool expanded)

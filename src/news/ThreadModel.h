@@ -116,6 +116,16 @@ public:
         TNode* expand = nullptr;
     };
     TFocusChoice FirstNewChoice() const;
+    // The first new (unread) record in view order after the node (from the start when
+    // after is nullptr); nullptr when none follows.
+    TNode* NextNew(const TNode* after) const;
+    // Finding in the group: the tops (in view order) of the threads that hold a record whose
+    // subject or author contains the text, ignoring case. With within given only those tops
+    // are looked at: typing on narrows what the text before found.
+    std::vector<TNode*> MatchingTops(const QString& text, const std::vector<TNode*>* within = nullptr) const;
+    // Finding keeps the subjects and authors in lower case, thread by thread, in one block
+    // (made at the first look-up after a change); this gives that memory back.
+    void ReleaseFindText() const;
     // Expands or collapses the node for the views (raising OnExpandedChanged); the effects
     // of the change follow when the view reports it through SetExpanded.
     void Expand(TNode* node, bool expanded);
@@ -152,6 +162,15 @@ private:
     void clearIndexes();
 
     int bulkDepth = 0;
+    // The text finding looks through and the shape of the tree it was made for.
+    quint64 shape = 0;
+    struct TFindText {
+        quint64 shape = ~quint64(0);
+        QByteArray text;                 // per thread: "\n" subject "\n" author ... of each record
+        std::vector<qsizetype> start;    // per top row: where its thread begins (one more at the end)
+    };
+    mutable TFindText findText;
+    const TFindText& currentFindText() const;
 
     std::deque<TNode> nodes;
     TNode head;              // before the first node in view order

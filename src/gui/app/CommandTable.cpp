@@ -123,8 +123,7 @@ std::vector<TCommandDef> buildCommands()
                     &TForm1::popMarkWatchClick));
     c.push_back(row("Unwatch", "Unwatch Selected Messages", none, none, "Unwatch Selected Threads",
                     &TForm1::popMarkUnwatchClick));
-    // Moving to the next unread article belongs to the article view, which binds the handler.
-    c.push_back(row("NextUnread", "Next &Unread Message", none, none, none, nullptr, {},
+    c.push_back(row("NextUnread", "Next &Unread Message", none, none, none, &TForm1::GoToNextUnread, {},
                     QKeySequence(Qt::CTRL | Qt::Key_U)));
 
     // The speaking commands wait for the speech manager, which binds their handlers.

@@ -218,6 +218,8 @@ void TNewsCommands::DownloadMessages(TConfigClass* group)
         processor->JobTag = jtHeaders;
         jobGroup = group->Name;
         jobHeaders = 0;
+        jobNewGroups.clear();
+        jobNewCounts.clear();
         starting = false;
         processor->DownloadHeaders(group->Name, group->LastArticle, setting("MsgDeleteDays"),
                                    setting("MsgsToRetrieve"));
@@ -267,6 +269,8 @@ void TNewsCommands::startCatchUp(const TCatchUpRecord& groups, TConfigClass* tar
         processor->JobTag = jobTag;
         jobGroup.clear();
         jobHeaders = 0;
+        jobNewGroups.clear();
+        jobNewCounts.clear();
         starting = false;
         processor->CatchUp({record}, setting("MsgDeleteDays"));
     });
@@ -323,6 +327,8 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
     TArticleClass* added
         = news->AddDownloadedHeader(entry, header.Number, header.MessageID, header.From,
                                     DecodeHeaderText(header.Subject), header.Date, header.References);
+    if (added)
+        countNewHeader(entry->Name);
     if (added && entry == news->SelectedEntry() && view->GroupNode == entry) {
         view->AddArticleToTree(added);
         showViewProgress();
@@ -340,6 +346,33 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
             entry->Dirty = true;
         }
     }
+}
+
+void TNewsCommands::countNewHeader(const QString& group)
+{
+    const qsizetype at = jobNewGroups.isEmpty() || jobNewGroups.last() != group ? jobNewGroups.indexOf(group)
+                                                                                 : jobNewGroups.size() - 1;
+    if (at < 0) {
+        jobNewGroups << group;
+        jobNewCounts << 1;
+    } else {
+        ++jobNewCounts[at];
+    }
+}
+
+QString TNewsCommands::jobSummary(const QString& message) const
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < jobNewGroups.size(); ++i) {
+        const int n = jobNewCounts[i];
+        parts << (n == 1 ? QStringLiteral("1 new header in %1").arg(jobNewGroups[i])
+                         : QStringLiteral("%1 new headers in %2").arg(n).arg(jobNewGroups[i]));
+    }
+    // "No more Articles" only says that the job reached the newest article; with headers
+    // counted it adds nothing.
+    if (!message.isEmpty() && (parts.isEmpty() || message != QLatin1String("No more Articles")))
+        parts << message;
+    return parts.join(QStringLiteral("; "));
 }
 
 void TNewsCommands::expireArticles(TConfigClass* group, int code, const QString& message)
@@ -405,12 +438,13 @@ void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
     saveDirtyGroups();
     resumeViewUpdates();
     closeProgress();
-    if (code == -1) {
-        form->SetStatusText(QString());
+    // The status bar tells what the job brought; an error is shown as a message as well.
+    const QString summary = jobSummary(code == -1 ? QString() : message);
+    jobNewGroups.clear();
+    jobNewCounts.clear();
+    form->SetStatusText(summary);
+    if (code == -1)
         Dialogs().ShowError(message);
-    } else {
-        form->SetStatusText(message);
-    }
     if (form->ToolbarDisabled())
         form->SetToolbarDisabled(false);
 }

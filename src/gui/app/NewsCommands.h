@@ -102,6 +102,11 @@ private:
     bool cancelledBeforeStart = false;
     QString jobGroup;         // the group of the running header download
     int jobHeaders = 0;       // headers this job delivered
+    // The new headers this job filed, per group in the order the groups came.
+    QStringList jobNewGroups;
+    QList<int> jobNewCounts;
+    void countNewHeader(const QString& group);
+    QString jobSummary(const QString& message) const;
     bool starting = false;    // a command is between its checks and the start of its job
     bool viewFrozen = false;
     QElapsedTimer sinceViewShown;

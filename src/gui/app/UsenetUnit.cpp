@@ -35,6 +35,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QLineEdit>
+#include <QHBoxLayout>
+#include <QSignalBlocker>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QFile>
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
@@ -91,6 +97,20 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     pnlRight->setObjectName(QStringLiteral("pnlRight"));
     auto* rightLayout = new QVBoxLayout(pnlRight);
     rightLayout->setContentsMargins(0, 0, 0, 0);
+    // Finding in the group: typing filters the article view by subject or author.
+    auto* findRow = new QHBoxLayout;
+    findRow->setContentsMargins(2, 2, 2, 2);
+    edFind = new QLineEdit(pnlRight);
+    edFind->setObjectName(QStringLiteral("edFind"));
+    edFind->setClearButtonEnabled(true);
+    edFind->setPlaceholderText(QStringLiteral("Subject or author"));
+    edFind->setAccessibleName(QStringLiteral("Find in the newsgroup"));
+    edFind->setAccessibleDescription(QStringLiteral("Shows only the threads with an article whose subject or author holds the text"));
+    auto* findLabel = new QLabel(QStringLiteral("F&ind:"), pnlRight);
+    findLabel->setBuddy(edFind);
+    findRow->addWidget(findLabel);
+    findRow->addWidget(edFind, 1);
+    rightLayout->addLayout(findRow);
     splitHorizontal = new QSplitter(Qt::Vertical, pnlRight);
     splitHorizontal->setObjectName(QStringLiteral("Splitter2"));
     rightLayout->addWidget(splitHorizontal);
@@ -110,7 +130,16 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     MessagePane = new TMessagePane;
     memoMessage = MessagePane->Body;
     pgMessage->addTab(MessagePane, QStringLiteral("Message"));
+    // The pane is reached with Tab like every control, scrolls with the keys and passes Tab on.
+    memoMessage->setFocusPolicy(Qt::StrongFocus);
+    memoMessage->setTabChangesFocus(true);
     pgMessage->tabBar()->hide();
+    // Tab goes from the server tree to the find field, the article view and the message pane.
+    pgMessage->setFocusPolicy(Qt::NoFocus);
+    pgMessage->tabBar()->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(tvServers, edFind);
+    setTabOrder(edFind, tvArticles);
+    setTabOrder(tvArticles, memoMessage);
     splitVertical->setStretchFactor(0, 1);
     splitVertical->setStretchFactor(1, 0);
     splitHorizontal->setStretchFactor(0, 0);
@@ -128,6 +157,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     buildStatusBar();
     guardInput(tvServers);
     guardInput(tvArticles);
+    memoMessage->installEventFilter(this);
 
     connect(splitHorizontal, &QSplitter::splitterMoved, this, [this] {
         Store->SetValue(QStringLiteral("MsgHeaderHeight"), tvArticles->height());
@@ -342,25 +372,151 @@ bool TForm1::inputHeldBack() const
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    QAbstractItemView* tree = nullptr;
+    if (watched == tvServers || watched == tvServers->viewport())
+        tree = tvServers;
+    else if (watched == tvArticles || watched == tvArticles->viewport())
+        tree = tvArticles;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseButtonRelease:
-        // Clicks would move the selection (and the current item) of either tree.
-        if (inputHeldBack())
+        if (!tree)
+            break;
+        // While the program is busy every click is held back; while a news job runs only
+        // those that would move the selection (and the current item) of either tree.
+        if (TBusyGuard::Busy())
             return true;
+        if (inputHeldBack())
+            return heldBackMouse(tree, event);
         break;
-    case QEvent::KeyPress:
-        if (inputHeldBack()) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((watched == tvArticles || watched == memoMessage || watched == tvServers)
+            && readingKey(key, watched != tvServers))
+            return true;
+        if (!tree)
+            break;
+        if (TBusyGuard::Busy())
             // Tab keeps moving the focus between controls; every other key may move the selection.
-            return key != Qt::Key_Tab && key != Qt::Key_Backtab;
-        }
+            return key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab;
+        if (inputHeldBack())
+            return heldBackKey(tree, key);
         break;
+    }
     default:
         break;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::heldBackMouse(QAbstractItemView* tree, QEvent* event)
+{
+    auto* view = qobject_cast<QTreeView*>(tree);
+    if (!view || event->type() != QEvent::MouseButtonPress)
+        return true;
+    // The mark columns of the article view took their click already (the view's own handler
+    // sees it first); the press itself would move the selection.
+    const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
+    const QModelIndex at = view->indexAt(pos);
+    const int treeColumn = std::max(0, view->treePosition());
+    if (!at.isValid() || view->header()->logicalIndexAt(pos.x()) != treeColumn)
+        return true;
+    // The expand button lies in the indentation, left of the cell's text.
+    const QModelIndex cell = at.siblingAtColumn(treeColumn);
+    const int left = view->header()->sectionViewportPosition(treeColumn);
+    if (pos.x() >= left && pos.x() < view->visualRect(cell).left() && view->model()->hasChildren(at.siblingAtColumn(0))) {
+        const QModelIndex first = at.siblingAtColumn(0);
+        view->setExpanded(first, !view->isExpanded(first));
+    }
+    return true;
+}
+
+bool TForm1::heldBackKey(QAbstractItemView* tree, QKeyEvent* event)
+{
+    auto* view = qobject_cast<QTreeView*>(tree);
+    const QModelIndex current = view ? view->currentIndex().siblingAtColumn(0) : QModelIndex();
+    switch (event->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return false;
+    case Qt::Key_Plus:
+    case Qt::Key_Right:
+        if (current.isValid() && view->model()->hasChildren(current))
+            view->setExpanded(current, true);
+        return true;
+    case Qt::Key_Minus:
+    case Qt::Key_Left:
+        if (current.isValid())
+            view->setExpanded(current, false);
+        return true;
+    default:
+        // Every other key may move the selection.
+        return true;
+    }
+}
+
+bool TForm1::readingKey(QKeyEvent* event, bool paging)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods != Qt::NoModifier)
+        return false;
+    if (event->key() == Qt::Key_N) {
+        GoToNextUnread();
+        return true;
+    }
+    if (event->key() == Qt::Key_Space && paging) {
+        PageOrNextUnread();
+        return true;
+    }
+    return false;
+}
+
+void TForm1::PageOrNextUnread()
+{
+    QScrollBar* bar = memoMessage->verticalScrollBar();
+    if (bar->value() < bar->maximum()) {
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        return;
+    }
+    GoToNextUnread();
+}
+
+void TForm1::GoToNextUnread()
+{
+    if (inputHeldBack() || !ThreadView || !NewsStore) {
+        UtilsClass::Log(QStringLiteral("Next unread article held back while a job runs"));
+        return;
+    }
+    TConfigClass* shown = ThreadView->GroupNode;
+    if (shown && shown == NewsStore->SelectedEntry()) {
+        if (TThreadModel::TNode* next = ThreadView->NextNewShown(ThreadView->CurrentNode())) {
+            ThreadView->GoToNode(next);
+            return;
+        }
+    }
+    // The next newsgroup (in the tree's order) with unread articles, after the selected entry.
+    const std::vector<TConfigClass*> all = NewsStore->AllEntries();
+    TConfigClass* from = NewsStore->SelectedEntry();
+    auto it = from ? std::find(all.begin(), all.end(), from) : all.begin();
+    if (from && it != all.end())
+        ++it;
+    for (; it != all.end(); ++it) {
+        TConfigClass* e = *it;
+        if (e->Kind != ckNewsGroup || (!e->Articles && !QFile::exists(e->FilePath())))
+            continue;
+        bool unread = false;
+        RunCommand(QStringLiteral("GoToNextUnread"), [&] { unread = e->EnsureArticles()->NewCount() > 0; });
+        if (!unread)
+            continue;
+        NewsStore->Select(e);
+        if (ThreadView->GroupNode == e && NewsStore->SelectedEntry() == e) {
+            if (TThreadModel::TNode* first = ThreadView->NextNewShown(nullptr))
+                ThreadView->GoToNode(first);
+        }
+        return;
+    }
+    SetStatusText(QStringLiteral("No more unread articles"));
 }
 
 void TForm1::buildStatusBar()
@@ -716,6 +872,14 @@ void TForm1::bindNewsStore()
         });
     };
     ThreadView->OnClearMessagePane = [this](TThreadView*) { ClearMessageText(); };
+    ThreadView->OnFilterCleared = [this](TThreadView*) {
+        const QSignalBlocker quiet(edFind);
+        edFind->clear();
+    };
+    connect(edFind, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!TBusyGuard::Busy())
+            RunCommand(QStringLiteral("Find"), [&] { ThreadView->SetFilter(text); });
+    });
     ThreadView->OnItemClicked = [this](TThreadView* view, TThreadModel::TNode* item) {
         // A click on another article ends the wait for the focused one to become read.
         if (item != view->CurrentNode())

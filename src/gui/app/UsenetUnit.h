@@ -14,6 +14,7 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QSplitter;
@@ -25,6 +26,7 @@ class QAbstractItemView;
 class QTreeView;
 class QTreeWidget;
 class TMessagePane;
+class QKeyEvent;
 class TMyRegistryClass;
 class TNewsStore;
 class TServerTree;
@@ -103,6 +105,12 @@ public:
     // The speak commands: the marked or the selected articles, aloud or to file.
     void SpeakMarked(bool toFile);
     void SpeakSelected(bool toFile);
+    // Reading by keyboard (N): the next unread article of the shown group, and after its last
+    // one the first unread article of the next newsgroup that has any. Refused while a job
+    // runs, as every selection change is.
+    void GoToNextUnread();
+    // Space: pages the message pane down, and at its end goes to the next unread article.
+    void PageOrNextUnread();
 
     // The enabling rules of every place of every command, evaluated for the present state. Run
     // when a menu or pop-up opens, when the server tree's selection or content changes.
@@ -156,6 +164,7 @@ private:
     QTreeView* tvArticles;
     TMessagePane* MessagePane;
     QTextEdit* memoMessage; // the pane's body
+    QLineEdit* edFind;
     QTabWidget* pgMessage;
     QSplitter* splitVertical;   // between the server tree and the right panel
     QSplitter* splitHorizontal; // between the article view and the message page
@@ -189,6 +198,13 @@ private:
     // Mouse and key input to the trees is dropped while the program is busy or a news job runs.
     void guardInput(QAbstractItemView* tree);
     bool inputHeldBack() const;
+    // While a news job runs the trees refuse selection changes only: expand and collapse (by
+    // their buttons and keys) and the mark columns still work. True when the event was used up.
+    bool heldBackMouse(QAbstractItemView* tree, QEvent* event);
+    bool heldBackKey(QAbstractItemView* tree, QKeyEvent* event);
+    // The reading keys of the trees (N) and, with paging, of the article view and the message
+    // pane (Space); true when the key was used.
+    bool readingKey(QKeyEvent* event, bool paging);
     void placeProgress();
     void ShowTipWindow();
     void bindNewsStore();

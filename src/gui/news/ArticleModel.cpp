@@ -2,23 +2,135 @@
 
 #include "gui/news/NewsIcons.h"
 
+#include <algorithm>
+
 using TNode = TThreadModel::TNode;
 
 TArticleModel::TArticleModel(TThreadModel* model, QObject* parent) : QAbstractItemModel(parent), threads(model)
 {
+    // While a filter is set the top rows are translated to the shown ones: a new thread is
+    // shown when it matches, a reply only when its thread is shown.
     threads->OnRowAboutToBeInserted = [this](TThreadModel*, TNode* p, int row) {
-        beginInsertRows(parentIndex(p), row, row);
+        if (filter.isEmpty()) {
+            beginInsertRows(parentIndex(p), row, row);
+            return;
+        }
+        skippedInsert = !p || !IsShown(p);
+        if (!skippedInsert)
+            beginInsertRows(parentIndex(p), row, row);
     };
-    threads->OnRowInserted = [this](TThreadModel*, TNode*, int) { endInsertRows(); };
+    threads->OnRowInserted = [this](TThreadModel*, TNode* p, int row) {
+        if (filter.isEmpty() || !skippedInsert) {
+            endInsertRows();
+            return;
+        }
+        skippedInsert = false;
+        if (p)
+            return;
+        TNode* top = threads->Tops()[size_t(row)];
+        const std::vector<TNode*> one{top};
+        if (threads->MatchingTops(filter, &one).empty())
+            return;
+        const auto at = std::lower_bound(shown.begin(), shown.end(), top,
+                                         [](const TNode* a, const TNode* b) { return a->row < b->row; });
+        const int pos = int(at - shown.begin());
+        beginInsertRows(QModelIndex(), pos, pos);
+        shown.insert(at, top);
+        renumberShown(size_t(pos));
+        endInsertRows();
+    };
     threads->OnRowAboutToBeRemoved = [this](TThreadModel*, TNode* p, int row) {
-        beginRemoveRows(parentIndex(p), row, row);
+        const TNode* n = p ? p->children[size_t(row)] : threads->Tops()[size_t(row)];
+        removingRow = IsShown(n) ? (p ? row : topRow(n)) : -1;
+        if (removingRow >= 0)
+            beginRemoveRows(parentIndex(p), removingRow, removingRow);
     };
-    threads->OnRowRemoved = [this](TThreadModel*, TNode*, int) { endRemoveRows(); };
+    threads->OnRowRemoved = [this](TThreadModel*, TNode* p, int) {
+        if (removingRow < 0)
+            return;
+        if (!filter.isEmpty() && !p) {
+            shownRow[shown[size_t(removingRow)]->index] = -1;
+            shown.erase(shown.begin() + removingRow);
+            renumberShown(size_t(removingRow));
+        }
+        removingRow = -1;
+        endRemoveRows();
+    };
     threads->OnAboutToReset = [this](TThreadModel*) { beginResetModel(); };
-    threads->OnReset = [this](TThreadModel*) { endResetModel(); };
-    threads->OnDataChanged = [this](TThreadModel*, TNode* n) {
-        emit dataChanged(IndexOf(n, ColSpeak), IndexOf(n, ColWatch));
+    threads->OnReset = [this](TThreadModel*) {
+        if (!filter.isEmpty())
+            refilter(false);
+        endResetModel();
     };
+    threads->OnDataChanged = [this](TThreadModel*, TNode* n) {
+        if (IsShown(n))
+            emit dataChanged(IndexOf(n, ColSpeak), IndexOf(n, ColWatch));
+    };
+}
+
+void TArticleModel::SetFilter(const QString& text)
+{
+    if (text == filter)
+        return;
+    // Text that grows from the one before finds a part of what that found.
+    const bool narrowing = !filter.isEmpty() && text.contains(filter, Qt::CaseInsensitive);
+    beginResetModel();
+    filter = text;
+    if (filter.isEmpty()) {
+        threads->ReleaseFindText();
+        shown.clear();
+        shown.shrink_to_fit();
+        shownRow.clear();
+        shownRow.shrink_to_fit();
+    } else {
+        refilter(narrowing);
+    }
+    endResetModel();
+}
+
+void TArticleModel::refilter(bool narrowing)
+{
+    std::vector<TNode*> found = threads->MatchingTops(filter, narrowing ? &shown : nullptr);
+    for (const TNode* n : shown) {
+        if (n->index < shownRow.size())
+            shownRow[n->index] = -1;
+    }
+    shown = std::move(found);
+    renumberShown(0);
+}
+
+void TArticleModel::renumberShown(size_t from)
+{
+    for (size_t i = from; i < shown.size(); ++i) {
+        const quint32 k = shown[i]->index;
+        if (k >= shownRow.size())
+            shownRow.resize(std::max<size_t>(k + 1, shownRow.size() * 2), -1);
+        shownRow[k] = int(i);
+    }
+}
+
+const TNode* TArticleModel::topOf(const TNode* node)
+{
+    while (node && node->parent)
+        node = node->parent;
+    return node;
+}
+
+bool TArticleModel::IsShown(const TNode* node) const
+{
+    if (!node)
+        return false;
+    if (filter.isEmpty())
+        return true;
+    const TNode* top = topOf(node);
+    return top->index < shownRow.size() && shownRow[top->index] >= 0 && shown[size_t(shownRow[top->index])] == top;
+}
+
+int TArticleModel::topRow(const TNode* top) const
+{
+    if (filter.isEmpty())
+        return top->row;
+    return top->index < shownRow.size() ? shownRow[top->index] : -1;
 }
 
 TArticleModel::~TArticleModel()
@@ -45,9 +157,9 @@ TArticleClass* TArticleModel::RecordOf(const QModelIndex& index)
 
 QModelIndex TArticleModel::IndexOf(const TNode* node, int column) const
 {
-    if (!node)
+    if (!node || !IsShown(node))
         return {};
-    return createIndex(node->row, column, const_cast<TNode*>(node));
+    return createIndex(node->parent ? node->row : topRow(node), column, const_cast<TNode*>(node));
 }
 
 QModelIndex TArticleModel::IndexOf(const TArticleClass* record, int column) const
@@ -57,14 +169,16 @@ QModelIndex TArticleModel::IndexOf(const TArticleClass* record, int column) cons
 
 QModelIndex TArticleModel::parentIndex(TNode* parent) const
 {
-    return parent ? createIndex(parent->row, 0, parent) : QModelIndex();
+    if (!parent)
+        return {};
+    return createIndex(parent->parent ? parent->row : topRow(parent), 0, parent);
 }
 
 const std::vector<TNode*>& TArticleModel::childrenOf(const QModelIndex& parent) const
 {
     if (const TNode* p = NodeOf(parent))
         return p->children;
-    return threads->Tops();
+    return filter.isEmpty() ? threads->Tops() : shown;
 }
 
 QModelIndex TArticleModel::index(int row, int column, const QModelIndex& parent) const

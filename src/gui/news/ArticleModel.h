@@ -23,6 +23,13 @@ public:
     // The font that bold and italic rows are derived from (the view's font).
     void SetBaseFont(const QFont& font) { baseFont = font; }
 
+    // Finding in the group: only the threads with a record whose subject or author holds the
+    // text are shown (all of them for an empty text). The rows are laid out anew.
+    void SetFilter(const QString& text);
+    const QString& Filter() const { return filter; }
+    // Whether the node's thread is shown under the present filter.
+    bool IsShown(const TThreadModel::TNode* node) const;
+
     static TThreadModel::TNode* NodeOf(const QModelIndex& index);
     static TArticleClass* RecordOf(const QModelIndex& index);
     QModelIndex IndexOf(const TThreadModel::TNode* node, int column = ColSubject) const;
@@ -45,6 +52,17 @@ private:
     const std::vector<TThreadModel::TNode*>& childrenOf(const QModelIndex& parent) const;
     QModelIndex parentIndex(TThreadModel::TNode* parent) const;
 
+    // The row of a thread top as shown: its own row, or its place among the filtered tops.
+    int topRow(const TThreadModel::TNode* top) const;
+    static const TThreadModel::TNode* topOf(const TThreadModel::TNode* node);
+    void refilter(bool narrowing);
+    void renumberShown(size_t from);
+
     TThreadModel* threads;
     QFont baseFont;
+    QString filter;
+    std::vector<TThreadModel::TNode*> shown; // the shown tops while a filter is set
+    std::vector<int> shownRow;               // per node index: its row among them, or -1
+    bool skippedInsert = false;              // a reply went into a thread that is not shown
+    int removingRow = -1;
 };

@@ -103,8 +103,8 @@ TThreadView::TThreadView(QTreeView* view, TBaseRegistryClass* store)
     Model.OnWatchedReply = [this](TThreadModel*, TNode* node, bool asChild) {
         if (asChild)
             SetReadStateShown(node->rec, 1, node);
-        else
-            RefreshItem(node);
+        // Its speak mark is new either way: the row is drawn again with the mark's picture.
+        RefreshItem(node);
     };
     Model.OnExpandedChanged = [this](TThreadModel*, TNode* node, bool expanded) {
         View->setExpanded(IndexOf(node, ColSpeak), expanded);
@@ -177,6 +177,61 @@ void TThreadView::SetCurrentNode(TNode* node)
     View->setCurrentIndex(IndexOf(node));
 }
 
+void TThreadView::GoToNode(TNode* node)
+{
+    if (!node || Model.NodeOf(node->rec) != node)
+        return;
+    std::vector<TNode*> above;
+    for (TNode* p = node->parent; p; p = p->parent)
+        above.push_back(p);
+    for (auto it = above.rbegin(); it != above.rend(); ++it)
+        Model.Expand(*it, true);
+    const QModelIndex index = IndexOf(node);
+    View->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    View->scrollTo(index);
+}
+
+void TThreadView::SetFilter(const QString& text)
+{
+    if (text == Articles.Filter())
+        return;
+    TNode* current = CurrentNode();
+    const std::vector<TNode*> selected = SelectedNodes();
+    ++focusSuppressed;
+    const bool loading = Loading;
+    Loading = true; // the expansion given back below is the nodes' own, nothing to save
+    const bool updates = View->updatesEnabled();
+    View->setUpdatesEnabled(false);
+    Articles.SetFilter(text);
+    // The view forgot which rows were open; the nodes remember.
+    for (int row = 0, rows = Articles.rowCount(); row < rows; ++row) {
+        TNode* top = NodeOf(Articles.index(row, ColSpeak));
+        for (TNode* n = top; n && (n == top || n->parent); n = n->gnext) {
+            if (n->expanded && !n->children.empty())
+                View->setExpanded(IndexOf(n, ColSpeak), true);
+        }
+    }
+    if (current && Articles.IsShown(current)) {
+        View->selectionModel()->setCurrentIndex(IndexOf(current), QItemSelectionModel::NoUpdate);
+        for (TNode* n : selected) {
+            if (Articles.IsShown(n))
+                View->selectionModel()->select(IndexOf(n, ColSpeak), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+        View->scrollTo(IndexOf(current));
+    }
+    View->setUpdatesEnabled(updates);
+    Loading = loading;
+    --focusSuppressed;
+}
+
+TThreadView::TNode* TThreadView::NextNewShown(const TNode* after) const
+{
+    TNode* n = Model.NextNew(after);
+    while (n && !Articles.IsShown(n))
+        n = Model.NextNew(n);
+    return n;
+}
+
 std::vector<TThreadView::TNode*> TThreadView::SelectedNodes() const
 {
     std::vector<TNode*> out;
@@ -223,6 +278,11 @@ TThreadView::TNode* TThreadView::AddArticleToTree(TArticleClass* record)
 void TThreadView::ClearArticleView()
 {
     ++focusSuppressed;
+    if (!Articles.Filter().isEmpty()) {
+        Articles.SetFilter(QString());
+        if (OnFilterCleared)
+            OnFilterCleared(this);
+    }
     Model.Clear();
     --focusSuppressed;
     GroupNode = nullptr;

@@ -55,6 +55,15 @@ public:
     // The focused row and the selected rows (in the order they were selected).
     TNode* CurrentNode() const;
     void SetCurrentNode(TNode* node);
+    // Opens the threads above the node, makes it the one focused and selected row and
+    // scrolls to it (the way a click on it does).
+    void GoToNode(TNode* node);
+    // Finding in the group: shows only the threads with a record whose subject or author
+    // holds the text (every thread for an empty text), keeping their expansion and the
+    // focused article where it is still shown. Emptying the view clears it.
+    void SetFilter(const QString& text);
+    // The next new article after the node (from the start for nullptr) among those shown.
+    TNode* NextNewShown(const TNode* after) const;
     std::vector<TNode*> SelectedNodes() const;
     bool IsExpanded(const TNode* node) const;
     bool IsSelected(const TNode* node) const;
@@ -81,6 +90,7 @@ public:
     std::function<void(TThreadView*)> OnClearMessagePane;
     std::function<void(TThreadView*, TNode*)> OnItemClicked;   // a click in columns 1-3
     std::function<void(TThreadView*, TArticleClass*)> OnSpeakMarkChanged; // keeps the speak queue right
+    std::function<void(TThreadView*)> OnFilterCleared; // the view was emptied while a filter was set
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -80,7 +80,8 @@ private slots:
         QCOMPARE(group->LastArticle, server.Groups()[kHiking].High());
         QVERIFY(!group->Dirty);
         QCOMPARE(FileLines(group->FilePath()).size(), count);
-        QCOMPARE(w.Status(), QString("No more Articles"));
+        // The status bar says what the download brought.
+        QCOMPARE(w.Status(), QString("%1 new headers in %2").arg(count).arg(kHiking));
         QVERIFY(FileLines(TNewsStore::ConfigPath())
                     .contains(QString("NewsGroup|%1|0|%2|0|260101000001M").arg(kHiking).arg(group->LastArticle)));
         // Everything new is bold; a reply sits below its thread top.
@@ -113,6 +114,7 @@ private slots:
         download->trigger();
         QVERIFY(w.WaitIdle());
         QCOMPARE(int(w.Items().size()), count + 2);
+        QCOMPARE(w.Status(), QString("2 new headers in ") + kHiking);
         TArticleRow decoded = w.ItemBySubject(QString::fromUtf8("Grüße vom Gipfel"));
         QVERIFY(decoded);
         QCOMPARE(decoded->text(TThreadView::ColFrom), QString::fromUtf8("Jörg Müller <jm@example.org>"));
@@ -320,6 +322,9 @@ private slots:
         QVERIFY(w.WaitIdle());
         const int hikingCount = server.Groups()[kHiking].Articles.size();
         QCOMPARE(int(w.Items().size()), std::min(hikingCount, 6));
+        const int caughtUp = std::min(hikingCount, 6) - 3;
+        QCOMPARE(w.Status(), caughtUp == 1 ? QString("1 new header in ") + kHiking
+                                           : QString("%1 new headers in %2").arg(caughtUp).arg(kHiking));
         for (const TArticleRow& i : w.Items())
             QCOMPARE(TThreadView::RecordOf(i)->ReadState, 0);
         TArticleList reread;
@@ -341,6 +346,8 @@ private slots:
         QCOMPARE(other.Count(), std::min(3, int(server.Groups()[kLinux].Articles.size())));
         QCOMPARE(other.NewCount(), 0);
         QCOMPARE(w.Entry(kLinux)->LastArticle, server.Groups()[kLinux].High());
+        // Only the group that brought something is named.
+        QCOMPARE(w.Status(), QString("%1 new headers in %2").arg(other.Count()).arg(kLinux));
         QVERIFY(dialogs.Texts().isEmpty());
     }
 
@@ -700,7 +707,7 @@ private slots:
         QVERIFY(w.Open());
         w.Select(group);
         QVERIFY(w.WaitIdle());
-        QCOMPARE(w.Status(), QString("No more Articles"));
+        QCOMPARE(w.Status(), QString("1 new header in alt.test"));
         std::vector<int> numbers;
         for (const TArticleRow& i : w.Items())
             numbers.push_back(TThreadView::RecordOf(i)->Number);

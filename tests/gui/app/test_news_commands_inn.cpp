@@ -49,7 +49,7 @@ private slots:
         QVERIFY(w.News()->ProgressWindow());
         QVERIFY(w.WaitIdle());
         QCOMPARE(int(w.Items().size()), count);
-        QCOMPARE(w.Status(), QString("No more Articles"));
+        QCOMPARE(w.Status(), QString("%1 new headers in %2").arg(count).arg(group));
         QCOMPARE(w.Entry(group)->LastArticle, count);
         QCOMPARE(FileLines(w.Entry(group)->FilePath()).size(), count);
         TArticleRow welcome = w.ItemBySubject("Welcome to the speaking newsreader group");

@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTreeView>
 
 namespace {
@@ -181,10 +182,85 @@ private slots:
         QCOMPARE(TThreadView::RecordOf(top)->Style, quint8(1));
         QVERIFY(top->font(1).bold());
         QCOMPARE(fresh->data(0, Qt::UserRole + 1).toInt(), 1);
+        // A downloaded reply is new already: its row is still told to draw its speak mark.
+        top->setExpanded(true);
+        QSignalSpy changed(&f.view.Articles, &QAbstractItemModel::dataChanged);
+        TArticleRow downloaded = f.place(5, "<downloaded>", "Re: Watched", "<top>", 46002.5, 1);
+        QCOMPARE(TThreadView::RecordOf(downloaded)->SpeakMark, 1);
+        bool redrawn = false;
+        for (const QList<QVariant>& args : changed) {
+            const QModelIndex from = args.at(0).value<QModelIndex>();
+            redrawn = redrawn || (from == downloaded.Index(TThreadView::ColSpeak));
+        }
+        QVERIFY(redrawn);
         // While a group is being built the watch rule does not apply.
         f.view.Loading = true;
         TArticleRow quiet = f.place(4, "<quiet>", "Re: Watched", "<top>", 46003);
         QCOMPARE(TThreadView::RecordOf(quiet)->SpeakMark, 0);
+    }
+
+    // Finding: only the threads with a record whose subject or author holds the text are
+    // rows, narrowing as the text grows; the focus, the expansion and later arrivals follow.
+    void findFiltersThreadsAsYouType()
+    {
+        Fixture f;
+        f.view.Loading = false;
+        TArticleRow alpha = f.place(1, "<a>", "Alpha", "", 46000);
+        TArticleRow reply = f.place(2, "<b>", "Re: Alpha", "<a>", 46001);
+        TThreadView::RecordOf(reply)->From = "Zed Quill <zed@example.org>";
+        TArticleRow beta = f.place(3, "<c>", "Beta", "", 46002);
+        TThreadView::RecordOf(beta)->From = QString::fromUtf8("JÖRG Müller");
+        TArticleRow gamma = f.place(4, "<d>", "Gamma ray", "", 46003);
+        alpha->setExpanded(true);
+        f.view.SetCurrentNode(reply);
+        QAbstractItemModel* m = f.articleTree.model();
+        QCOMPARE(m->rowCount(), 3);
+
+        // An author found in a reply shows its whole thread, opened as before, focus kept.
+        f.view.SetFilter("ZED");
+        QCOMPARE(m->rowCount(), 1);
+        QCOMPARE(TThreadView::RecordOf(f.view.NodeOf(m->index(0, 1)))->Subject, QString("Alpha"));
+        QVERIFY(f.articleTree.isExpanded(alpha.Index(0)));
+        QCOMPARE(f.view.CurrentNode(), reply.Node());
+        QVERIFY(!beta.Index().isValid());
+        // Typing on narrows; a text nothing holds leaves no row; a shorter one widens again.
+        f.view.SetFilter("ZED Q");
+        QCOMPARE(m->rowCount(), 1);
+        f.view.SetFilter("ZED QX");
+        QCOMPARE(m->rowCount(), 0);
+        // Letters beyond ASCII match in either case as well.
+        f.view.SetFilter(QString::fromUtf8("jörg mü"));
+        QCOMPARE(m->rowCount(), 1);
+        QCOMPARE(beta.Index().row(), 0);
+        f.view.SetFilter("a");
+        QCOMPARE(m->rowCount(), 3);
+        f.view.SetFilter("gam");
+        QCOMPARE(m->rowCount(), 1);
+        QCOMPARE(gamma.Index().row(), 0);
+        QVERIFY(!f.view.CurrentNode());
+
+        // Arrivals while filtered: a matching thread joins in its place, others stay hidden.
+        TArticleRow gammaReply = f.place(5, "<e>", "Re: Gamma ray", "<d>", 46004);
+        TArticleRow other = f.place(6, "<f>", "Delta", "", 46005);
+        TArticleRow early = f.place(7, "<g>", "Gamma early", "", 45999);
+        QCOMPARE(m->rowCount(), 2);
+        QVERIFY(!other.Index().isValid());
+        QCOMPARE(gammaReply.Index().parent(), gamma.Index(0));
+        // The shown threads keep the order of the whole view.
+        const bool earlyFirst = early.Node()->row < gamma.Node()->row;
+        QCOMPARE(f.view.NodeOf(m->index(0, 1)), earlyFirst ? early.Node() : gamma.Node());
+        QCOMPARE(f.view.NodeOf(m->index(1, 1)), earlyFirst ? gamma.Node() : early.Node());
+
+        // Emptying the field shows every thread with its expansion; emptying the view clears it.
+        f.view.SetFilter(QString());
+        QCOMPARE(m->rowCount(), 5);
+        QVERIFY(f.articleTree.isExpanded(alpha.Index(0)));
+        f.view.SetFilter("delta");
+        int cleared = 0;
+        f.view.OnFilterCleared = [&](TThreadView*) { ++cleared; };
+        f.view.ClearArticleView();
+        QCOMPARE(cleared, 1);
+        QCOMPARE(f.view.Articles.Filter(), QString());
     }
 
     void showGroupFromTheFile()
