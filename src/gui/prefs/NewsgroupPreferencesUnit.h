@@ -14,4 +14,15 @@ public:
     QLineEdit* edReplyTo;
     QLineEdit* edMsgsToRetrieve;
     QLineEdit* edMsgDeleteDays;
+
+    // Where the options window (not the first-run wizard) keeps its size and position.
+    static constexpr const char* PlacementName = "TNewsgroupPreferences";
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool placed = false;
 };
