@@ -11,7 +11,8 @@ TDialogAnswer refusal(TDialogButtons buttons)
 {
     switch (buttons) {
     case TDialogButtons::Ok: return TDialogAnswer::Ok;
-    case TDialogButtons::YesNo: return TDialogAnswer::No;
+    case TDialogButtons::YesNo:
+    case TDialogButtons::YesNoDefaultNo: return TDialogAnswer::No;
     default: return TDialogAnswer::Cancel;
     }
 }

@@ -5,7 +5,9 @@
 // default; tests install a scripted one that records each text and answers as the test says.
 #include <QString>
 
-enum class TDialogButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: Yes and No with No as the default button, for questions whose Yes destroys
+// something (Enter alone must not delete).
+enum class TDialogButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class TDialogAnswer { Ok, Cancel, Yes, No };
 enum class TMessageKind { Information, Warning, Error, Question };
 
@@ -48,6 +50,8 @@ public:
     // Shorthands.
     void ShowError(const QString& text) { ShowMessage(text, TMessageKind::Error); }
     bool Confirm(const QString& text) { return Ask(text, TDialogButtons::YesNo) == TDialogAnswer::Yes; }
+    // A confirmation before something is deleted: No is the default.
+    bool ConfirmDelete(const QString& text) { return Ask(text, TDialogButtons::YesNoDefaultNo) == TDialogAnswer::Yes; }
 
     // The service in force. Install(nullptr) brings back the default one.
     static TDialogService& Instance();

@@ -8,6 +8,10 @@ TMyRegistryClass::TMyRegistryClass()
     Section = QStringLiteral("Vorlix");
     AddItem(QStringLiteral("MsgHeaderHeight"), rlSection, QString(), 311, rkInteger);
     AddItem(QStringLiteral("MsgPanelWidth"), rlSection, QString(), 670, rkInteger);
+    // The server tree's width beside "MsgPanelWidth", so a wider window gives its extra width
+    // to the article view; 0 until a session ends: the tree then takes what the panel leaves
+    // of the window's first size.
+    AddItem(QStringLiteral("MsgTreeWidth"), rlSection, QString(), 0, rkInteger);
     AddItem(QStringLiteral("MsgHeaderWidth0"), rlSection, QString(), 36, rkInteger);
     AddItem(QStringLiteral("MsgHeaderWidth1"), rlSection, QString(), 341, rkInteger);
     AddItem(QStringLiteral("MsgHeaderWidth2"), rlSection, QString(), 146, rkInteger);

@@ -828,7 +828,7 @@ void TNewsStore::DeleteServer()
         Dialogs().ShowMessage(QStringLiteral("Select a News Server to delete"));
         return;
     }
-    if (!Dialogs().Confirm(QStringLiteral("Delete Server ") + e->Caption()
+    if (!Dialogs().ConfirmDelete(QStringLiteral("Delete Server ") + e->Caption()
                            + QStringLiteral(" and its associated newsgroups ? ")))
         return;
     clearArticleView();
@@ -880,7 +880,7 @@ void TNewsStore::DeleteGroup()
     if (OnDeselectAllArticles)
         OnDeselectAllArticles(this);
     UtilsClass::Log(QStringLiteral("Entered poDeleteGroupClick for ") + e->Caption());
-    if (!Dialogs().Confirm(QStringLiteral("Delete Newsgroup ") + e->Caption()))
+    if (!Dialogs().ConfirmDelete(QStringLiteral("Delete Newsgroup ") + e->Caption()))
         return;
     clearArticleView();
     TConfigClass* server = ServerOf(e);

@@ -8,9 +8,9 @@ void TScriptedDialogService::ShowMessage(const QString& text, TMessageKind kind)
     Shown.push_back({kind, text});
 }
 
-TDialogAnswer TScriptedDialogService::Ask(const QString& text, TDialogButtons, TMessageKind kind)
+TDialogAnswer TScriptedDialogService::Ask(const QString& text, TDialogButtons buttons, TMessageKind kind)
 {
-    Shown.push_back({kind, text});
+    Shown.push_back({kind, text, buttons});
     TDialogAnswer a = DefaultAnswer;
     if (!Answers.empty()) {
         a = Answers.front();
@@ -20,9 +20,9 @@ TDialogAnswer TScriptedDialogService::Ask(const QString& text, TDialogButtons, T
 }
 
 TDialogAnswer TScriptedDialogService::AskWithCheck(const QString& text, const QString&, bool& checked,
-                                                   TDialogButtons, TMessageKind kind)
+                                                   TDialogButtons buttons, TMessageKind kind)
 {
-    Shown.push_back({kind, text});
+    Shown.push_back({kind, text, buttons});
     if (CheckAnswers.empty())
         return DefaultAnswer;
     const CheckAnswer a = CheckAnswers.front();

@@ -13,6 +13,7 @@ public:
     struct Entry {
         TMessageKind Kind;
         QString Text;
+        TDialogButtons Buttons = TDialogButtons::Ok; // of a question
     };
     // One answer to a question with a check box: the button and the box's state afterwards.
     struct CheckAnswer {

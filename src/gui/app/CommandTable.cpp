@@ -11,8 +11,10 @@ using Rule = std::function<std::optional<bool>(TCommandPlace, const TCommandStat
 
 bool selected(const TCommandState& s) { return s.SelectedKind != ckUnknown; }
 bool group(const TCommandState& s) { return s.SelectedKind == ckNewsGroup; }
-bool groupOrFolder(const TCommandState& s) { return s.SelectedKind == ckNewsGroup || s.SelectedKind == ckNewsFolder; }
 bool server(const TCommandState& s) { return s.SelectedKind == ckServer; }
+
+// A folder entry below a newsgroup is not a newsgroup: the entries that act on a newsgroup
+// (delete, retrieve, catch up, read aloud) stay off for it, in the pop-up as in the Actions menu.
 
 // The server pop-up decides when it opens: nothing selected leaves only "Add Server".
 Rule serverPopup(bool (*when)(const TCommandState&))
@@ -52,7 +54,7 @@ Rule speakMarked()
         if (place == P::ArticlePopup)
             return s.SpeakSelected;
         if (place == P::ServerPopup)
-            return groupOrFolder(s) && s.SpeakMarked;
+            return group(s) && s.SpeakMarked;
         return true;
     };
 }
@@ -99,7 +101,7 @@ std::vector<TCommandDef> buildCommands()
                     &TForm1::poDeleteGroupClick,
                     [](P place, const TCommandState& s) -> std::optional<bool> {
                         if (place == P::Toolbar || place == P::ServerPopup)
-                            return groupOrFolder(s);
+                            return group(s);
                         return true;
                     },
                     {}, QStyle::SP_TrashIcon));
@@ -152,7 +154,7 @@ std::vector<TCommandDef> buildCommands()
 
     TCommandDef download = row("Download", "&Download Messages from Server", "Download Messages from Server",
                                "Retrieve Next n Messages", none, &TForm1::mnuDownloadClick,
-                               actionsMenu(group, groupOrFolder), QKeySequence(Qt::CTRL | Qt::Key_D),
+                               actionsMenu(group, group), QKeySequence(Qt::CTRL | Qt::Key_D),
                                QStyle::SP_ArrowDown);
     download.TextRule = [](P place, const TCommandState& s) {
         return place == P::ServerPopup ? QStringLiteral("Retrieve next %1 messages").arg(s.MsgsToRetrieve)
@@ -160,7 +162,7 @@ std::vector<TCommandDef> buildCommands()
     };
     c.push_back(download);
     c.push_back(row("CatchUp", "Catch Up Newsgroup", none, "Catch Up Newsgroup", none, &TForm1::MnuCatchUpClick,
-                    actionsMenu(group, groupOrFolder)));
+                    actionsMenu(group, group)));
     c.push_back(row("CatchUpServer", "Catch Up Server", none, "Catch Up Server", none, &TForm1::MnuCatchUpSrvrClick,
                     actionsMenu(server, server)));
     c.push_back(row("Post", "&Post New Message", "Post a new message", none, none, &TForm1::mnuPostClick, {},

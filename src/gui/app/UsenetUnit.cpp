@@ -17,6 +17,7 @@
 #include "gui/dialogs/GroupDialog.h"
 #include "gui/dialogs/NewsGroupTreeView.h"
 #include "gui/dialogs/ServerDialog.h"
+#include "gui/news/NewsIcons.h"
 #include "gui/news/ServerTree.h"
 #include "news/NewsStore.h"
 #include "nntp/NntpCli.h"
@@ -56,6 +57,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 bool TForm1::Shown = false;
@@ -91,6 +93,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     tvServers = new QTreeWidget(splitVertical);
     tvServers->setObjectName(QStringLiteral("tvServers"));
     tvServers->setHeaderHidden(true);
+    // Captions are never cut short: the column is as wide as the longest one, and a narrow
+    // tree scrolls sideways instead.
+    tvServers->header()->setStretchLastSection(false);
+    tvServers->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    tvServers->setTextElideMode(Qt::ElideNone);
     tvServers->setContextMenuPolicy(Qt::CustomContextMenu);
     tvServers->setAccessibleName(QStringLiteral("Servers and newsgroups"));
     pnlRight = new QWidget(splitVertical);
@@ -140,8 +147,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setTabOrder(tvServers, edFind);
     setTabOrder(edFind, tvArticles);
     setTabOrder(tvArticles, memoMessage);
-    splitVertical->setStretchFactor(0, 1);
-    splitVertical->setStretchFactor(1, 0);
+    // Extra width goes to the article view and the message pane, never to the server tree.
+    splitVertical->setStretchFactor(0, 0);
+    splitVertical->setStretchFactor(1, 1);
     splitHorizontal->setStretchFactor(0, 0);
     splitHorizontal->setStretchFactor(1, 1);
     setCentralWidget(splitVertical);
@@ -164,6 +172,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     });
     connect(splitVertical, &QSplitter::splitterMoved, this, [this] {
         Store->SetValue(QStringLiteral("MsgPanelWidth"), pnlRight->width());
+        Store->SetValue(QStringLiteral("MsgTreeWidth"), tvServers->width());
     });
     connect(tvArticles->header(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
         if (!Loading && column >= 0 && column < 5)
@@ -197,8 +206,9 @@ QAction* TForm1::entryOf(const TCommandDef& def, TCommandPlace place)
     auto* a = new QAction(text, this);
     if (place == TCommandPlace::Toolbar) {
         a->setToolTip(text);
-        if (def.Picture >= 0)
-            a->setIcon(style()->standardIcon(QStyle::StandardPixmap(def.Picture)));
+        const QIcon icon = CommandIcon(def.Id, def.Picture, style());
+        if (!icon.isNull())
+            a->setIcon(icon);
         a->setCheckable(def.Checkable);
     }
     if (place == TCommandPlace::Menu && !def.Shortcut.isEmpty())
@@ -610,8 +620,13 @@ void TForm1::FormShow()
     const int panelWidth = Store->GetValue(QStringLiteral("MsgPanelWidth")).toInt();
     const int vTotal = splitHorizontal->height();
     splitHorizontal->setSizes({headerHeight, std::max(1, vTotal - headerHeight - splitHorizontal->handleWidth())});
-    const int hTotal = splitVertical->width();
-    splitVertical->setSizes({std::max(1, hTotal - panelWidth - splitVertical->handleWidth()), panelWidth});
+    // The tree keeps its own width; the right panel takes the rest of a wider window.
+    const int hTotal = splitVertical->width() - splitVertical->handleWidth();
+    int treeWidth = Store->GetValue(QStringLiteral("MsgTreeWidth")).toInt();
+    if (treeWidth <= 0)
+        treeWidth = 1000 - panelWidth - splitVertical->handleWidth();
+    treeWidth = std::clamp(treeWidth, std::min(120, hTotal / 2), std::max(1, hTotal - 200));
+    splitVertical->setSizes({treeWidth, std::max(1, hTotal - treeWidth)});
     Loading = false;
 
     NewsStore->LoadConfig();
@@ -658,6 +673,13 @@ void TForm1::FormResize()
 void TForm1::FormClose()
 {
     SaveWindowPlacement(this, QStringLiteral("Form1"));
+    // The panel sizes as they are now, whether or not a splitter was dragged this session (a
+    // resized window moves them too). A window closed before it was shown has none yet.
+    if (configLoaded) {
+        Store->SetValue(QStringLiteral("MsgHeaderHeight"), tvArticles->height());
+        Store->SetValue(QStringLiteral("MsgPanelWidth"), pnlRight->width());
+        Store->SetValue(QStringLiteral("MsgTreeWidth"), tvServers->width());
+    }
     Store->SaveAll(); // writes the cached "NewsServer" and "ThreadFileOption" back first
     if (!TRegistryEnhanced::LastSaveError().isEmpty())
         Dialogs().ShowError(TRegistryEnhanced::LastSaveError());
@@ -960,7 +982,20 @@ void TForm1::popMarkUnwatchClick()
 
 void TForm1::DeleteOldThreads1Click()
 {
-    RunCommand(QStringLiteral("DeleteOldThreads1Click"), [this] { ThreadView->DeleteOldThreads(); });
+    RunCommand(QStringLiteral("DeleteOldThreads1Click"), [this] {
+        TConfigClass* group = ThreadView->GroupNode;
+        if (!group)
+            return;
+        const int days = Store->HasItem(QStringLiteral("MsgDeleteDays"))
+            ? Store->GetValue(QStringLiteral("MsgDeleteDays")).toInt()
+            : 30;
+        // Removed threads are gone from the group's file too: ask first, No being the default.
+        if (!Dialogs().ConfirmDelete(QStringLiteral("Delete the threads of %1 with no article in the last %2 days?")
+                                         .arg(group->Name)
+                                         .arg(days)))
+            return;
+        ThreadView->DeleteOldThreads();
+    });
 }
 
 // ---------------------------------------------------------------- network commands

@@ -100,8 +100,11 @@ void TSingleInstance::bringToFront()
     UtilsClass::Log(QStringLiteral("Brought to the front by a second start"));
     if (!window)
         return;
-    if (window->isMinimized() || !window->isVisible())
-        window->showNormal();
+    // Only the minimised state is taken away: a maximised window comes back maximised.
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    if (!window->isVisible())
+        window->show();
     window->raise();
     window->activateWindow();
 }

@@ -33,7 +33,8 @@ QMessageBox::StandardButtons buttonsOf(TDialogButtons buttons)
     switch (buttons) {
     case TDialogButtons::Ok: return QMessageBox::Ok;
     case TDialogButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case TDialogButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case TDialogButtons::YesNo:
+    case TDialogButtons::YesNoDefaultNo: return QMessageBox::Yes | QMessageBox::No;
     case TDialogButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     }
     return QMessageBox::Ok;
@@ -45,7 +46,9 @@ TDialogAnswer answerOf(int button, TDialogButtons buttons)
     case QMessageBox::Ok: return TDialogAnswer::Ok;
     case QMessageBox::Yes: return TDialogAnswer::Yes;
     case QMessageBox::No: return TDialogAnswer::No;
-    default: return buttons == TDialogButtons::YesNo ? TDialogAnswer::No : TDialogAnswer::Cancel;
+    default:
+        return buttons == TDialogButtons::YesNo || buttons == TDialogButtons::YesNoDefaultNo ? TDialogAnswer::No
+                                                                                             : TDialogAnswer::Cancel;
     }
 }
 }
@@ -89,6 +92,10 @@ void TWidgetDialogService::ShowMessage(const QString& text, TMessageKind kind)
 TDialogAnswer TWidgetDialogService::Ask(const QString& text, TDialogButtons buttons, TMessageKind kind)
 {
     QMessageBox box(iconOf(kind), QStringLiteral("Vorlix"), text, buttonsOf(buttons), ParentWindow());
+    if (buttons == TDialogButtons::YesNoDefaultNo) {
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    }
     return answerOf(box.exec(), buttons);
 }
 

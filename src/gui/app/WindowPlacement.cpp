@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 namespace {
 struct Placement {
@@ -39,17 +40,24 @@ Placement readPlacement(const QString& windowName)
     }
     if (p.height == 0)
         return p;
-    QSize screen(1024, 768);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        screen = s->geometry().size();
-    if (screen.width() < p.left + p.width)
-        p.left = screen.width() - p.width;
-    if (screen.height() < p.top + p.height)
-        p.top = screen.height() - p.height;
-    if (p.top < 0)
-        p.top = 0;
-    if (p.left < 0)
-        p.left = 0;
+    // The screen the window opens on: the one under the middle of the saved rectangle, else
+    // the primary one. A size saved on a larger screen shrinks to fit this one.
+    QRect screen(0, 0, 1024, 768);
+    QScreen* s = QGuiApplication::screenAt(QPoint(p.left + p.width / 2, p.top + p.height / 2));
+    if (!s)
+        s = QGuiApplication::primaryScreen();
+    if (s)
+        screen = s->availableGeometry();
+    p.width = std::min(p.width, screen.width());
+    p.height = std::min(p.height, screen.height());
+    if (screen.right() + 1 < p.left + p.width)
+        p.left = screen.right() + 1 - p.width;
+    if (screen.bottom() + 1 < p.top + p.height)
+        p.top = screen.bottom() + 1 - p.height;
+    if (p.top < screen.top())
+        p.top = screen.top();
+    if (p.left < screen.left())
+        p.left = screen.left();
     p.valid = true;
     return p;
 }
@@ -57,10 +65,11 @@ Placement readPlacement(const QString& windowName)
 void writePlacement(QWidget* window, const QString& windowName)
 {
     TRegistryEnhanced reg(WindowPlacementKey(windowName));
+    // A minimised window keeps its maximised flag beside the minimised one.
     if (window->isMaximized()) {
         reg.WriteValue(QStringLiteral("Maximized"), QStringLiteral("1"));
     } else {
-        const QRect g = window->geometry();
+        const QRect g = window->isMinimized() ? window->normalGeometry() : window->geometry();
         reg.WriteValue(QStringLiteral("Maximized"), QStringLiteral("0"));
         reg.WriteValue(QStringLiteral("Top"), QString::number(g.top()));
         reg.WriteValue(QStringLiteral("Left"), QString::number(g.left()));

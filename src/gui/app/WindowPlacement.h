@@ -1,6 +1,6 @@
 #pragma once
 // A window's size, position and maximized state, kept under WindowPlacementKey(windowName)
-// and clamped to the primary screen when read back.
+// and clamped (position and size) to the screen it opens on when read back.
 #include <QString>
 
 class QWidget;

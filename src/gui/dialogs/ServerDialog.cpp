@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 TForm2::TForm2(TBaseRegistryClass* store_, std::function<bool(const QString&)> exists, QWidget* parent)
     : QDialog(parent), store(store_), serverExists(std::move(exists))
@@ -49,6 +50,8 @@ TForm2::TForm2(TBaseRegistryClass* store_, std::function<bool(const QString&)> e
     edUserID = new QLineEdit(this);
     edPassword = new QLineEdit(this);
     edPassword->setEchoMode(QLineEdit::Password);
+    // The password shows as "*", whatever character the style would draw.
+    edPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     loginForm->addRow(QStringLiteral("User ID:"), edUserID);
     loginForm->addRow(QStringLiteral("Password:"), edPassword);
     layout->addLayout(loginForm);
@@ -66,6 +69,9 @@ TForm2::TForm2(TBaseRegistryClass* store_, std::function<bool(const QString&)> e
     buttons->addWidget(btnOk);
     buttons->addWidget(btnCancel);
     layout->addLayout(buttons);
+
+    // Both modes have the width of Add Server, whose notes set it; Edit Server hides them.
+    setMinimumWidth(sizeHint().width());
 
     connect(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
     connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
@@ -93,6 +99,10 @@ void TForm2::FormShow()
             resize(width(), std::max(minimumSizeHint().height(), height() - h));
         }
         edServerName->setText(ServerName);
+        // A long name is shown whole: the field grows to it, up to the screen's width.
+        const int nameWidth = edServerName->fontMetrics().horizontalAdvance(ServerName)
+                              + edServerName->sizeHint().width() - edServerName->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 17;
+        edServerName->setMinimumWidth(std::min(std::max(0, nameWidth), 1200));
         edServerName->setReadOnly(true);
         QPalette pal = edServerName->palette();
         pal.setColor(QPalette::Base, palette().color(QPalette::Window));

@@ -1,6 +1,9 @@
 #include "gui/news/NewsIcons.h"
 
+#include "core/BaseUtils.h"
+
 #include <QHash>
+#include <QStyle>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -112,4 +115,62 @@ QIcon NewsPicture(int index)
     if (it == cache.end())
         it = cache.insert(index, QIcon(draw(index)));
     return *it;
+}
+
+namespace {
+struct TCommandPicture {
+    const char* Id;
+    const char* Theme; // freedesktop icon naming
+    const char* File;  // in the data folder's "icons"
+};
+
+constexpr TCommandPicture commandPictures[] = {
+    {"AddServer", "network-server", "add-server.svg"},
+    {"AddGroup", "folder-new", "add-group.svg"},
+    {"DeleteGroup", "edit-delete", "delete-group.svg"},
+    {"NewsgroupList", "view-list-details", "group-list.svg"},
+    {"Download", "mail-receive", "download.svg"},
+    {"Post", "mail-message-new", "post.svg"},
+    {"Reply", "mail-reply-sender", "reply.svg"},
+    {"SpeakSelAloud", "media-playback-start", "speak-selected.svg"},
+    {"SpeakSelFile", "document-save", "speak-selected-file.svg"},
+    {"SpeakMarkAloud", "media-seek-forward", "speak-marked.svg"},
+    {"SpeakMarkFile", "drive-harddisk", "speak-marked-file.svg"},
+    {"Pause", "media-playback-pause", "pause.svg"},
+    {"Skip", "media-skip-forward", "skip.svg"},
+    {"Stop", "media-playback-stop", "stop.svg"},
+};
+
+const TCommandPicture* pictureOf(const QString& id)
+{
+    for (const TCommandPicture& p : commandPictures) {
+        if (id == QLatin1String(p.Id))
+            return &p;
+    }
+    return nullptr;
+}
+}
+
+QString CommandIconThemeName(const QString& commandId)
+{
+    const TCommandPicture* p = pictureOf(commandId);
+    return p ? QString::fromLatin1(p->Theme) : QString();
+}
+
+QString CommandIconFile(const QString& commandId)
+{
+    const TCommandPicture* p = pictureOf(commandId);
+    return p ? UtilsClass::FindSharedFile(QStringLiteral("icons/") + QLatin1String(p->File)) : QString();
+}
+
+QIcon CommandIcon(const QString& commandId, int picture, const QStyle* style)
+{
+    QIcon fallback;
+    const QString file = CommandIconFile(commandId);
+    if (!file.isEmpty())
+        fallback = QIcon(file);
+    if (fallback.isNull() && picture >= 0 && style)
+        fallback = style->standardIcon(QStyle::StandardPixmap(picture));
+    const QString theme = CommandIconThemeName(commandId);
+    return theme.isEmpty() ? fallback : QIcon::fromTheme(theme, fallback);
 }

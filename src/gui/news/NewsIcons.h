@@ -21,3 +21,14 @@ enum TNewsPicture {
 };
 
 QIcon NewsPicture(int index);
+
+class QStyle;
+class QString;
+
+// The toolbar picture of a main-window command: the desktop's icon theme first; where the
+// theme has none, the scalable picture shipped in the data folder's "icons" (sharp at any
+// scale); the style's own picture (picture, a QStyle::StandardPixmap) last.
+QIcon CommandIcon(const QString& commandId, int picture, const QStyle* style);
+// The theme name and the shipped file name of a command's picture (empty when it has none).
+QString CommandIconThemeName(const QString& commandId);
+QString CommandIconFile(const QString& commandId);

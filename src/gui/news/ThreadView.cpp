@@ -10,7 +10,9 @@
 #include "core/DialogService.h"
 #include "core/TBaseRegistryClassUnit.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QStyle>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -129,6 +131,11 @@ TThreadView::TThreadView(QTreeView* view, TBaseRegistryClass* store)
                 View->setColumnWidth(k, Store->GetValue(key).toInt());
         }
     }
+    // The subject takes what the other columns leave; a date is never cut off (the widest
+    // one, in the bold font of an unread article, fits).
+    View->header()->setSectionResizeMode(ColSubject, QHeaderView::Stretch);
+    if (View->columnWidth(ColDate) < DateColumnWidth())
+        View->setColumnWidth(ColDate, DateColumnWidth());
     View->viewport()->installEventFilter(this);
 
     connect(View, &QTreeView::expanded, this, [this](const QModelIndex& i) { ItemExpandedChanged(NodeOf(i), true); });
@@ -603,4 +610,15 @@ void TThreadView::DeleteOldThreads()
     }
     RunCommand(QStringLiteral("DeleteOldThreads"), [this] { saveShown(); });
     View->setUpdatesEnabled(updates);
+}
+
+int TThreadView::DateColumnWidth() const
+{
+    QFont bold = View->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    // Wide digits in every place: 28 December 2028, 20:28:28.
+    const QDateTime widest(QDate(2028, 12, 28), QTime(20, 28, 28));
+    const int margins = 2 * View->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, View) + 12;
+    return metrics.horizontalAdvance(TArticleClass::DateText(TDateTime::FromQDateTime(widest))) + margins;
 }

@@ -25,6 +25,8 @@ class TThreadView : public QObject {
 public:
     using TNode = TThreadModel::TNode;
     enum { ColSpeak = 0, ColSubject = 1, ColFrom = 2, ColDate = 3, ColWatch = 4 };
+    // The width a date needs to show whole.
+    int DateColumnWidth() const;
 
     explicit TThreadView(QTreeView* view, TBaseRegistryClass* store = nullptr);
     ~TThreadView() override;

@@ -1,4 +1,5 @@
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
+#include "gui/app/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -93,4 +94,22 @@ TNewsgroupPreferences::TNewsgroupPreferences(QWidget* parent) : TBasePrefForm(pa
         v->addLayout(form);
         v->addStretch(1);
     }
+}
+
+void TNewsgroupPreferences::showEvent(QShowEvent* event)
+{
+    // The options window opens where it was last closed; the wizard keeps its own place.
+    if (!WizardMode && !placed) {
+        placed = true;
+        PrepareShow();
+        RestoreWindowPlacement(this, QLatin1String(PlacementName));
+    }
+    TBasePrefForm::showEvent(event);
+}
+
+void TNewsgroupPreferences::done(int result)
+{
+    if (!WizardMode && isVisible())
+        SaveWindowPlacement(this, QLatin1String(PlacementName));
+    TBasePrefForm::done(result);
 }

@@ -16,4 +16,15 @@ public:
     QLineEdit* edMsgsToRetrieve;
     QLineEdit* edMsgDeleteDays;
     QCheckBox* chkFixedFont;
+
+    // Where the options window (not the first-run wizard) keeps its size and position.
+    static constexpr const char* PlacementName = "TNewsgroupPreferences";
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool placed = false;
 };

@@ -344,7 +344,7 @@ void TBasePrefForm::CancelClick()
         QDialog::reject();
         return;
     }
-    if (Dialogs().Ask(QStringLiteral("Are you sure you want to exit?"), TDialogButtons::YesNo) == TDialogAnswer::Yes)
+    if (Dialogs().Ask(QStringLiteral("Are you sure you want to exit?"), TDialogButtons::YesNoDefaultNo) == TDialogAnswer::Yes)
         done(PrefAbandoned);
 }
 

@@ -176,7 +176,7 @@ private slots:
             QCOMPARE(dialogs.LastText(), QString("Select at least one message header at the top of a thread"));
             alpha->setExpanded(true);
             QVERIFY(fileLines(groupFile).at(0).startsWith("11|1|0|1|"));
-            TestSupport::Part<QTreeView>(&form, "tvArticles")->header()->resizeSection(1, 260);
+            TestSupport::Part<QTreeView>(&form, "tvArticles")->header()->resizeSection(2, 260);
 
             // Header boxes.
             const int before = int(dialogs.Shown.size());
@@ -206,7 +206,7 @@ private slots:
             QVERIFY(alpha->isExpanded());
             QCOMPARE(TThreadView::RecordOf(alpha)->SpeakMark, 1);
             QCOMPARE(TThreadView::RecordOf(itemBySubject(form, "Beta"))->SpeakMark, 2);
-            QCOMPARE(TestSupport::Part<QTreeView>(&form, "tvArticles")->columnWidth(1), 260);
+            QCOMPARE(TestSupport::Part<QTreeView>(&form, "tvArticles")->columnWidth(2), 260);
 
             // Deleting the newsgroup removes its file; deleting the server empties the tree.
             dialogs.Answers = {TDialogAnswer::Yes, TDialogAnswer::Yes};

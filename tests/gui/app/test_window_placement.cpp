@@ -35,6 +35,11 @@ private slots:
         reg.WriteValue("Left", "10");
         RestoreWindowPlacement(&w, "Form1");
         QCOMPARE(w.geometry().left(), 0);
+        // A size saved on a larger screen shrinks to this one.
+        QCOMPARE(w.geometry().width(), screen.width());
+        reg.WriteValue("Height", QString::number(screen.height() * 2));
+        RestoreWindowPlacement(&w, "Form1");
+        QCOMPARE(w.geometry(), QRect(QPoint(0, 0), screen));
 
         // No saved height: nothing is restored.
         TRegistryEnhanced other(WindowPlacementKey("Other"));
