@@ -252,14 +252,17 @@ private:
     QHash<QString, int> monthByName;
 };
 
-int toInt(QStringView field, const char* what)
+// Plain digits, as the program writes them, are read here; anything else goes the long way.
+// Article numbers are 64-bit; older files with smaller numbers read the same.
+template <typename T>
+T toNumber(QStringView field, const char* what)
 {
-    // Plain digits, as the program writes them, are read here; anything else goes the long way.
+    constexpr qsizetype fastDigits = sizeof(T) == 8 ? 18 : 9; // never overflows T
     const qsizetype n = field.size();
-    if (n > 0 && n <= 9) {
+    if (n > 0 && n <= fastDigits) {
         const bool minus = field.at(0) == QLatin1Char('-');
         qsizetype i = minus ? 1 : 0;
-        int v = 0;
+        T v = 0;
         for (; i < n; ++i) {
             const char16_t c = field.at(i).unicode();
             if (c < u'0' || c > u'9')
@@ -270,37 +273,25 @@ int toInt(QStringView field, const char* what)
             return minus ? -v : v;
     }
     bool ok = false;
-    const int v = field.trimmed().toInt(&ok);
+    T v = 0;
+    if constexpr (sizeof(T) == 8)
+        v = field.trimmed().toLongLong(&ok);
+    else
+        v = field.trimmed().toInt(&ok);
     if (!ok)
         throw EConvertError(
             QStringLiteral("'%1' is not a valid integer value (%2)").arg(field.toString(), QLatin1String(what)));
     return v;
 }
 
-// An article number: 64-bit decimal as the program writes it; older files with smaller numbers
-// read the same.
+int toInt(QStringView field, const char* what)
+{
+    return toNumber<int>(field, what);
+}
+
 qint64 toInt64(QStringView field, const char* what)
 {
-    const qsizetype n = field.size();
-    if (n > 0 && n <= 18) {
-        const bool minus = field.at(0) == QLatin1Char('-');
-        qsizetype i = minus ? 1 : 0;
-        qint64 v = 0;
-        for (; i < n; ++i) {
-            const char16_t c = field.at(i).unicode();
-            if (c < u'0' || c > u'9')
-                break;
-            v = v * 10 + (c - u'0');
-        }
-        if (i == n && n > (minus ? 1 : 0))
-            return minus ? -v : v;
-    }
-    bool ok = false;
-    const qint64 v = field.trimmed().toLongLong(&ok);
-    if (!ok)
-        throw EConvertError(
-            QStringLiteral("'%1' is not a valid integer value (%2)").arg(field.toString(), QLatin1String(what)));
-    return v;
+    return toNumber<qint64>(field, what);
 }
 
 } // namespace
