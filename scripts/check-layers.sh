@@ -2,7 +2,8 @@
 # Checks that the layers of src/ hold, by the #include lines of every source file:
 #   - a file under src/<layer> includes headers of its own layer and of the layers below it only
 #       core <- news <- nntp        core <- preprocess, audio <- speech        core <- audio
-#       speaking: news, nntp, preprocess, speech, audio        gui: everything
+#       speaking: news, nntp, preprocess, speech, audio        render, mpris: speaking and below
+#       gui: everything
 #   - no file outside src/gui includes a header of Qt Gui or Qt Widgets (or of another Qt
 #     module that needs a screen: OpenGL, PrintSupport, Svg); the names come from the Qt
 #     installation's own header folders.
@@ -41,7 +42,9 @@ declare -A allowed=(
   [speech]="core preprocess audio"
   [audio]="core"
   [speaking]="core news nntp preprocess speech audio"
-  [gui]="core news nntp preprocess speech audio speaking"
+  [render]="core news nntp preprocess speech audio speaking"
+  [mpris]="core news nntp preprocess speech audio speaking"
+  [gui]="core news nntp preprocess speech audio speaking render mpris"
 )
 
 # Header names of the screen modules, minus any name that a non-screen module has as well.

@@ -9,7 +9,7 @@ what=${1:-build}
 build_pkgs="cmake g++ make pkg-config qt6-base-dev libgl-dev libespeak-ng-dev espeak-ng-data \
 flite1-dev libmp3lame-dev libtag1-dev libgmime-3.0-dev libsndfile1-dev libsoxr-dev libpcre2-dev libpulse-dev libssl3 \
 fonts-dejavu-core xdg-utils ccache libqt6svg6"
-test_pkgs="pulseaudio pulseaudio-utils sox libsox-fmt-mp3 lame python3-mutagen inn2 xvfb"
+test_pkgs="pulseaudio pulseaudio-utils sox libsox-fmt-mp3 lame python3-mutagen python3-feedparser inn2 xvfb dbus-daemon dbus-bin libglib2.0-bin"
 
 pkgs=$build_pkgs
 [ "$what" = test ] && pkgs="$pkgs $test_pkgs"

@@ -48,6 +48,8 @@ declare -A may=(
   [vorlix_audio]="Core"
   [vorlix_nntp]="Core Network"
   [vorlix_speaking]="Core Network"
+  [vorlix_render]="Core Network"
+  [vorlix_mpris]="Core Network DBus"
   [vorlix_testsupport]="Core Test"
 )
 
