@@ -492,6 +492,34 @@ std::vector<int> TThreadModel::PathOf(const TNode* node)
     return {path.rbegin(), path.rend()};
 }
 
+std::vector<TArticleClass*> TThreadModel::ViewOrder(TArticleList& list)
+{
+    TThreadModel model;
+    model.Loading = true; // replies are placed as stored, not marked anew
+    list.Sort();
+    // A record keeps the node a view of it knows (this model is gone at the end).
+    std::vector<std::pair<TArticleClass*, qint32>> shown;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.At(i)->NodeIndex >= 0)
+            shown.emplace_back(list.At(i), list.At(i)->NodeIndex);
+    model.BeginBulk();
+    // Stand-ins join the list while it is walked, so the count is read each time.
+    for (int i = 0; i < list.Count(); ++i) {
+        model.PrefetchAhead(list, i);
+        model.Place(list.At(i), true);
+    }
+    model.EndBulk();
+    std::vector<TArticleClass*> order;
+    order.reserve(size_t(model.Count()));
+    for (const TNode* n : model.Nodes())
+        order.push_back(n->rec);
+    for (TArticleClass* r : order)
+        r->NodeIndex = -1;
+    for (const auto& [r, index] : shown)
+        r->NodeIndex = index;
+    return order;
+}
+
 std::vector<TNode*> TThreadModel::Nodes() const
 {
     std::vector<TNode*> out;

@@ -84,6 +84,9 @@ public:
     static std::vector<int> PathOf(const TNode* node);
     // Every node in view order (each thread top before its replies).
     std::vector<TNode*> Nodes() const;
+    // The records of a whole list in the order a view of it shows them, for a program
+    // without a view. Stand-ins for missing thread tops join the list as a view would add them.
+    static std::vector<TArticleClass*> ViewOrder(TArticleList& list);
 
     // The rules of the marks and the thread style, on shown nodes. Every node whose look
     // changes is told to the views through OnDataChanged.

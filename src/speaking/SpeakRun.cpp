@@ -9,6 +9,7 @@
 #include "nntp/NntpCli.h"
 #include "speaking/ArticleText.h"
 #include "speech/TBaseTTSUnit.h"
+#include "audio/TAudioFileUnit.h"
 
 namespace {
 TArticleClass* RootOf(TArticleClass* record)
@@ -21,24 +22,6 @@ TConfigClass* GroupOf(const TArticleClass* record)
     return record && record->Owner ? record->Owner->Config : nullptr;
 }
 
-// The name part of an author ("Eve Smith <eve@example.org>" gives Eve Smith).
-QString AuthorName(const QString& from)
-{
-    QString name = from;
-    const int angle = from.indexOf(QLatin1Char('<'));
-    if (angle > 0) {
-        name = from.left(angle);
-    } else {
-        const int open = from.indexOf(QLatin1Char('('));
-        const int close = from.lastIndexOf(QLatin1Char(')'));
-        if (open >= 0 && close > open)
-            name = from.mid(open + 1, close - open - 1);
-    }
-    name = name.trimmed();
-    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
-        name = name.mid(1, name.size() - 2).trimmed();
-    return name.isEmpty() ? from.trimmed() : name;
-}
 } // namespace
 
 TSpeakRun::TSpeakRun(TNewsStore* store_, TBaseTTS* tts_, TBaseRegistryClass* settings_, QObject* owner)
@@ -91,6 +74,28 @@ QString TSpeakRun::AudioFileName(const TArticleClass* record)
     if (name.isEmpty())
         name = QStringLiteral("Article");
     return name + QLatin1Char('_') + QString::number(root->FileCounter + 1);
+}
+
+QString TSpeakRun::AuthorName(const QString& from)
+{
+    QString name = from;
+    const int angle = from.indexOf(QLatin1Char('<'));
+    if (angle > 0) {
+        name = from.left(angle);
+    } else {
+        const int open = from.indexOf(QLatin1Char('('));
+        const int close = from.lastIndexOf(QLatin1Char(')'));
+        if (open >= 0 && close > open)
+            name = from.mid(open + 1, close - open - 1);
+    }
+    name = name.trimmed();
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
+        name = name.mid(1, name.size() - 2).trimmed();
+    return name.isEmpty() ? from.trimmed() : name;
+}
+void TSpeakRun::TagRunFile(TAudioTags& tags)
+{
+    tags.Artist = QStringLiteral("Vorlix: ") + tags.Artist;
 }
 
 QString TSpeakRun::ComposeSpokenText(const TArticleClass* record, const QString& body)
@@ -205,6 +210,8 @@ void TSpeakRun::SpeakBodyReceived(const QString&, const QStringList& lines, cons
     if (OnArticleStarted)
         OnArticleStarted(this, articleNumber, Queue->Count());
     const QString text = ComposeSpokenText(record, body);
+    if (ToFile)
+        fileArticles.emplace_back(GroupOf(record), record->MessageID);
     try {
         if (ToFile && ThreadFiles) {
             // The chapter of this article starts where the file ends now.
@@ -281,6 +288,23 @@ void TSpeakRun::closeThreadFile()
             tts->Tags.Chapters.push_back({c.StartMs, c.Title});
     chapters.clear();
     tts->EngnClose(true);
+    fileDone();
+}
+
+void TSpeakRun::fileDone()
+{
+    std::vector<std::pair<TConfigClass*, QString>> spoken;
+    spoken.swap(fileArticles);
+    const QString path = tts->LastOutputPath;
+    if (spoken.empty() || path.isEmpty() || !OnFileDone)
+        return;
+    // A record deleted while its file was written is left out of the list.
+    std::vector<TArticleClass*> articles;
+    for (const auto& [group, id] : spoken)
+        if (group && store->Contains(group) && group->Articles)
+            if (TArticleClass* r = group->Articles->FindByMessageID(id))
+                articles.push_back(r);
+    OnFileDone(this, path, articles);
 }
 
 void TSpeakRun::openThreadFile(TArticleClass* record)
@@ -295,6 +319,9 @@ void TSpeakRun::AdvanceSpeakQueue()
     if (!Queue)
         return;
     TArticleClass* done = Queue->Current();
+    // A file per article is finished when its article is: it was closed before this report.
+    if (ToFile && !ThreadFiles)
+        fileDone();
     TArticleClass* next = Queue->Next();
     if (done) {
         done->CycleSpeakMark();
@@ -378,6 +405,7 @@ void TSpeakRun::finishRun()
     showPictureOn(nullptr);
     Queue.reset();
     chapters.clear();
+    fileArticles.clear();
 }
 
 void TSpeakRun::showPictureOn(TConfigClass* group)

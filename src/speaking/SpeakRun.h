@@ -15,6 +15,7 @@
 #include <vector>
 
 class TArticleClass;
+class TAudioTags;
 class TBaseRegistryClass;
 class TBaseTTS;
 class TConfigClass;
@@ -68,6 +69,11 @@ public:
     static QString CleanFileName(const QString& subject);
     // The thread's cleaned subject + "_" + its next file number.
     static QString AudioFileName(const TArticleClass* record);
+    // The name part of an author ("Eve Smith <eve@example.org>" gives Eve Smith).
+    static QString AuthorName(const QString& from);
+    // The tags of a file a run wrote, just before they are written: the artist (the voice)
+    // is shown as Vorlix's.
+    static void TagRunFile(TAudioTags& tags);
 
     std::unique_ptr<TTTSList> Queue;
     std::unique_ptr<TNntpProcessor> Processor; // created at the first run and kept
@@ -84,6 +90,9 @@ public:
     std::function<void(TSpeakRun*)> OnRunEnded;
     // A record's marks or read state changed: its row is drawn again.
     std::function<void(TSpeakRun*, TArticleClass*)> OnRecordChanged;
+    // Speaking to files: an audio file is finished and holds these articles, in the order
+    // they were spoken (one for a file per article). path is the file on disk.
+    std::function<void(TSpeakRun*, const QString& path, const std::vector<TArticleClass*>& articles)> OnFileDone;
     // The user typed a login for a server (to be kept with the server entry).
     std::function<void(TSpeakRun*, const QString& host, const QString& user, const QString& password, bool save)>
         OnAuthenticated;
@@ -100,6 +109,8 @@ private:
     void openThreadFile(TArticleClass* record);
     void closeThreadFile();
     void saveGroup(TArticleClass* record);
+    // The file being written is finished: OnFileDone with what it holds.
+    void fileDone();
 
     TNewsStore* store;
     TBaseTTS* tts;
@@ -113,4 +124,7 @@ private:
         QString Title;
     };
     std::vector<TChapter> chapters;
+    // Spoken into the file being written: group and Message-ID, looked up again at the end,
+    // as records may be deleted meanwhile.
+    std::vector<std::pair<TConfigClass*, QString>> fileArticles;
 };

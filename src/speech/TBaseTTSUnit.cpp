@@ -419,8 +419,14 @@ void TBaseTTS::EngnClose(bool convert)
         throw;
     }
     stopDuringConvert = false;
-    if (OutputMode == 1 && OutputFormat == QLatin1String("MP3") && Completed && convert)
+    LastOutputPath = OutputMode == 1 ? adapter->OutputFile : QString();
+    if (OutputMode == 1 && OutputFormat == QLatin1String("MP3") && Completed && convert) {
         ConvertToMP3(voice, adapter->OutputFile);
+        if (!LastMP3File.isEmpty())
+            LastOutputPath = LastMP3File;
+        else if (!QFile::exists(LastOutputPath))
+            LastOutputPath.clear(); // stopped during the conversion: nothing was kept
+    }
     const bool stopped = stopDuringConvert;
     stopDuringConvert = false;
     CurrentVoice = nullptr;

@@ -161,6 +161,9 @@ public:
     TAudioTags Tags;
     // The file the last MP3 conversion wrote; empty when it failed or none ran.
     QString LastMP3File;
+    // The audio file the last close of an engine speaking to a file left: the MP3, or the WAV
+    // when the format is WAV or the conversion failed. Empty after speaking aloud.
+    QString LastOutputPath;
 
     // The text written into the Comment tag when the owner leaves it empty.
     static constexpr const char* MakerAddress = "https://www.vorlix.org";

@@ -13,7 +13,6 @@
 #include "news/NewsStore.h"
 #include "gui/news/ThreadView.h"
 #include "nntp/NNTPProcessor.h"
-#include "nntp/Rfc2047.h"
 
 #include <QTreeWidget>
 #include <algorithm>
@@ -36,7 +35,7 @@ QString errorText(const std::exception& e)
 } // namespace
 
 TNewsCommands::TNewsCommands(TNewsWindow* form_, TServerTree* servers_, TThreadView* view_, TBaseRegistryClass* store_)
-    : form(form_), servers(servers_), news(servers_->News), view(view_), store(store_)
+    : form(form_), servers(servers_), news(servers_->News), view(view_), store(store_), download(servers_->News)
 {
     processor = std::make_unique<TNntpProcessor>();
     processor->OnRequestDone = [this](QObject*, int code, const QString& message) {
@@ -216,10 +215,7 @@ void TNewsCommands::DownloadMessages(TConfigClass* group)
         processor->UserName = server->UserName.trimmed();
         processor->Password = server->Password.trimmed();
         processor->JobTag = jtHeaders;
-        jobGroup = group->Name;
-        jobHeaders = 0;
-        jobNewGroups.clear();
-        jobNewCounts.clear();
+        download.Begin(group->Name);
         starting = false;
         processor->DownloadHeaders(group->Name, group->LastArticle, setting("MsgDeleteDays"),
                                    setting("MsgsToRetrieve"));
@@ -267,10 +263,7 @@ void TNewsCommands::startCatchUp(const TCatchUpRecord& groups, TConfigClass* tar
         record.Count = setting("MsgsToRetrieve");
         stopViewUpdates();
         processor->JobTag = jobTag;
-        jobGroup.clear();
-        jobHeaders = 0;
-        jobNewGroups.clear();
-        jobNewCounts.clear();
+        download.Begin(QString());
         starting = false;
         processor->CatchUp({record}, setting("MsgDeleteDays"));
     });
@@ -316,85 +309,22 @@ void TNewsCommands::HeaderHandler(const QString& host, const TNntpHeader& header
         const int limit = std::max(1, setting("MsgsToRetrieve"));
         progress->SetPercent(int(std::lround(headerCount * 100.0 / limit + 0.5)));
     }
-    ++jobHeaders;
-
     TConfigClass* entry = groupByName(host, group);
     if (!entry) {
         // The group left the tree while its headers were arriving.
-        UtilsClass::Log(QStringLiteral("Header for unknown group dropped: ") + group);
+        download.DropHeader(group);
         return;
     }
-    TArticleClass* added
-        = news->AddDownloadedHeader(entry, header.Number, header.MessageID, header.From,
-                                    DecodeHeaderText(header.Subject), header.Date, header.References);
-    if (added)
-        countNewHeader(entry->Name);
+    TArticleClass* added = download.AddHeader(entry, header);
     if (added && entry == news->SelectedEntry() && view->GroupNode == entry) {
         view->AddArticleToTree(added);
         showViewProgress();
     }
-    if (!added && entry->Articles) {
-        // Stored already. A renumbered server gives the article another number now: the record
-        // takes it, or its body would be asked for by a number the server has given away.
-        TArticleClass* known = entry->Articles->FindByMessageID(TArticleClass::CleanField(header.MessageID));
-        if (known && !known->IsPlaceholder() && known->Number != header.Number) {
-            UtilsClass::Log(QStringLiteral("%1: article %2 was renumbered from %3 to %4")
-                                .arg(entry->Name, known->MessageID)
-                                .arg(known->Number)
-                                .arg(header.Number));
-            known->Number = header.Number;
-            entry->Dirty = true;
-        }
-    }
-}
-
-void TNewsCommands::countNewHeader(const QString& group)
-{
-    const qsizetype at = jobNewGroups.isEmpty() || jobNewGroups.last() != group ? jobNewGroups.indexOf(group)
-                                                                                 : jobNewGroups.size() - 1;
-    if (at < 0) {
-        jobNewGroups << group;
-        jobNewCounts << 1;
-    } else {
-        ++jobNewCounts[at];
-    }
-}
-
-QString TNewsCommands::jobSummary(const QString& message) const
-{
-    QStringList parts;
-    for (qsizetype i = 0; i < jobNewGroups.size(); ++i) {
-        const int n = jobNewCounts[i];
-        parts << (n == 1 ? QStringLiteral("1 new header in %1").arg(jobNewGroups[i])
-                         : QStringLiteral("%1 new headers in %2").arg(n).arg(jobNewGroups[i]));
-    }
-    // "No more Articles" only says that the job reached the newest article; with headers
-    // counted it adds nothing.
-    if (!message.isEmpty() && (parts.isEmpty() || message != QLatin1String("No more Articles")))
-        parts << message;
-    return parts.join(QStringLiteral("; "));
 }
 
 void TNewsCommands::expireArticles(TConfigClass* group, int code, const QString& message)
 {
-    if (!group || !group->Articles)
-        return;
-    // Only a GROUP answer of this very job tells which articles the server still has; a job
-    // that ended before it (refused login, lost connection, an early cancel) expires nothing.
-    const bool answered = jobHeaders > 0 || (code == -2 && message == QLatin1String("No more Articles"));
-    if (!answered || processor->Group != group->Name)
-        return;
-    if (group->LastArticle > processor->Last()) {
-        // The server was renumbered below what we had and nothing new was taken: the next
-        // download goes on from the server's newest article, not from our old number.
-        UtilsClass::Log(QStringLiteral("%1: last article %2 lowered to the server's newest, %3")
-                            .arg(group->Name)
-                            .arg(group->LastArticle)
-                            .arg(processor->Last()));
-        group->LastArticle = processor->Last();
-        group->Dirty = true;
-    }
-    if (news->ExpireArticles(group, processor->First()) == 0)
+    if (!download.ExpireAfterJob(group, *processor, code, message))
         return;
     if (view->GroupNode == group) {
         view->LoadArticles(group);
@@ -404,34 +334,22 @@ void TNewsCommands::expireArticles(TConfigClass* group, int code, const QString&
 
 void TNewsCommands::saveDirtyGroups()
 {
-    // A group that cannot be written keeps its records in memory and stays Dirty, so the
-    // next save tries again.
-    const bool saved = news->SaveDirtyGroups([](const QString& error) {
+    download.SaveChanges([](const QString& error) {
         RunCommand(QStringLiteral("GuiNntpRequestDoneHandler"), [&] { throw EVorlixError(error); });
     });
-    if (!saved)
-        return;
-    // The groups' last article numbers go with their files, so a program that ends abruptly
-    // does not ask for the same headers again.
-    try {
-        news->SaveConfig();
-    } catch (const std::exception& ex) {
-        UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(ex));
-    }
 }
 
 void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
 {
     UtilsClass::Log(QStringLiteral("Entered GuiNntpRequestDoneHandler"));
-    if (processor->JobTag == jtHeaders && !jobGroup.isEmpty()) {
-        if (TConfigClass* group = groupByName(processor->Host, jobGroup)) {
+    if (processor->JobTag == jtHeaders && !download.JobGroup().isEmpty()) {
+        if (TConfigClass* group = groupByName(processor->Host, download.JobGroup())) {
             try {
                 expireArticles(group, code, message);
             } catch (const std::exception& e) {
                 UtilsClass::Log(QStringLiteral("GuiNntpRequestDoneHandler Exception: ") + errorText(e));
             }
         }
-        jobGroup.clear();
         if (view->GroupNode)
             view->FocusFirstNew();
     }
@@ -439,9 +357,8 @@ void TNewsCommands::GuiNntpRequestDoneHandler(int code, const QString& message)
     resumeViewUpdates();
     closeProgress();
     // The status bar tells what the job brought; an error is shown as a message as well.
-    const QString summary = jobSummary(code == -1 ? QString() : message);
-    jobNewGroups.clear();
-    jobNewCounts.clear();
+    const QString summary = download.TakeSummary(code == -1 ? QString() : message);
+    download.Begin(QString());
     form->SetStatusText(summary);
     if (code == -1)
         Dialogs().ShowError(message);
@@ -464,14 +381,7 @@ void TNewsCommands::GuiNntpCaughtUpHandler(const QString& host, const QString& g
         view->FocusFirstNew();
     }
     // Records the view does not show (none, or another group) are caught up in the list.
-    if (entry->Articles) {
-        for (int i = 0; i < entry->Articles->Count(); ++i) {
-            TArticleClass* r = entry->Articles->At(i);
-            if (r->ReadState == 1)
-                r->SetReadState(0);
-        }
-    }
-    entry->Dirty = true;
+    THeaderDownload::CatchUpRecords(entry);
 }
 
 void TNewsCommands::ItemFocused(TThreadModel::TNode* item)

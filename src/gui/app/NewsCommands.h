@@ -6,6 +6,7 @@
 // SelectionChangeAllowed).
 #include "gui/app/ProgressWindow.h"
 #include "news/ThreadModel.h"
+#include "nntp/HeaderDownload.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -100,13 +101,8 @@ private:
     QString progressGroup;
     int headerCount = 0;
     bool cancelledBeforeStart = false;
-    QString jobGroup;         // the group of the running header download
-    int jobHeaders = 0;       // headers this job delivered
-    // The new headers this job filed, per group in the order the groups came.
-    QStringList jobNewGroups;
-    QList<int> jobNewCounts;
-    void countNewHeader(const QString& group);
-    QString jobSummary(const QString& message) const;
+    // What the running download or catch-up does to the store, and its counts.
+    THeaderDownload download;
     bool starting = false;    // a command is between its checks and the start of its job
     bool viewFrozen = false;
     QElapsedTimer sinceViewShown;

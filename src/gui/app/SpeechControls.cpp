@@ -121,9 +121,7 @@ void TForm1::bindSpeech()
     });
     Speech->OnConvertStart = [this](TBaseTTS*) { statusPanel[1]->setText(QStringLiteral("Converting to MP3")); };
     Speech->OnConvertDone = [this](TBaseTTS*) { statusPanel[1]->setText(QString()); };
-    Speech->OnBeforeTags = [](TBaseTTS* sender) {
-        sender->Tags.Artist = QStringLiteral("Vorlix: ") + sender->Tags.Artist;
-    };
+    Speech->OnBeforeTags = [](TBaseTTS* sender) { TSpeakRun::TagRunFile(sender->Tags); };
 }
 
 void TForm1::setSpeechEnabled(const QString& id, TCommandPlace place, bool enabled)

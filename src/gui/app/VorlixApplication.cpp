@@ -2,6 +2,7 @@
 
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
+#include "core/ProfileLock.h"
 #include "gui/app/WidgetDialogService.h"
 #include "gui/app/WindowService.h"
 #include "core/RegistryEnhanced.h"
@@ -126,6 +127,12 @@ int VorlixMain(int argc, char** argv)
     TVorlixApplication app(argc, argv);
     if (TSingleInstance::SignalRunningInstance())
         return 0;
+    // The renderer may be writing this profile: the window waits until it has finished.
+    TProfileLock profile;
+    if (!profile.TryLock(TProfileLock::hWindow)) {
+        Dialogs().ShowError(profile.Refusal());
+        return 1;
+    }
     TSingleInstance instance;
     instance.Listen(nullptr);
     UtilsClass::RotateLogs();

@@ -1,0 +1,290 @@
+// `vorlix render`, the real program run as a user runs it: against the INN test server it
+// downloads and renders the new articles into MP3 files per thread (files, tags, chapters,
+// marks and counters afterwards, and nothing new the second time); it refuses while the
+// window holds the profile and the window refuses while it renders; and bad usage or
+// configuration ends with exit code 2 and a clear message, a server that is down with 1.
+#include "TestSupport.h"
+
+#include "core/BaseUtils.h"
+#include "core/ProfileLock.h"
+#include "core/RegistryEnhanced.h"
+#include "core/TextFiles.h"
+#include "news/ArticleUnit.h"
+#include "news/NewsStore.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTcpServer>
+
+namespace {
+QByteArray ReadFileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString Env(const char* name)
+{
+    return qEnvironmentVariable(name);
+}
+
+struct TResult {
+    int Code = -1;
+    QString Out;
+    QString Err;
+};
+
+TResult Render(const QStringList& args, int timeoutMs = 120000)
+{
+    QProcess p;
+    p.start(QStringLiteral(VORLIX_PROGRAM), QStringList{QStringLiteral("render")} + args);
+    TResult r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        r.Err = QStringLiteral("timed out");
+        return r;
+    }
+    r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.Out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.Err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+QString Described(const TResult& r)
+{
+    return QStringLiteral("exit %1\n--- stdout\n%2--- stderr\n%3").arg(r.Code).arg(r.Out, r.Err);
+}
+
+void WriteSetting(const QString& section, const QString& name, const QVariant& value)
+{
+    TRegistryEnhanced(QStringLiteral("Software\\QuenradTech\\") + section).WriteValue(name, value);
+}
+
+// A profile that was set up in the window: the server with its groups, MP3 files into
+// folder, one per thread, every article kept however old.
+void WriteProfile(const QString& server, const QStringList& groups, const QString& folder, bool makeFolder = true)
+{
+    TRegistryEnhanced::ResetStore();
+    QFile::remove(TRegistryEnhanced::SettingsFilePath());
+    QDir(UtilsClass::GetProgramFolder()).removeRecursively();
+    if (makeFolder)
+        QVERIFY(QDir().mkpath(folder));
+    QDir().mkpath(TNewsStore::ConfigPath().section(QLatin1Char('/'), 0, -2));
+    WriteSetting(QStringLiteral("Vorlix"), QStringLiteral("StartupSaved"), QStringLiteral("1"));
+    WriteSetting(QStringLiteral("Vorlix"), QStringLiteral("MsgDeleteDays"), -1);
+    WriteSetting(QStringLiteral("Vorlix"), QStringLiteral("ThreadFileOption"), 1);
+    WriteSetting(QStringLiteral("Vorlix\\BaseTTS"), QStringLiteral("TTS_OutputDir"), folder);
+    WriteSetting(QStringLiteral("Vorlix\\BaseTTS"), QStringLiteral("TTS_OutputFormat"), QStringLiteral("MP3"));
+    QVERIFY(TRegistryEnhanced::Flush());
+    QStringList lines{QStringLiteral("NewsServer|%1|1|-1|0|260101000000|0|||").arg(server)};
+    int n = 0;
+    for (const QString& g : groups)
+        lines << QStringLiteral("NewsGroup|%1|0|-1|0|2601010000%2M").arg(g).arg(++n, 2, 10, QLatin1Char('0'));
+    WriteLinesAtomically(TNewsStore::ConfigPath(), lines);
+}
+
+QString InnServer()
+{
+    return Env("VORLIX_INN_HOST") + QLatin1Char(':') + Env("VORLIX_INN_PORT");
+}
+
+// The group's records as stored, by Message-ID.
+std::unique_ptr<TArticleList> Stored(const QString& group)
+{
+    TNewsStore store;
+    store.LoadConfig();
+    TConfigClass* entry = store.FindGroup(group);
+    auto list = std::make_unique<TArticleList>();
+    if (entry)
+        list->LoadFromFile(entry->FilePath());
+    return list;
+}
+
+QStringList AudioFiles(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.mp3"), QStringLiteral("*.wav")}, QDir::Files, QDir::Name);
+}
+
+QString Python(const QString& code, const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), code} + args);
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed() + QString::fromUtf8(p.readAllStandardError()).trimmed();
+}
+} // namespace
+
+class TestRender : public QObject {
+    Q_OBJECT
+
+private slots:
+    void downloadAndRenderNewArticlesPerThread()
+    {
+        VORLIX_REQUIRE_INN();
+        const QString group = Env("VORLIX_INN_GROUP");
+        const int count = Env("VORLIX_INN_GROUP_COUNT").toInt();
+        const QString folder = UtilsClass::GetProgramFolder() + QStringLiteral("audio");
+        WriteProfile(InnServer(), {group}, folder);
+
+        const TResult first = Render({QStringLiteral("--download"), QStringLiteral("--new")});
+        QVERIFY2(first.Code == 0, qPrintable(Described(first)));
+        QVERIFY2(first.Out.contains(QStringLiteral("%1 new headers in %2").arg(count).arg(group)), qPrintable(first.Out));
+
+        // Every article was spoken once, into one file per thread, in view order.
+        auto stored = Stored(group);
+        int articles = 0;
+        QSet<QString> threads;
+        for (int i = 0; i < stored->Count(); ++i) {
+            const TArticleClass* r = stored->At(i);
+            if (r->IsPlaceholder())
+                continue;
+            ++articles;
+            QCOMPARE(r->SpeakMark, 2);
+            threads.insert(r->Root ? r->Root->MessageID : r->MessageID);
+        }
+        QCOMPARE(articles, count);
+        const QStringList files = AudioFiles(folder);
+        QCOMPARE(files.size(), threads.size());
+        QVERIFY2(first.Out.contains(QStringLiteral("Rendered %1 articles into %2 files").arg(count).arg(files.size())),
+                 qPrintable(first.Out));
+        for (const QString& f : files) {
+            QVERIFY2(f.endsWith(QLatin1String("_1.mp3")), qPrintable(f)); // each thread's first file
+            QVERIFY(QFileInfo(folder + QLatin1Char('/') + f).size() > 1000);
+        }
+        // The thread files carry a chapter per article, all of them together one per article.
+        int chapters = 0;
+        for (const QString& f : files)
+            chapters += Python(QStringLiteral("import sys, mutagen.id3\nt = mutagen.id3.ID3(sys.argv[1])\n"
+                                              "print(len(t.getall('CHAP')))"),
+                               {folder + QLatin1Char('/') + f})
+                            .toInt();
+        QCOMPARE(chapters, count);
+        // Each thread's counter moved on, so the next file of a thread gets the next number.
+        for (int i = 0; i < stored->Count(); ++i) {
+            const TArticleClass* r = stored->At(i);
+            if (!r->Root && !r->IsPlaceholder())
+                QCOMPARE(r->FileCounter, 1);
+        }
+
+        // A second run finds nothing new, and writes nothing.
+        const TResult second = Render({QStringLiteral("--download"), QStringLiteral("--new")});
+        QVERIFY2(second.Code == 0, qPrintable(Described(second)));
+        QVERIFY2(second.Out.contains(QStringLiteral("Nothing new to render.")), qPrintable(second.Out));
+        QCOMPARE(AudioFiles(folder), files);
+
+        // Without --new only what the user marked is rendered: one article, one new file.
+        {
+            TNewsStore store;
+            store.LoadConfig();
+            TConfigClass* entry = store.FindGroup(group);
+            QVERIFY(entry && entry->EnsureArticles());
+            TArticleClass* welcome = entry->Articles->FindByMessageID(QStringLiteral("<welcome.1@vorlix.invalid>"));
+            QVERIFY(welcome);
+            welcome->SetSpeakMark(1);
+            entry->Articles->SaveFromList();
+        }
+        const TResult marked = Render({group});
+        QVERIFY2(marked.Code == 0, qPrintable(Described(marked)));
+        QCOMPARE(AudioFiles(folder).size(), files.size() + 1);
+        QVERIFY2(AudioFiles(folder).join(' ').contains(QLatin1String("_2.mp3")), qPrintable(AudioFiles(folder).join(' ')));
+    }
+
+    // Nothing is written by both at once: the renderer refuses while the window holds the
+    // profile, and the window does not open while the renderer holds it.
+    void oneProgramPerProfile()
+    {
+        const QString folder = UtilsClass::GetProgramFolder() + QStringLiteral("audio");
+        QVERIFY(QDir().mkpath(folder));
+        WriteProfile(QStringLiteral("127.0.0.1:9"), {QStringLiteral("alt.test")}, folder);
+        const QString settingsBefore = QString::fromUtf8(ReadFileBytes(TNewsStore::ConfigPath()));
+
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("VORLIX_NO_SPLASH"), QStringLiteral("1"));
+        window.setProcessEnvironment(env);
+        window.start(QStringLiteral(VORLIX_PROGRAM), {});
+        QVERIFY(window.waitForStarted());
+        const QString owner = TProfileLock::LockFilePath() + QStringLiteral(".owner");
+        QVERIFY(TestSupport::WaitFor([&] { return ReadFileBytes(owner) == "window"; }, 30000));
+        const TResult refused = Render({});
+        window.kill();
+        window.waitForFinished();
+        QCOMPARE(refused.Code, 2);
+        QVERIFY2(refused.Err.contains(QStringLiteral("is open with the profile")), qPrintable(refused.Err));
+        QCOMPARE(QString::fromUtf8(ReadFileBytes(TNewsStore::ConfigPath())), settingsBefore);
+
+        // The lock of a program that died is taken over; one that lives is respected.
+        TProfileLock rendering;
+        QVERIFY(rendering.TryLock(TProfileLock::hRenderer));
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(VORLIX_PROGRAM), {});
+        QVERIFY(second.waitForStarted());
+        // The window says why in a message box it cannot get past; its log tells the same.
+        const QString log = UtilsClass::GetLogBase() + QStringLiteral(".dbg");
+        QVERIFY(TestSupport::WaitFor(
+            [&] { return ReadFileBytes(log).contains("Profile lock refused: vorlix render (process "); }, 30000));
+        QVERIFY(ReadFileBytes(owner) == "render");
+        second.kill();
+        second.waitForFinished();
+    }
+
+    void badUsageAndConfiguration()
+    {
+        const QString folder = UtilsClass::GetProgramFolder() + QStringLiteral("audio");
+        QVERIFY(QDir().mkpath(folder));
+
+        TResult r = Render({QStringLiteral("--frobnicate")});
+        QCOMPARE(r.Code, 2);
+        QVERIFY2(r.Err.contains(QStringLiteral("unknown option --frobnicate")), qPrintable(r.Err));
+        r = Render({QStringLiteral("--help")});
+        QCOMPARE(r.Code, 0);
+        QVERIFY(r.Out.contains(QStringLiteral("Usage: vorlix render")));
+        r = Render({QStringLiteral("--home"), folder + QStringLiteral("/nowhere")});
+        QCOMPARE(r.Code, 2);
+        QVERIFY2(r.Err.contains(QStringLiteral("does not exist")), qPrintable(r.Err));
+
+        // A profile never set up.
+        TRegistryEnhanced::ResetStore();
+        QFile::remove(TRegistryEnhanced::SettingsFilePath());
+        r = Render({});
+        QCOMPARE(r.Code, 2);
+        QVERIFY2(r.Err.contains(QStringLiteral("has not been set up")), qPrintable(r.Err));
+
+        // A group that is not subscribed, a server that is not there.
+        WriteProfile(QStringLiteral("127.0.0.1:9"), {QStringLiteral("alt.test")}, folder);
+        r = Render({QStringLiteral("alt.nothere")});
+        QCOMPARE(r.Code, 2);
+        QVERIFY2(r.Err.contains(QStringLiteral("\"alt.nothere\" is not a subscribed newsgroup")), qPrintable(r.Err));
+        r = Render({QStringLiteral("--server"), QStringLiteral("news.nothere")});
+        QCOMPARE(r.Code, 2);
+        QVERIFY2(r.Err.contains(QStringLiteral("no news server \"news.nothere\" in this profile (its servers: 127.0.0.1:9)")),
+                 qPrintable(r.Err));
+
+        // The output folder is gone.
+        WriteProfile(QStringLiteral("127.0.0.1:9"), {QStringLiteral("alt.test")}, folder + QStringLiteral("/gone"), false);
+        r = Render({});
+        QCOMPARE(r.Code, 2);
+        QVERIFY2(r.Err.contains(QStringLiteral("The output directory specified does not exist")), qPrintable(r.Err));
+
+        // A server that is down: named, exit 1, and the files are as they were.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        const QString down = QStringLiteral("127.0.0.1:%1").arg(port);
+        WriteProfile(down, {QStringLiteral("alt.test"), QStringLiteral("alt.test2")}, folder);
+        const QByteArray config = ReadFileBytes(TNewsStore::ConfigPath());
+        r = Render({QStringLiteral("--download"), QStringLiteral("--new")});
+        QVERIFY2(r.Code == 1, qPrintable(Described(r)));
+        QVERIFY2(r.Err.contains(QStringLiteral("Downloading alt.test from %1: ").arg(down)), qPrintable(r.Err));
+        QVERIFY2(r.Err.contains(QStringLiteral("Downloading alt.test2 from %1: skipped").arg(down)), qPrintable(r.Err));
+        QCOMPARE(ReadFileBytes(TNewsStore::ConfigPath()), config);
+        QVERIFY(AudioFiles(folder).isEmpty());
+    }
+};
+
+VORLIX_TEST_MAIN_CORE(TestRender)
+#include "test_render.moc"
