@@ -505,6 +505,12 @@ void TRenderer::render()
     for (TGroupJob& job : jobs) {
         if (!news->Contains(job.Group))
             continue;
+        if (failedServers.contains(job.Server)) {
+            // Nothing of it can be fetched: its articles are neither marked nor counted.
+            failures.push_back({QStringLiteral("Rendering %1").arg(job.Name),
+                                QStringLiteral("not rendered: the server %1 failed").arg(job.Server)});
+            continue;
+        }
         try {
             job.Group->EnsureArticles();
         } catch (const EVorlixError& e) {
@@ -530,11 +536,6 @@ void TRenderer::render()
             break;
         if (job.Queued == 0 || !news->Contains(job.Group))
             continue;
-        if (failedServers.contains(job.Server)) {
-            failures.push_back({QStringLiteral("%1 articles of %2").arg(job.Queued).arg(job.Name),
-                                QStringLiteral("not rendered: the server %1 failed").arg(job.Server)});
-            continue;
-        }
         renderGroup(job, done, total);
         done += job.Queued;
     }
