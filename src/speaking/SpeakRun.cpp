@@ -20,9 +20,9 @@ TConfigClass* GroupOf(const TArticleClass* record)
 {
     return record && record->Owner ? record->Owner->Config : nullptr;
 }
+} // namespace
 
-// The name part of an author ("Eve Smith <eve@example.org>" gives Eve Smith).
-QString AuthorName(const QString& from)
+QString TSpeakRun::AuthorName(const QString& from)
 {
     QString name = from;
     const int angle = from.indexOf(QLatin1Char('<'));
@@ -39,7 +39,6 @@ QString AuthorName(const QString& from)
         name = name.mid(1, name.size() - 2).trimmed();
     return name.isEmpty() ? from.trimmed() : name;
 }
-} // namespace
 
 TSpeakRun::TSpeakRun(TNewsStore* store_, TBaseTTS* tts_, TBaseRegistryClass* settings_, QObject* owner)
     : QObject(owner), store(store_), tts(tts_), settings(settings_)
@@ -179,6 +178,11 @@ void TSpeakRun::requestBody(TArticleClass* record)
     Processor->GetArticle(record->Number);
 }
 
+TArticleClass* TSpeakRun::SpokenRecord() const
+{
+    return Queue && !spokenID.isEmpty() ? Queue->FindByMessageID(spokenID) : nullptr;
+}
+
 void TSpeakRun::Update(TArticleClass* record)
 {
     if (Queue)
@@ -202,6 +206,7 @@ void TSpeakRun::SpeakBodyReceived(const QString&, const QStringList& lines, cons
     const QString body = SpokenArticleText(lines, true).Text;
     status(1, record->Subject);
     ++articleNumber;
+    spokenID = record->MessageID;
     if (OnArticleStarted)
         OnArticleStarted(this, articleNumber, Queue->Count());
     const QString text = ComposeSpokenText(record, body);
@@ -372,12 +377,14 @@ void TSpeakRun::fail(const QString& message)
 
 void TSpeakRun::finishRun()
 {
+    // The queue goes first: whoever hears OnRunEnded sees a run that is over.
+    Queue.reset();
+    chapters.clear();
+    spokenID.clear();
     status(1, QString());
     if (OnRunEnded)
         OnRunEnded(this);
     showPictureOn(nullptr);
-    Queue.reset();
-    chapters.clear();
 }
 
 void TSpeakRun::showPictureOn(TConfigClass* group)

@@ -46,6 +46,9 @@ public:
     // A click changed a record's speak mark during a run.
     void Update(TArticleClass* record);
     bool Running() const { return Queue != nullptr; }
+    // The record whose article is being spoken, from OnArticleStarted until the next one starts
+    // or the run ends; none between runs or when the record no longer exists.
+    TArticleClass* SpokenRecord() const;
     // The Stop command: the speech stops and the run ends after the current article. A file
     // of a whole thread is kept with what it holds.
     void Stop();
@@ -68,6 +71,8 @@ public:
     static QString CleanFileName(const QString& subject);
     // The thread's cleaned subject + "_" + its next file number.
     static QString AudioFileName(const TArticleClass* record);
+    // The name part of an author ("Eve Smith <eve@example.org>" gives Eve Smith).
+    static QString AuthorName(const QString& from);
 
     std::unique_ptr<TTTSList> Queue;
     std::unique_ptr<TNntpProcessor> Processor; // created at the first run and kept
@@ -107,6 +112,7 @@ private:
     TConfigClass* pictureGroup = nullptr; // the group node that shows the run's picture
     int picture = rpGroup;
     int articleNumber = 0;                // articles begun in this run
+    QString spokenID;                     // Message-ID of the article being spoken
     // Chapters of the thread file being written: start in ms and title.
     struct TChapter {
         qint64 StartMs;
