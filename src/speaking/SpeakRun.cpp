@@ -21,8 +21,8 @@ TConfigClass* GroupOf(const TArticleClass* record)
 {
     return record && record->Owner ? record->Owner->Config : nullptr;
 }
-
 } // namespace
+
 
 TSpeakRun::TSpeakRun(TNewsStore* store_, TBaseTTS* tts_, TBaseRegistryClass* settings_, QObject* owner)
     : QObject(owner), store(store_), tts(tts_), settings(settings_)
@@ -184,6 +184,11 @@ void TSpeakRun::requestBody(TArticleClass* record)
     Processor->GetArticle(record->Number);
 }
 
+TArticleClass* TSpeakRun::SpokenRecord() const
+{
+    return Queue && !spokenID.isEmpty() ? Queue->FindByMessageID(spokenID) : nullptr;
+}
+
 void TSpeakRun::Update(TArticleClass* record)
 {
     if (Queue)
@@ -207,6 +212,7 @@ void TSpeakRun::SpeakBodyReceived(const QString&, const QStringList& lines, cons
     const QString body = SpokenArticleText(lines, true).Text;
     status(1, record->Subject);
     ++articleNumber;
+    spokenID = record->MessageID;
     if (OnArticleStarted)
         OnArticleStarted(this, articleNumber, Queue->Count());
     const QString text = ComposeSpokenText(record, body);
@@ -399,13 +405,15 @@ void TSpeakRun::fail(const QString& message)
 
 void TSpeakRun::finishRun()
 {
+    // The queue goes first: whoever hears OnRunEnded sees a run that is over.
+    Queue.reset();
+    chapters.clear();
+    fileArticles.clear();
+    spokenID.clear();
     status(1, QString());
     if (OnRunEnded)
         OnRunEnded(this);
     showPictureOn(nullptr);
-    Queue.reset();
-    chapters.clear();
-    fileArticles.clear();
 }
 
 void TSpeakRun::showPictureOn(TConfigClass* group)

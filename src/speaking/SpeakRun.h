@@ -47,6 +47,9 @@ public:
     // A click changed a record's speak mark during a run.
     void Update(TArticleClass* record);
     bool Running() const { return Queue != nullptr; }
+    // The record whose article is being spoken, from OnArticleStarted until the next one starts
+    // or the run ends; none between runs or when the record no longer exists.
+    TArticleClass* SpokenRecord() const;
     // The Stop command: the speech stops and the run ends after the current article. A file
     // of a whole thread is kept with what it holds.
     void Stop();
@@ -118,6 +121,7 @@ private:
     TConfigClass* pictureGroup = nullptr; // the group node that shows the run's picture
     int picture = rpGroup;
     int articleNumber = 0;                // articles begun in this run
+    QString spokenID;                     // Message-ID of the article being spoken
     // Chapters of the thread file being written: start in ms and title.
     struct TChapter {
         qint64 StartMs;

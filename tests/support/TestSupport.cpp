@@ -30,6 +30,8 @@ QString TestSupport::PrepareEnvironment()
     qputenv("XDG_CACHE_HOME", (h + "/home/.cache").toUtf8());
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A window would appear on the desktop's session bus as a media player.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + h + "/no-session-bus").toUtf8());
     return h;
 }
 
@@ -80,8 +82,15 @@ bool TestSupport::ServiceAvailable(TService service)
         return !qEnvironmentVariableIsEmpty("VORLIX_INN_HOST") && qEnvironmentVariableIntValue("VORLIX_INN_PORT") > 0;
     case TService::PulseAudio:
         return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !qEnvironmentVariableIsEmpty("VORLIX_PULSE_SPARE_SINK");
+    case TService::DBus:
+        return !qEnvironmentVariableIsEmpty("VORLIX_DBUS_ADDRESS");
     }
     return false;
+}
+
+void TestSupport::UseTestBus()
+{
+    qputenv("DBUS_SESSION_BUS_ADDRESS", qgetenv("VORLIX_DBUS_ADDRESS"));
 }
 
 QByteArray TestSupport::MissingServiceText(TService service)
@@ -97,6 +106,11 @@ QByteArray TestSupport::MissingServiceText(TService service)
         what = "PulseAudio test server";
         vars = "PULSE_SERVER/VORLIX_PULSE_SPARE_SINK";
         script = "pulseaudio.sh";
+        break;
+    case TService::DBus:
+        what = "private session bus";
+        vars = "VORLIX_DBUS_ADDRESS";
+        script = "dbus.sh";
         break;
     }
     if (UnderCi())

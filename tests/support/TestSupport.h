@@ -1,6 +1,8 @@
 #pragma once
 // Common set-up for every test executable: headless Qt, and a temporary home folder
-// (VORLIX_HOME, HOME, XDG folders) so no test touches the real user's settings or files.
+// (VORLIX_HOME, HOME, XDG folders) so no test touches the real user's settings or files. The
+// session bus address reaches nothing, so no test appears on the desktop's bus; the tests that
+// need a bus use the private one (VORLIX_REQUIRE_DBUS).
 //
 // Logic tests use VORLIX_TEST_MAIN_CORE (a QCoreApplication, Qt Core only, library
 // vorlix_testsupport). Window tests use VORLIX_TEST_MAIN or VORLIX_TEST_MAIN_APP (a
@@ -29,6 +31,7 @@ bool ExpectNothingFor(int ms, const std::function<bool()>& pred);
 enum class TService {
     Inn,        // the INN news server: VORLIX_INN_HOST, VORLIX_INN_PORT, VORLIX_INN_* groups
     PulseAudio, // the private sound server with null sinks: PULSE_SERVER, VORLIX_PULSE_SPARE_SINK
+    DBus,       // the private session bus: VORLIX_DBUS_ADDRESS
 };
 // True when CI=true is in the environment: a missing service is then a failure, not a skip.
 bool UnderCi();
@@ -36,6 +39,9 @@ bool UnderCi();
 bool ServiceAvailable(TService service);
 // Why a test cannot run without the service, one line.
 QByteArray MissingServiceText(TService service);
+// Points DBUS_SESSION_BUS_ADDRESS at the private session bus, for this process and the programs
+// it starts.
+void UseTestBus();
 // True when the program is on the PATH.
 bool ProgramAvailable(const QString& program);
 QByteArray MissingProgramText(const QString& program);
@@ -83,6 +89,12 @@ T* Part(const QObject* owner, const QString& name)
 
 #define VORLIX_REQUIRE_INN() VORLIX_REQUIRE_SERVICE(TestSupport::TService::Inn)
 #define VORLIX_REQUIRE_PULSE() VORLIX_REQUIRE_SERVICE(TestSupport::TService::PulseAudio)
+// The private session bus, which then becomes this process's session bus.
+#define VORLIX_REQUIRE_DBUS()                                                                  \
+    do {                                                                                       \
+        VORLIX_REQUIRE_SERVICE(TestSupport::TService::DBus);                                   \
+        TestSupport::UseTestBus();                                                             \
+    } while (0)
 
 #define VORLIX_REQUIRE_PROGRAM(program)                                                        \
     do {                                                                                       \

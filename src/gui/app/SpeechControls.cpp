@@ -6,11 +6,14 @@
 #include "core/DialogService.h"
 #include "core/RegistryUnit.h"
 #include "gui/app/NewsCommands.h"
+#include "gui/app/RunCommand.h"
+#include "gui/app/WindowPlacement.h"
 #include "gui/app/WindowService.h"
 #include "gui/prefs/MyTTSPreferencesUnit.h"
 #include "gui/lexicon/LexEdit.h"
 #include "gui/prefs/TBasePreProcPreferencesUnit.h"
 #include "gui/news/ThreadView.h"
+#include "mpris/MprisPlayer.h"
 #include "news/NewsStore.h"
 #include "preprocess/TTSPreProcessor.h"
 #include "speaking/SpeakRun.h"
@@ -72,6 +75,7 @@ void TForm1::createSpeech()
     UtilsClass::Log(QStringLiteral("Form Create: Event Setup"));
     bindSpeech();
     bindSpeaking();
+    createMediaControls();
     BindCommand(QStringLiteral("SpeakMarkAloud"), [this] { SpeakMarked(false); });
     BindCommand(QStringLiteral("SpeakMarkFile"), [this] { SpeakMarked(true); });
     BindCommand(QStringLiteral("SpeakSelAloud"), [this] { SpeakSelected(false); });
@@ -161,6 +165,8 @@ void TForm1::bindSpeaking()
         ArticleProgress->setValue(0);
         ArticleProgress->show();
         placeProgress();
+        if (Mpris)
+            Mpris->RunChanged();
     };
     Speaking->OnArticleStarted = [this](TSpeakRun*, int position, int queued) {
         if (QueueProgress->isVisible()) {
@@ -168,10 +174,14 @@ void TForm1::bindSpeaking()
             QueueProgress->setValue(position);
         }
         ArticleProgress->setValue(0);
+        if (Mpris)
+            Mpris->RunChanged();
     };
     Speaking->OnRunEnded = [this](TSpeakRun*) {
         QueueProgress->hide();
         ArticleProgress->hide();
+        if (Mpris)
+            Mpris->RunChanged();
     };
     Speaking->OnRecordChanged = [this](TSpeakRun*, TArticleClass* record) {
         if (ThreadView && record && record->Owner && record->Owner->Config == ThreadView->GroupNode)
@@ -188,6 +198,16 @@ void TForm1::bindSpeaking()
         if (Speaking)
             Speaking->Update(record);
     };
+}
+
+void TForm1::createMediaControls()
+{
+    Mpris = std::make_unique<TMprisPlayer>(Speech.get(), Speaking.get());
+    Mpris->OnRaise = [this](TMprisPlayer*) { BringToFront(this); };
+    // The desktop's Stop is the Stop command; it ends the run between two articles as well,
+    // where the manager is idle and the window's own Stop is disabled.
+    Mpris->OnStop = [this](TMprisPlayer*) { RunCommand(QStringLiteral("Stop"), [this] { mnuStopClick(); }); };
+    Mpris->Start();
 }
 
 void TForm1::SpeakMarked(bool toFile)

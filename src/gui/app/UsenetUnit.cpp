@@ -26,6 +26,7 @@
 #include "gui/news/ThreadView.h"
 #include "gui/nntp/PostReplyUnit.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
+#include "mpris/MprisPlayer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -693,6 +694,7 @@ void TForm1::FormDestroy()
     Timer1->stop();
     // No processor event may reach the window while it is taken down.
     News.reset();
+    Mpris.reset();
     Speaking.reset();
     if (Speech) {
         // The manager calls back into the window while it shuts its engines down.

@@ -34,6 +34,7 @@ class TThreadView;
 class TNewsCommands;
 class TBaseTTS;
 class TSpeakRun;
+class TMprisPlayer;
 
 class TForm1 : public QMainWindow, public TNewsWindow {
     Q_OBJECT
@@ -143,6 +144,9 @@ public:
     std::unique_ptr<TBaseTTS> Speech;
     // The run of spoken articles (its queue and speaking processor).
     std::unique_ptr<TSpeakRun> Speaking;
+    // The desktop's media controls: the window as a media player on the session bus, Playing
+    // or Paused while a run speaks aloud.
+    std::unique_ptr<TMprisPlayer> Mpris;
     bool Loading = false;
     bool Activated = false;
 
@@ -217,6 +221,7 @@ private:
     void setSpeechEnabled(const QString& id, TCommandPlace place, bool enabled);
     QHash<QString, bool> speechEnabled;
     void bindSpeaking();
+    void createMediaControls();
     bool articleProgressFull = false;
     bool configLoaded = false;
 

@@ -4,6 +4,7 @@
 #include "core/DialogService.h"
 #include "core/ProfileLock.h"
 #include "gui/app/WidgetDialogService.h"
+#include "gui/app/WindowPlacement.h"
 #include "gui/app/WindowService.h"
 #include "core/RegistryEnhanced.h"
 #include "core/RegistryUnit.h"
@@ -99,15 +100,8 @@ void TSingleInstance::bringToFront()
 {
     ++raised;
     UtilsClass::Log(QStringLiteral("Brought to the front by a second start"));
-    if (!window)
-        return;
-    // Only the minimised state is taken away: a maximised window comes back maximised.
-    if (window->isMinimized())
-        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    if (!window->isVisible())
-        window->show();
-    window->raise();
-    window->activateWindow();
+    if (window)
+        BringToFront(window);
 }
 
 bool RunFirstRunCheck()

@@ -107,3 +107,14 @@ void RestoreWindowPosition(QWidget* window, const QString& windowName)
         return;
     window->move(p.left, p.top);
 }
+
+void BringToFront(QWidget* window)
+{
+    // Only the minimised state is taken away: a maximised window comes back maximised.
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    if (!window->isVisible())
+        window->show();
+    window->raise();
+    window->activateWindow();
+}

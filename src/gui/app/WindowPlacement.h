@@ -10,3 +10,6 @@ void RestoreWindowPlacement(QWidget* window, const QString& windowName);
 // Position only (top and left), with the same clamping to the screen.
 void SaveWindowPosition(QWidget* window, const QString& windowName);
 void RestoreWindowPosition(QWidget* window, const QString& windowName);
+// Restores a minimised window (a maximised one comes back maximised), shows it, raises it and
+// activates it.
+void BringToFront(QWidget* window);

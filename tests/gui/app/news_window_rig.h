@@ -79,6 +79,18 @@ struct Window {
         TForm1::Shown = false;
     }
 
+    // A profile of one server on loopback at port with one group; the window opens with that
+    // group selected (no article too old to keep) and waits until its headers are in.
+    bool OpenOnGroup(quint16 port, const QString& group)
+    {
+        WriteConfig(QStringLiteral("127.0.0.1:%1").arg(port), {group});
+        if (!Open())
+            return false;
+        Form->Store->SetValue("MsgDeleteDays", -1);
+        Select(group);
+        return WaitIdle();
+    }
+
     TNewsCommands* News() const { return Form->News.get(); }
     TNntpProcessor* Processor() const { return News()->MainProcessor(); }
     bool WaitIdle(int ms = 20000) const

@@ -49,14 +49,7 @@ struct TRunRig {
 
     bool Open()
     {
-        if (!Server.Listen())
-            return false;
-        WriteConfig(QStringLiteral("127.0.0.1:%1").arg(Server.Port()), {kGroup});
-        if (!W.Open())
-            return false;
-        W.Form->Store->SetValue("MsgDeleteDays", -1);
-        W.Select(kGroup);
-        if (!W.WaitIdle())
+        if (!Server.Listen() || !W.OpenOnGroup(Server.Port(), kGroup))
             return false;
         W.Form->Speaking->OnStatus = [this, inner = W.Form->Speaking->OnStatus](TSpeakRun* r, int panel,
                                                                              const QString& text) {
