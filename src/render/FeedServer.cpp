@@ -147,6 +147,8 @@ public:
         answer(503, false, {});
     }
 
+    qint64 Queued() const { return socket->bytesToWrite(); }
+
     void Drop()
     {
         body.reset();
@@ -431,6 +433,14 @@ void TFeedServer::Close()
         c->Drop();
         delete c;
     }
+}
+
+qint64 TFeedServer::BytesQueued() const
+{
+    qint64 total = 0;
+    for (const TConnection* c : connections)
+        total += c->Queued();
+    return total;
 }
 
 bool TFeedServer::Listening() const

@@ -35,6 +35,9 @@ public:
     void SetFeed(TPodcastFeed* feed);
 
     int ConnectionCount() const { return int(connections.size()); }
+    // Bytes handed to the connections and not sent yet: a few hundred kilobytes each at most,
+    // however large the files.
+    qint64 BytesQueued() const;
 
     // A connection that neither sends nor takes anything for this long is closed.
     int IdleTimeoutMs = 60000;

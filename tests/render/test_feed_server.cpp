@@ -356,8 +356,11 @@ private slots:
             many.back()->socket.write(i % 10 ? "GET /First_1.mp3 HTTP/1.1\r\nConnection: close\r\n\r\n"
                                              : "GET /Long_1.wav HTTP/1.1\r\nConnection: close\r\n\r\n");
         }
+        // Files go out piece by piece as each client takes them, never whole into memory.
+        qint64 mostQueued = 0;
         for (auto& c : many) {
-            QVERIFY(TestSupport::WaitFor([&c] {
+            QVERIFY(TestSupport::WaitFor([&] {
+                mostQueued = std::max(mostQueued, server.BytesQueued());
                 c->buffer += c->socket.readAll();
                 return c->Closed();
             }, 30000));
@@ -366,6 +369,8 @@ private slots:
             const qsizetype body = c->buffer.indexOf("\r\n\r\n") + 4;
             QCOMPARE(c->buffer.size() - body, c->buffer.contains("audio/wav") ? longSize : first.size());
         }
+        QVERIFY2(mostQueued > 0 && mostQueued < 8 * 1024 * 1024, qPrintable(QString::number(mostQueued)));
+        qInfo("At most %lld bytes queued for %d connections", mostQueued, 2 + int(many.size()));
 
         // The silent client and the one that stopped taking are dropped once idle.
         QVERIFY(TestSupport::WaitFor([&] { return server.ConnectionCount() == 0; }));
