@@ -442,7 +442,13 @@ QString TPodcastFeed::Update(const std::vector<TFeedItem>& added)
         return a.FileName > b.FileName;
     });
 
-    QStringList lines = QString::fromUtf8(render(items)).split(QLatin1Char('\n'));
+    const QByteArray xml = render(items);
+    if (xml.isEmpty()) {
+        UtilsClass::Log(QStringLiteral("Feed: the XML writer failed; feed.xml is left as it was"));
+        return QStringLiteral("The podcast feed could not be composed; %1 is left as it was")
+            .arg(QDir::toNativeSeparators(FeedPath()));
+    }
+    QStringList lines = QString::fromUtf8(xml).split(QLatin1Char('\n'));
     while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     QString reason;
@@ -520,5 +526,6 @@ QByteArray TPodcastFeed::render(const std::vector<TEntry>& entries) const
     w.writeEndElement();
     w.writeEndElement();
     w.writeEndDocument();
-    return data;
+    // The writer fails only on text XML cannot hold, which XmlLine has taken out.
+    return w.hasError() ? QByteArray() : data;
 }
