@@ -49,35 +49,32 @@ QStringList ChapterTitles(const TagLib::ID3v2::Tag* tag)
         out << c.second;
     return out;
 }
+
+// MP3 and WAV files both may carry an ID3v2 tag beside their own.
+template <class TFile>
+TAudioFileInfo ReadFile(const QByteArray& name, bool withTags)
+{
+    TAudioFileInfo info;
+    TFile file(name.constData(), true, TagLib::AudioProperties::Average);
+    if (!file.isValid() || !file.audioProperties())
+        return info;
+    info.LengthMs = file.audioProperties()->lengthInMilliseconds();
+    if (withTags) {
+        ReadCommonTag(file.tag(), info);
+        if (file.hasID3v2Tag())
+            info.Chapters = ChapterTitles(file.ID3v2Tag());
+    }
+    info.Ok = info.LengthMs > 0;
+    return info;
+}
 }
 
 TAudioFileInfo ReadAudioFileInfo(const QString& path, bool withTags)
 {
-    TAudioFileInfo info;
     const QByteArray name = QFile::encodeName(path);
-    if (path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive)) {
-        TagLib::MPEG::File file(name.constData(), true, TagLib::AudioProperties::Average);
-        if (!file.isValid() || !file.audioProperties())
-            return info;
-        info.LengthMs = file.audioProperties()->lengthInMilliseconds();
-        if (withTags) {
-            ReadCommonTag(file.tag(), info);
-            if (file.hasID3v2Tag())
-                info.Chapters = ChapterTitles(file.ID3v2Tag());
-        }
-    } else if (path.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
-        TagLib::RIFF::WAV::File file(name.constData(), true, TagLib::AudioProperties::Average);
-        if (!file.isValid() || !file.audioProperties())
-            return info;
-        info.LengthMs = file.audioProperties()->lengthInMilliseconds();
-        if (withTags) {
-            ReadCommonTag(file.tag(), info);
-            if (file.hasID3v2Tag())
-                info.Chapters = ChapterTitles(file.ID3v2Tag());
-        }
-    } else {
-        return info;
-    }
-    info.Ok = info.LengthMs > 0;
-    return info;
+    if (path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive))
+        return ReadFile<TagLib::MPEG::File>(name, withTags);
+    if (path.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive))
+        return ReadFile<TagLib::RIFF::WAV::File>(name, withTags);
+    return {};
 }

@@ -94,12 +94,6 @@ TRange ParseRange(const QByteArray& header, qint64 size)
         return {416, 0, 0};
     return {206, first, std::min(last, size - 1)};
 }
-
-bool InsideFolder(const QFileInfo& file, const QString& canonicalFolder)
-{
-    const QString target = file.canonicalFilePath();
-    return !target.isEmpty() && QFileInfo(target).absolutePath() == canonicalFolder;
-}
 }
 
 // One client connection: requests are read one after the other (a client may send the next
@@ -544,7 +538,7 @@ int TFeedServer::resolve(const QByteArray& target, QString& path)
     if (isFeed)
         refreshFeed();
     const QFileInfo file(canonicalFolder + QLatin1Char('/') + name);
-    if (!file.isFile() || !InsideFolder(file, canonicalFolder))
+    if (!file.isFile() || !TPodcastFeed::InFolder(file, canonicalFolder))
         return 404;
     path = file.filePath();
     return 200;

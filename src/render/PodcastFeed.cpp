@@ -108,12 +108,6 @@ qint64 Seconds(qint64 ms)
     return (ms + 500) / 1000;
 }
 
-bool InsideFolder(const QFileInfo& file, const QString& canonicalFolder)
-{
-    const QString target = file.canonicalFilePath();
-    return !target.isEmpty() && QFileInfo(target).absolutePath() == canonicalFolder;
-}
-
 QString UnreadableKey(const QFileInfo& file)
 {
     return file.fileName() + QLatin1Char('\n') + QString::number(file.size()) + QLatin1Char('\n')
@@ -164,6 +158,12 @@ bool TPodcastFeed::IsAudioFileName(const QString& name)
 {
     return !name.startsWith(QLatin1Char('.')) && !name.startsWith(QLatin1String("$$$"))
            && !name.contains(QLatin1Char('/')) && ContentType(name).startsWith(QLatin1String("audio/"));
+}
+
+bool TPodcastFeed::InFolder(const QFileInfo& file, const QString& canonicalFolder)
+{
+    const QString target = file.canonicalFilePath();
+    return !target.isEmpty() && QFileInfo(target).absolutePath() == canonicalFolder;
 }
 
 QString TPodcastFeed::ContentType(const QString& name)
@@ -326,7 +326,7 @@ QString TPodcastFeed::Update(const std::vector<TFeedItem>& added)
                                                     QDir::Files | QDir::Readable, QDir::NoSort);
     files.reserve(listed.size());
     for (const QFileInfo& f : listed) {
-        if (IsAudioFileName(f.fileName()) && (!f.isSymLink() || InsideFolder(f, canonicalFolder)))
+        if (IsAudioFileName(f.fileName()) && (!f.isSymLink() || InFolder(f, canonicalFolder)))
             files.insert(f.fileName(), f);
     }
 

@@ -6,6 +6,7 @@
 // folder) by their tags, and drops items whose file is gone. A feed.xml that cannot be read as
 // Vorlix's own is kept as feed-damaged.xml and the feed is built again from the files.
 #include <QDateTime>
+#include <QFileInfo>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,8 @@ public:
     // An audio file the feed lists: .mp3 or .wav (any letter case), not hidden, not a
     // temporary file of a conversion ("$$$" first).
     static bool IsAudioFileName(const QString& name);
+    // Whether file, a link perhaps, leads to a file directly in the folder (its canonical path).
+    static bool InFolder(const QFileInfo& file, const QString& canonicalFolder);
     // "audio/mpeg", "audio/wav", "application/rss+xml; charset=utf-8" for the feed, or empty.
     static QString ContentType(const QString& name);
     // "comp.lang.misc — 3 articles by Eve Smith, Bob".

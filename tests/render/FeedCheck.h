@@ -21,6 +21,18 @@
 
 namespace FeedCheck {
 
+inline QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool WriteAll(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
 // What feedparser made of a feed: {"bozo", "error", "version", "title", "language", "items":
 // [{"title", "summary", "author", "id", "permalink", "published" (seconds since 1970, UTC),
 // "duration", "href", "length", "type", "real" (the file's playing time in seconds as mutagen

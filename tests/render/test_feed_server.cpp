@@ -21,18 +21,6 @@
 using namespace FeedCheck;
 
 namespace {
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
 // A long WAV of quiet noise (22 050 Hz, 16-bit mono), to be sent in many pieces.
 bool MakeLongWav(const QString& path, int seconds)
 {

@@ -17,18 +17,6 @@
 using namespace FeedCheck;
 
 namespace {
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
 bool SetTime(const QString& path, const QDateTime& time)
 {
     QFile f(path);
