@@ -73,9 +73,10 @@ QString GuidOf(const QFileInfo& file)
            + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex());
 }
 
+// "Tue, 14 May 2024 09:30:00 +0000": with the day's name, which some podcast apps insist on.
 QString Rfc822(const QDateTime& time)
 {
-    return time.toUTC().toString(Qt::RFC2822Date);
+    return QLocale::c().toString(time.toUTC(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")) + QStringLiteral(" +0000");
 }
 
 QString Duration(qint64 seconds)

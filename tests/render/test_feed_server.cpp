@@ -187,6 +187,11 @@ private slots:
         QVERIFY(port > 0);
         const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(port);
         QCOMPARE(server.BaseUrl(), base);
+        TFeedServer other(folder);
+        const QString taken = other.Listen(QStringLiteral("127.0.0.1"), port);
+        QVERIFY2(taken.startsWith(QStringLiteral("Cannot serve on 127.0.0.1 port %1: ").arg(port)), qPrintable(taken));
+        QCOMPARE(other.Listen(QStringLiteral("localhost"), 0), QStringLiteral("\"localhost\" is not an IP address"));
+        QVERIFY(!other.Listening());
         TPodcastFeed feed(folder);
         server.SetFeed(&feed);
 
