@@ -222,6 +222,28 @@ private slots:
         QCOMPARE(ReadAll(path("feed-damaged.xml")), truncated);
         // The feed made again reads the tags: the MP3's title, the WAV's name.
         QCOMPARE(Titles(Parse(feed.FeedPath())), (QStringList{"A_single_1", "First thread"}));
+
+        // On a full disk the old feed stays as it was, damaged or not, and the caller is told.
+        QTemporaryDir mountPoint;
+        TestSupport::TSmallDisk disk(mountPoint.path(), "1m");
+        if (!disk.Mounted())
+            QSKIP("A small file system cannot be mounted here (needs root)");
+        const QString small = mountPoint.path();
+        QVERIFY(CopyAs(spokenFile("First_thread_1.mp3"), small + "/First_thread_1.mp3", base));
+        TPodcastFeed full(small);
+        QCOMPARE(full.Update({}), QString());
+        const QByteArray written = ReadAll(full.FeedPath());
+        QVERIFY(CopyAs(spokenFile("Q_A_1.mp3"), small + "/Q_A_1.mp3", base));
+        disk.Fill();
+        const QString failed = full.Update({});
+        QVERIFY2(failed.startsWith("The podcast feed " + full.FeedPath() + " could not be written: "), qPrintable(failed));
+        QCOMPARE(ReadAll(full.FeedPath()), written);
+        QVERIFY(WriteAll(full.FeedPath(), truncated.left(100)));
+        const QString uncopied = full.Update({});
+        QVERIFY2(uncopied.startsWith(full.FeedPath() + " cannot be read (")
+                     && uncopied.endsWith(") and no copy of it could be kept, so it was left as it is"),
+                 qPrintable(uncopied));
+        QCOMPARE(ReadAll(full.FeedPath()), truncated.left(100));
     }
 
     // Thousands of files: the first feed reads every file; an update after that takes well under
