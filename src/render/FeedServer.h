@@ -44,7 +44,8 @@ public:
     // More connections at once are answered 503 and closed.
     int MaxConnections = 256;
 
-    // Each answered request, as logged: "127.0.0.1 GET /feed.xml 200 2048".
+    // Each answered request, as logged: "127.0.0.1 GET /feed.xml HTTP/1.1 200 2048" (the
+    // request line, the status and the length of the answer).
     std::function<void(TFeedServer*, const QString& line)> OnRequest;
 
 private:
