@@ -57,7 +57,10 @@ void WriteLinesAtomically(const QString& path, const QStringList& lines, QFileDe
         throw EInOutError(QStringLiteral("Cannot set the permissions of %1: %2").arg(path, reason));
     }
     const QByteArray data = crlfBytes(lines);
-    if (file.write(data) != data.size()) {
+    // A text that fits into the file's buffer reaches the disk only when the buffer is flushed,
+    // and QSaveFile's commit does not report a failure of that flush (a full disk would leave
+    // an empty file in place of the old one): flush first and check.
+    if (file.write(data) != data.size() || !file.flush()) {
         const QString reason = file.errorString();
         file.cancelWriting();
         throw EInOutError(QStringLiteral("Cannot write file %1: %2").arg(path, reason));
@@ -81,7 +84,8 @@ bool TryWriteLinesAtomically(const QString& path, const QStringList& lines, QStr
 {
     QSaveFile file(path);
     const QByteArray data = crlfBytes(lines);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    // Flushed before the commit, as above.
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.flush() || !file.commit()) {
         reason = file.errorString();
         return false;
     }
