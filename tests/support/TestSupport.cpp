@@ -30,6 +30,10 @@ QString TestSupport::PrepareEnvironment()
     qputenv("XDG_CACHE_HOME", (h + "/home/.cache").toUtf8());
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The xcb platform cannot start without an X server; the test starts offscreen then and
+    // skips what needs the display (VORLIX_REQUIRE_X11).
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     return h;
 }
 
@@ -80,6 +84,8 @@ bool TestSupport::ServiceAvailable(TService service)
         return !qEnvironmentVariableIsEmpty("VORLIX_INN_HOST") && qEnvironmentVariableIntValue("VORLIX_INN_PORT") > 0;
     case TService::PulseAudio:
         return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !qEnvironmentVariableIsEmpty("VORLIX_PULSE_SPARE_SINK");
+    case TService::X11:
+        return !qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb");
     }
     return false;
 }
@@ -97,6 +103,11 @@ QByteArray TestSupport::MissingServiceText(TService service)
         what = "PulseAudio test server";
         vars = "PULSE_SERVER/VORLIX_PULSE_SPARE_SINK";
         script = "pulseaudio.sh";
+        break;
+    case TService::X11:
+        what = "X server";
+        vars = "DISPLAY";
+        script = "xvfb.sh";
         break;
     }
     if (UnderCi())
