@@ -230,3 +230,23 @@ void Install()
 }
 
 } // namespace KeyboardAccess
+
+void KeyboardAccess::OrderTabbedPart(QTabWidget* tabs, const QList<QWidget*>& after)
+{
+    // The controls of the pages as the focus chain has them now; the parts of a control that
+    // passes its focus on (the field of a spin box) move with their control.
+    QWidget* window = tabs->window();
+    QList<QWidget*> controls;
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain()) {
+        if (w == tabs->tabBar() || !tabs->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (w->parentWidget() && w->parentWidget()->focusProxy() == w)
+            continue;
+        controls << w;
+    }
+    QWidget* previous = tabs;
+    for (QWidget* w : controls + after) {
+        QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
