@@ -116,6 +116,9 @@ QStringList faultsOfPage(QWidget* window)
                 faults << where + QStringLiteral("Alt+%1 twice: '%2' and '%3'").arg(c, letters.value(c), text);
             letters.insert(c, text);
         }
+        if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy() && !altLetterOf(l->text()).isNull()
+            && !(l->buddy()->focusPolicy() & Qt::TabFocus))
+            faults << where + QStringLiteral("Alt-letter of '%1' leads to no control").arg(l->text());
         if (isField(w) && (w->focusPolicy() & Qt::TabFocus)) {
             bool labelled = false;
             for (QLabel* l : window->findChildren<QLabel*>())
@@ -414,6 +417,17 @@ private slots:
     void everyWindowNamesItsControls()
     {
         TWalker walker;
+        // The captions of the labels and buttons of each window, as shown.
+        QHash<QString, QStringList> captions;
+        walker.Check = [&captions](QWidget* window) {
+            for (QWidget* w : window->findChildren<QWidget*>()) {
+                if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy())
+                    captions[window->windowTitle()] << l->text();
+                else if (auto* b = qobject_cast<QAbstractButton*>(w))
+                    captions[window->windowTitle()] << b->text();
+            }
+            return accessFaults(window);
+        };
         OpenEveryWindow(walker);
         if (QTest::currentTestFailed())
             return;
@@ -426,6 +440,13 @@ private slots:
         // With the SAPI note, the sound device window and the wizard: seventeen windows.
         QVERIFY2(walker.Titles.contains("SAPI Version Info") && walker.Titles.size() == 17, qPrintable(walker.Titles.join(QStringLiteral(" | "))));
         QVERIFY2(walker.Faults.isEmpty(), qPrintable(walker.Faults.join(QLatin1Char('\n'))));
+        // Letters given by the program go to the push buttons first, then to the labels and check
+        // boxes in their order: the first field keeps the first letter of its caption.
+        for (const char* caption : {"&Server Name:", "&User ID:", "S&ave Password"})
+            QVERIFY2(captions.value("Add Server").contains(caption), qPrintable(captions.value("Add Server").join(" | ")));
+        // A caption of information the user cannot change has no letter: it would lead nowhere.
+        for (const char* caption : {"Server:", "&Save Password", "&User Name:"})
+            QVERIFY2(captions.value("Login").contains(caption), qPrintable(captions.value("Login").join(" | ")));
     }
 
     // Tab walks every window top to bottom and left to right as the controls are placed,
