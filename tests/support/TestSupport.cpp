@@ -32,6 +32,10 @@ QString TestSupport::PrepareEnvironment()
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // A window would appear on the desktop's session bus as a media player.
     qputenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + h + "/no-session-bus").toUtf8());
+    // The xcb platform cannot start without an X server; the test starts offscreen then and
+    // skips what needs the display (VORLIX_REQUIRE_X11).
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     return h;
 }
 
@@ -84,6 +88,8 @@ bool TestSupport::ServiceAvailable(TService service)
         return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !qEnvironmentVariableIsEmpty("VORLIX_PULSE_SPARE_SINK");
     case TService::DBus:
         return !qEnvironmentVariableIsEmpty("VORLIX_DBUS_ADDRESS");
+    case TService::X11:
+        return !qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb");
     }
     return false;
 }
@@ -111,6 +117,11 @@ QByteArray TestSupport::MissingServiceText(TService service)
         what = "private session bus";
         vars = "VORLIX_DBUS_ADDRESS";
         script = "dbus.sh";
+        break;
+    case TService::X11:
+        what = "X server";
+        vars = "DISPLAY";
+        script = "xvfb.sh";
         break;
     }
     if (UnderCi())

@@ -32,6 +32,7 @@ enum class TService {
     Inn,        // the INN news server: VORLIX_INN_HOST, VORLIX_INN_PORT, VORLIX_INN_* groups
     PulseAudio, // the private sound server with null sinks: PULSE_SERVER, VORLIX_PULSE_SPARE_SINK
     DBus,       // the private session bus: VORLIX_DBUS_ADDRESS
+    X11,        // a real X server (Xvfb) for the xcb platform: DISPLAY
 };
 // True when CI=true is in the environment: a missing service is then a failure, not a skip.
 bool UnderCi();
@@ -95,6 +96,9 @@ T* Part(const QObject* owner, const QString& name)
         VORLIX_REQUIRE_SERVICE(TestSupport::TService::DBus);                                   \
         TestSupport::UseTestBus();                                                             \
     } while (0)
+// A test of what the X server shows. Its executable runs on the xcb platform (CTest sets
+// QT_QPA_PLATFORM=xcb) and starts offscreen when there is no DISPLAY, so it can skip.
+#define VORLIX_REQUIRE_X11() VORLIX_REQUIRE_SERVICE(TestSupport::TService::X11)
 
 #define VORLIX_REQUIRE_PROGRAM(program)                                                        \
     do {                                                                                       \

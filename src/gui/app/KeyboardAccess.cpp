@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSet>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -156,22 +157,25 @@ void Prepare(QWidget* window)
         QWidget* Page;
         std::function<QString()> Get;
         std::function<void(const QString&)> Set;
-        bool Button;
+        bool Button; // a push button: an action of the window
     };
     std::vector<TCaption> captions;
     QHash<QWidget*, QSet<QChar>> used;
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (w->window() != window)
             continue;
-        if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy() && l->textFormat() != Qt::RichText)
+        // A label gets a letter only where its control can take the focus: the caption of a
+        // line of read-only information would lead nowhere.
+        if (auto* l = qobject_cast<QLabel*>(w);
+            l && l->buddy() && l->textFormat() != Qt::RichText && (l->buddy()->focusPolicy() & Qt::TabFocus))
             captions.push_back({pageOf(w, window), [l] { return l->text(); }, [l](const QString& t) { l->setText(t); },
                                 false});
         else if (auto* b = qobject_cast<QAbstractButton*>(w); b && !qobject_cast<QToolButton*>(b))
             captions.push_back({pageOf(w, window), [b] { return b->text(); },
-                                [b](const QString& t) { b->setText(t); }, true});
+                                [b](const QString& t) { b->setText(t); }, qobject_cast<QPushButton*>(b) != nullptr});
         else if (auto* g = qobject_cast<QGroupBox*>(w); g && g->isCheckable())
             captions.push_back({pageOf(w, window), [g] { return g->title(); },
-                                [g](const QString& t) { g->setTitle(t); }, true});
+                                [g](const QString& t) { g->setTitle(t); }, false});
         else if (auto* t = qobject_cast<QTabWidget*>(w)) {
             for (int i = 0; i < t->count(); ++i) {
                 if (const QChar c = altLetter(t->tabText(i)); !c.isNull())
@@ -183,7 +187,9 @@ void Prepare(QWidget* window)
         if (const QChar letter = altLetter(c.Get()); !letter.isNull())
             used[c.Page].insert(letter);
     }
-    // Controls outside the pages first (OK, Next, Cancel), buttons before labels.
+    // Controls outside the pages first (OK, Next, Cancel), push buttons before labels and
+    // check boxes, which keep the order they were made in: the first field of a window keeps
+    // the first letter of its caption rather than losing it to a check box further down.
     std::stable_sort(captions.begin(), captions.end(), [](const TCaption& a, const TCaption& b) {
         return std::make_pair(a.Page != nullptr, !a.Button) < std::make_pair(b.Page != nullptr, !b.Button);
     });
@@ -230,3 +236,23 @@ void Install()
 }
 
 } // namespace KeyboardAccess
+
+void KeyboardAccess::OrderTabbedPart(QTabWidget* tabs, const QList<QWidget*>& after)
+{
+    // The controls of the pages as the focus chain has them now; the parts of a control that
+    // passes its focus on (the field of a spin box) move with their control.
+    QWidget* window = tabs->window();
+    QList<QWidget*> controls;
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain()) {
+        if (w == tabs->tabBar() || !tabs->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (w->parentWidget() && w->parentWidget()->focusProxy() == w)
+            continue;
+        controls << w;
+    }
+    QWidget* previous = tabs;
+    for (QWidget* w : controls + after) {
+        QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}

@@ -1,5 +1,7 @@
 #include "gui/lexicon/LexEdit.h"
 
+#include "gui/app/KeyboardAccess.h"
+
 #include "core/BaseUtils.h"
 #include "core/BusyGuard.h"
 #include "core/DialogService.h"
@@ -170,6 +172,8 @@ TLexEditForm::TLexEditForm(TBaseTTS* main, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
     resize(560, 460);
+    // Tab goes to the tabs first, then through the page down to its Done button.
+    KeyboardAccess::OrderTabbedPart(PageControl);
 
     for (QPushButton* b : findChildren<QPushButton*>())
         b->setAutoDefault(false);

@@ -1,5 +1,7 @@
 #include "gui/prefs/TBasePrefFormUnit.h"
 
+#include "gui/app/KeyboardAccess.h"
+
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
 #include "core/RegistryEnhanced.h"
@@ -432,6 +434,8 @@ void TBasePrefForm::prepare()
         }
         if (tabs->count() >= 2)
             tabs->setCurrentIndex(0);
+        // The pages came after the buttons: Tab goes to the tabs, the page and then OK, Cancel.
+        KeyboardAccess::OrderTabbedPart(tabs, {btnOk, btnCancel});
         lastTab = tabs->currentIndex();
         int extra = 10;
         if (last && last->height() < panelSize.height())

@@ -7,6 +7,7 @@
 #include "gui/app/ProgressWindow.h"
 #include "gui/app/VorlixApplication.h"
 #include "gui/app/WindowService.h"
+#include "gui/dialogs/NewsGroupTreeView.h"
 #include "gui/prefs/NewsgroupPreferencesUnit.h"
 
 #include <QAbstractButton>
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSet>
 #include <QTabWidget>
 
@@ -114,6 +116,9 @@ QStringList faultsOfPage(QWidget* window)
                 faults << where + QStringLiteral("Alt+%1 twice: '%2' and '%3'").arg(c, letters.value(c), text);
             letters.insert(c, text);
         }
+        if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy() && !altLetterOf(l->text()).isNull()
+            && !(l->buddy()->focusPolicy() & Qt::TabFocus))
+            faults << where + QStringLiteral("Alt-letter of '%1' leads to no control").arg(l->text());
         if (isField(w) && (w->focusPolicy() & Qt::TabFocus)) {
             bool labelled = false;
             for (QLabel* l : window->findChildren<QLabel*>())
@@ -132,12 +137,166 @@ QStringList faultsOfPage(QWidget* window)
     return faults;
 }
 
+// Where the control that has the focus belongs: a control whose focus goes to a part of it
+// (the field of a spin box or of an editable combo box) is the control itself.
+QWidget* controlOf(QWidget* w)
+{
+    while (w && w->parentWidget() && w->parentWidget()->focusProxy() == w
+           && (qobject_cast<QAbstractSpinBox*>(w->parentWidget()) || qobject_cast<QComboBox*>(w->parentWidget())
+               || qobject_cast<QTabWidget*>(w->parentWidget())))
+        w = w->parentWidget();
+    return w;
+}
+
+// The controls Tab should reach on the shown page: visible, enabled, taking the focus by Tab;
+// of a group of radio buttons only the checked one (the arrow keys move within the group).
+QList<QWidget*> tabStops(QWidget* window)
+{
+    QList<QWidget*> stops;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (w->window() != window || !w->isVisibleTo(window) || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus)
+            || w->focusProxy() || w->isHidden())
+            continue;
+        if (auto* radio = qobject_cast<QRadioButton*>(w); radio && radio->autoExclusive() && !radio->isChecked())
+            continue;
+        stops << controlOf(w);
+    }
+    return stops;
+}
+
+// Where w lies in the window; a tabbed part lies where its tabs are.
+QRect placeOf(QWidget* w, QWidget* window)
+{
+    if (auto* tabs = qobject_cast<QTabWidget*>(w); tabs && tabs->tabBar()->isVisible())
+        w = tabs->tabBar();
+    return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+}
+
+// True when a is clearly read before b: comparing the two parts of their nearest common
+// container that hold them (or the two themselves where one holds the other), a is above b,
+// or beside it on its left.
+bool readBefore(QWidget* a, QWidget* b, QWidget* window)
+{
+    QWidget* aPart = a;
+    QWidget* bPart = b;
+    if (!a->isAncestorOf(b) && !b->isAncestorOf(a)) {
+        QWidget* common = a->parentWidget();
+        while (common && !common->isAncestorOf(b))
+            common = common->parentWidget();
+        while (aPart->parentWidget() != common)
+            aPart = aPart->parentWidget();
+        while (bPart->parentWidget() != common)
+            bPart = bPart->parentWidget();
+    }
+    const QRect ra = placeOf(aPart, window), rb = placeOf(bPart, window);
+    const int overlap = std::min(ra.bottom(), rb.bottom()) - std::max(ra.top(), rb.top());
+    if (overlap > std::min(ra.height(), rb.height()) / 2)
+        return ra.right() <= rb.left() + 2;
+    return ra.bottom() <= rb.top() + 2;
+}
+
+bool closesWindow(QWidget* w)
+{
+    auto* b = qobject_cast<QPushButton*>(w);
+    if (!b)
+        return false;
+    static const QStringList captions = {"OK", "Cancel", "Close", "Done", "Finish", "Next >>", "<< Back"};
+    return captions.contains(QString(b->text()).remove(QLatin1Char('&')));
+}
+
+QStringList tabOrderFaultsOfPage(QWidget* window);
+
+// Walks the window with the Tab key, on every page of every tabbed part. Returns one line per
+// fault: a control Tab does not reach, a control that keeps Tab for itself, a step of the
+// order that goes back up or to the left, a control after the window's OK and Cancel buttons.
+QStringList tabOrderFaults(QWidget* window)
+{
+    QStringList faults = tabOrderFaultsOfPage(window);
+    for (QTabWidget* tabs : window->findChildren<QTabWidget*>()) {
+        if (!tabs->isVisibleTo(window))
+            continue;
+        const int was = tabs->currentIndex();
+        for (int i = 0; i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            faults << tabOrderFaultsOfPage(window);
+        }
+        tabs->setCurrentIndex(was);
+    }
+    faults.removeDuplicates();
+    return faults;
+}
+
+QStringList tabOrderFaultsOfPage(QWidget* window)
+{
+    QStringList faults;
+    const QString where = window->windowTitle() + QStringLiteral(": ");
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window))
+        return {where + QStringLiteral("the window does not become active")};
+    const QList<QWidget*> stops = tabStops(window);
+    if (stops.isEmpty())
+        return {};
+    // The walk starts at the control read first.
+    QWidget* first = stops.first();
+    for (QWidget* w : stops) {
+        if (readBefore(w, first, window))
+            first = w;
+    }
+    first->setFocus(Qt::TabFocusReason);
+    QList<QWidget*> order;
+    for (int i = 0; i < 200; ++i) {
+        QWidget* focus = controlOf(QApplication::focusWidget());
+        if (!focus || focus->window() != window) {
+            faults << where + QStringLiteral("Tab leaves the window");
+            break;
+        }
+        if (!order.isEmpty() && focus == order.first())
+            break;
+        if (order.contains(focus)) {
+            faults << where + QStringLiteral("Tab goes round without %1").arg(nameOf(order.first()));
+            break;
+        }
+        order << focus;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (controlOf(QApplication::focusWidget()) == focus && stops.size() > 1) {
+            faults << where + QStringLiteral("Tab stays in ") + nameOf(focus);
+            focus->nextInFocusChain()->setFocus(Qt::TabFocusReason);
+            break;
+        }
+    }
+    for (QWidget* w : stops) {
+        if (!order.contains(w))
+            faults << where + QStringLiteral("Tab does not reach ") + nameOf(w);
+    }
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        if (readBefore(order[i], order[i - 1], window))
+            faults << where + QStringLiteral("Tab goes back from %1 to %2").arg(nameOf(order[i - 1]), nameOf(order[i]));
+    }
+    bool closing = false;
+    for (QWidget* w : order) {
+        if (closesWindow(w))
+            closing = true;
+        else if (closing)
+            faults << where + QStringLiteral("after the closing buttons: ") + nameOf(w);
+    }
+    if (!faults.isEmpty()) {
+        QStringList shown;
+        for (QWidget* w : order)
+            shown << nameOf(w) + QStringLiteral(" at %1,%2").arg(placeOf(w, window).x()).arg(placeOf(w, window).y());
+        faults << where + QStringLiteral("the order: ") + shown.join(QStringLiteral(" -> "));
+    }
+    return faults;
+}
+
 // Modal windows go to this walker: each is shown, checked, and cancelled. opened says what
 // to open inside a window by its title (for the windows reached from other windows).
 struct TWalker {
     QStringList Titles;
     QStringList Faults;
     QHash<QString, std::function<void(QDialog*)>> Inside;
+    // What to wait for before a window is checked, by its title.
+    QHash<QString, std::function<void(QDialog*)>> Ready;
+    std::function<QStringList(QWidget*)> Check = accessFaults;
 
     std::function<int(QDialog*)> Handler()
     {
@@ -145,7 +304,9 @@ struct TWalker {
             d->show();
             QTest::qWait(0);
             Titles << d->windowTitle();
-            Faults << accessFaults(d);
+            if (const auto ready = Ready.constFind(d->windowTitle()); ready != Ready.constEnd())
+                (*ready)(d);
+            Faults << Check(d);
             if (const auto inside = Inside.constFind(d->windowTitle()); inside != Inside.constEnd())
                 (*inside)(d);
             d->hide();
@@ -178,6 +339,72 @@ QStringList menuFaults(QMenu* menu, const QString& where)
     }
     return faults;
 }
+// Opens every window and dialog through the program's own commands (and the ones reached from
+// inside other windows); each is handed to the walker while it is shown.
+void OpenEveryWindow(TWalker& walker)
+{
+    TScopedScriptedWindows dialogs;
+    dialogs.DefaultDialogHandler = walker.Handler();
+    WriteConfig(host, {QStringLiteral("comp.test")});
+    Window w;
+    QVERIFY(w.Open());
+    w.Form->Store->SetValue(QStringLiteral("EmailAddress"), QStringLiteral("ann@example.org"));
+    w.Form->resize(1000, 700);
+    w.Entry(QStringLiteral("comp.test"))->Downloaded = true;
+    w.Select(QStringLiteral("comp.test"));
+    QVERIFY(w.WaitIdle());
+    walker.Faults << walker.Check(w.Form.get());
+
+    // Windows reached from inside other windows.
+    walker.Inside.insert(QStringLiteral("Setting Text Pre-Processor Preferences"), [](QDialog* d) {
+        for (QPushButton* b : d->findChildren<QPushButton*>()) {
+            if (b->objectName() == QLatin1String("btnAdd"))
+                b->click();
+        }
+    });
+
+    walker.Inside.insert(QStringLiteral("Setting Voice and Audio File Preferences"), [](QDialog* d) {
+        if (auto* sapi = d->findChild<QComboBox*>(QStringLiteral("cbSapiVersion")); sapi && sapi->count() > 1)
+            sapi->setCurrentIndex((sapi->currentIndex() + 1) % sapi->count());
+    });
+
+    const QStringList menuCommands = {"AddServer", "EditServer", "AddGroup", "Post", "NewsreaderOptions",
+                                      "TTSOptions", "TextPreprocessorOptions", "LexEdit", "SelectDevice",
+                                      "TipOfDay"};
+    for (const QString& id : menuCommands) {
+        const bool onServer = id == QLatin1String("EditServer") || id == QLatin1String("AddGroup");
+        w.Select(onServer ? host : QStringLiteral("comp.test"));
+        w.Form->UpdateCommands();
+        QAction* a = w.Form->Command(id, TCommandPlace::Menu);
+        QVERIFY2(a && a->isEnabled(), qPrintable(id));
+        a->trigger();
+    }
+    w.Select(host);
+    w.Form->UpdateCommands();
+    w.Form->Command(QStringLiteral("NewsgroupList"), TCommandPlace::Toolbar)->trigger();
+    QVERIFY(w.WaitIdle());
+
+    // The login window and the sound card warning come through the dialog service.
+    QString user = QStringLiteral("ann"), password;
+    bool save = false;
+    QVERIFY(!Dialogs().RequestCredentials(host, user, password, save, QString()));
+    bool disableCheck = false;
+    QVERIFY(!Dialogs().ShowSoundCardError(disableCheck));
+
+    // The progress window of a long job is not modal.
+    {
+        TProgressWindow progress(w.Form.get(), QStringLiteral("Downloading"),
+                                 TProgressWindow::WithStatus | TProgressWindow::WithBar
+                                     | TProgressWindow::WithCancel);
+        progress.ShowNow();
+        walker.Titles << progress.windowTitle();
+        walker.Faults << walker.Check(&progress);
+    }
+
+    // The wizard of the first start.
+    RunFirstRunCheck();
+
+}
 } // namespace
 
 class TestAccessibility : public QObject {
@@ -189,68 +416,21 @@ private slots:
     // that takes the focus, labels each field with an Alt-letter and makes OK the default.
     void everyWindowNamesItsControls()
     {
-        TScopedScriptedWindows dialogs;
         TWalker walker;
-        dialogs.DefaultDialogHandler = walker.Handler();
-        WriteConfig(host, {QStringLiteral("comp.test")});
-        Window w;
-        QVERIFY(w.Open());
-        w.Form->Store->SetValue(QStringLiteral("EmailAddress"), QStringLiteral("ann@example.org"));
-        w.Form->resize(1000, 700);
-        w.Entry(QStringLiteral("comp.test"))->Downloaded = true;
-        w.Select(QStringLiteral("comp.test"));
-        QVERIFY(w.WaitIdle());
-        walker.Faults << accessFaults(w.Form.get());
-
-        // Windows reached from inside other windows.
-        walker.Inside.insert(QStringLiteral("Setting Text Pre-Processor Preferences"), [](QDialog* d) {
-            for (QPushButton* b : d->findChildren<QPushButton*>()) {
-                if (b->objectName() == QLatin1String("btnAdd"))
-                    b->click();
+        // The captions of the labels and buttons of each window, as shown.
+        QHash<QString, QStringList> captions;
+        walker.Check = [&captions](QWidget* window) {
+            for (QWidget* w : window->findChildren<QWidget*>()) {
+                if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy())
+                    captions[window->windowTitle()] << l->text();
+                else if (auto* b = qobject_cast<QAbstractButton*>(w))
+                    captions[window->windowTitle()] << b->text();
             }
-        });
-
-        walker.Inside.insert(QStringLiteral("Setting Voice and Audio File Preferences"), [](QDialog* d) {
-            if (auto* sapi = d->findChild<QComboBox*>(QStringLiteral("cbSapiVersion")); sapi && sapi->count() > 1)
-                sapi->setCurrentIndex((sapi->currentIndex() + 1) % sapi->count());
-        });
-
-        const QStringList menuCommands = {"AddServer", "EditServer", "AddGroup", "Post", "NewsreaderOptions",
-                                          "TTSOptions", "TextPreprocessorOptions", "LexEdit", "SelectDevice",
-                                          "TipOfDay"};
-        for (const QString& id : menuCommands) {
-            const bool onServer = id == QLatin1String("EditServer") || id == QLatin1String("AddGroup");
-            w.Select(onServer ? host : QStringLiteral("comp.test"));
-            w.Form->UpdateCommands();
-            QAction* a = w.Form->Command(id, TCommandPlace::Menu);
-            QVERIFY2(a && a->isEnabled(), qPrintable(id));
-            a->trigger();
-        }
-        w.Select(host);
-        w.Form->UpdateCommands();
-        w.Form->Command(QStringLiteral("NewsgroupList"), TCommandPlace::Toolbar)->trigger();
-        QVERIFY(w.WaitIdle());
-
-        // The login window and the sound card warning come through the dialog service.
-        QString user = QStringLiteral("ann"), password;
-        bool save = false;
-        QVERIFY(!Dialogs().RequestCredentials(host, user, password, save, QString()));
-        bool disableCheck = false;
-        QVERIFY(!Dialogs().ShowSoundCardError(disableCheck));
-
-        // The progress window of a long job is not modal.
-        {
-            TProgressWindow progress(w.Form.get(), QStringLiteral("Downloading"),
-                                     TProgressWindow::WithStatus | TProgressWindow::WithBar
-                                         | TProgressWindow::WithCancel);
-            progress.ShowNow();
-            walker.Titles << progress.windowTitle();
-            walker.Faults << accessFaults(&progress);
-        }
-
-        // The wizard of the first start.
-        RunFirstRunCheck();
-
+            return accessFaults(window);
+        };
+        OpenEveryWindow(walker);
+        if (QTest::currentTestFailed())
+            return;
         for (const char* title : {"Add Server", "Edit Server", "Add Newsgroup", "Post New Message",
                                      "Vorlix Options", "Setting Voice and Audio File Preferences",
                                   "Setting Text Pre-Processor Preferences", "Suppress Speak", "Pronunciation Editor",
@@ -260,7 +440,33 @@ private slots:
         // With the SAPI note, the sound device window and the wizard: seventeen windows.
         QVERIFY2(walker.Titles.contains("SAPI Version Info") && walker.Titles.size() == 17, qPrintable(walker.Titles.join(QStringLiteral(" | "))));
         QVERIFY2(walker.Faults.isEmpty(), qPrintable(walker.Faults.join(QLatin1Char('\n'))));
+        // Letters given by the program go to the push buttons first, then to the labels and check
+        // boxes in their order: the first field keeps the first letter of its caption.
+        for (const char* caption : {"&Server Name:", "&User ID:", "S&ave Password"})
+            QVERIFY2(captions.value("Add Server").contains(caption), qPrintable(captions.value("Add Server").join(" | ")));
+        // A caption of information the user cannot change has no letter: it would lead nowhere.
+        for (const char* caption : {"Server:", "&Save Password", "&User Name:"})
+            QVERIFY2(captions.value("Login").contains(caption), qPrintable(captions.value("Login").join(" | ")));
     }
+
+    // Tab walks every window top to bottom and left to right as the controls are placed,
+    // reaches every control that takes the focus, and comes to OK and Cancel last.
+    void everyWindowHasASensibleTabOrder()
+    {
+        TWalker walker;
+        walker.Check = tabOrderFaults;
+        // The newsgroup list is walked once its first download (from no server) has ended.
+        walker.Ready.insert(QStringLiteral("Newsgroup List"), [](QDialog* d) {
+            auto* list = qobject_cast<TNGDialog*>(d);
+            QVERIFY(list && TestSupport::WaitFor([list] { return !list->Downloading() && !list->Busy(); }));
+        });
+        OpenEveryWindow(walker);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(walker.Titles.size(), 17);
+        QVERIFY2(walker.Faults.isEmpty(), qPrintable(walker.Faults.join(QLatin1Char('\n'))));
+    }
+
 
     // Menus and pop-ups: every entry has its own Alt-letter; the news commands have shortcuts
     // that no other command uses and that leave N and Space to the article view.

@@ -323,5 +323,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestReadingKeys)
+VORLIX_TEST_MAIN(TestReadingKeys)
 #include "test_reading_keys.moc"
