@@ -7,7 +7,7 @@
 #include "TestSupport.h"
 
 #include "SampleNewsServer.h"
-#include "audio/TAudioFileUnit.h"
+#include "audio/AudioFileInfo.h"
 #include "core/BaseUtils.h"
 #include "core/RegistryEnhanced.h"
 #include "core/TextFiles.h"
@@ -140,7 +140,7 @@ int main(int argc, char** argv)
     qint64 audioMs = 0;
     const QStringList files = QDir(folder).entryList({QStringLiteral("*.mp3")}, QDir::Files);
     for (const QString& f : files)
-        audioMs += std::max<qint64>(0, TAudioFileClass::PlayingMilliseconds(folder + QLatin1Char('/') + f));
+        audioMs += ReadAudioFileInfo(folder + QLatin1Char('/') + f, false).LengthMs;
     std::printf("render exit code %d, %lld MP3 files\n%s", rc, static_cast<long long>(files.size()),
                 qPrintable(out));
     std::printf("start to first ARTICLE command: %lld ms\n",

@@ -18,8 +18,6 @@
 #include <memory>
 #include <sndfile.h>
 #include <soxr.h>
-#include <taglib/fileref.h>
-#include <taglib/audioproperties.h>
 #include <vector>
 
 void TAudioTags::Clear()
@@ -290,19 +288,4 @@ bool TAudioFileClass::ConvertWaveFile(const QString& inputWav, const QString& ou
     }
     tmp.setAutoRemove(false);
     return true;
-}
-
-qint64 TAudioFileClass::PlayingMilliseconds(const QString& file)
-{
-    // A WAV's length is exact from its frame count; TagLib reads the MP3's (its info frame).
-    SF_INFO info{};
-    if (SNDFILE* wav = sf_open(QFile::encodeName(file).constData(), SFM_READ, &info)) {
-        sf_close(wav);
-        if (info.samplerate > 0 && (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG)
-            return info.frames * 1000 / info.samplerate;
-    }
-    TagLib::FileRef ref(QFile::encodeName(file).constData(), true, TagLib::AudioProperties::Accurate);
-    if (ref.isNull() || !ref.audioProperties())
-        return -1;
-    return ref.audioProperties()->lengthInMilliseconds();
 }

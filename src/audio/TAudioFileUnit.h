@@ -67,8 +67,6 @@ public:
     // The sample rate of a WAV file's format header. Raises EAudioFileError when the file
     // cannot be read as WAV.
     int GetSampleRate(const QString& wavFile);
-    // How long an audio file (MP3 or WAV) plays, in milliseconds; -1 when it cannot be read.
-    static qint64 PlayingMilliseconds(const QString& file);
     // Asks a running conversion to stop after the current chunk (safe from event handlers
     // that run during the conversion).
     void Abort() { abortFlag.store(true); }

@@ -437,6 +437,10 @@ QString TPodcastFeed::Update(const std::vector<TFeedItem>& added)
             e.Title = QFileInfo(e.FileName).completeBaseName();
         items.push_back(std::move(e));
     }
+    // The feed keeps whole seconds: items are ordered by what is written, so an item read
+    // back keeps its place among those made in the same second.
+    for (TEntry& e : items)
+        e.Published.setMSecsSinceEpoch(e.Published.toSecsSinceEpoch() * 1000);
     std::sort(items.begin(), items.end(), [](const TEntry& a, const TEntry& b) {
         if (a.Published != b.Published)
             return a.Published > b.Published;

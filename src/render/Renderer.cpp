@@ -1,6 +1,6 @@
 #include "render/Renderer.h"
 
-#include "audio/TAudioFileUnit.h"
+#include "audio/AudioFileInfo.h"
 #include "core/BaseUtils.h"
 #include "core/DialogService.h"
 #include "core/ProfileLock.h"
@@ -14,6 +14,8 @@
 #include "nntp/NNTPProcessor.h"
 #include "nntp/NntpCli.h"
 #include "preprocess/TTSPreProcessor.h"
+#include "render/FeedServer.h"
+#include "render/PodcastFeed.h"
 #include "speaking/SpeakRun.h"
 #include "speech/TBaseTTSUnit.h"
 
@@ -198,7 +200,7 @@ int TRenderer::Run()
         download();
     if (!interrupted)
         render();
-    if (options.Feed)
+    if (feedWanted())
         writeFeed();
     const int code = finish();
     if (options.ServePort >= 0 && !interrupted)
@@ -612,9 +614,7 @@ void TRenderer::renderGroup(TGroupJob& job, int doneBefore, int total)
 void TRenderer::fileDone(const QString& path, const std::vector<TArticleClass*>& articles)
 {
     ++filesWritten;
-    const qint64 ms = TAudioFileClass::PlayingMilliseconds(path);
-    if (ms > 0)
-        audioMs += ms;
+    audioMs += ReadAudioFileInfo(path, false).LengthMs;
     TRenderedFile file;
     file.Path = path;
     file.Made = QDateTime::currentDateTime();
@@ -637,13 +637,51 @@ void TRenderer::fileDone(const QString& path, const std::vector<TArticleClass*>&
 
 // ---------------------------------------------------------------- feed and server
 
+bool TRenderer::feedWanted() const
+{
+    return options.Feed || options.ServePort >= 0 || settings->GetValue(QStringLiteral("PodcastFeed")).toBool();
+}
+
 void TRenderer::writeFeed()
 {
-    // Filled in by the podcast feed.
+    TPodcastFeed feed(tts->OutputDir);
+    feed.SetBaseUrl(settings->GetValue(QStringLiteral("PodcastBaseUrl")).toString());
+    std::vector<TFeedItem> items;
+    for (const TRenderedFile& f : rendered)
+        items.push_back({QFileInfo(f.Path).fileName(), f.Title, f.Group, f.Authors, f.Articles, f.Made});
+    const QString error = feed.Update(items);
+    if (!options.Quiet)
+        for (const QString& w : feed.Warnings())
+            warn(w);
+    if (!error.isEmpty()) {
+        failures.push_back({QStringLiteral("The podcast feed"), error});
+        return;
+    }
+    say(QStringLiteral("Podcast feed: %1").arg(QDir::toNativeSeparators(feed.FeedPath())));
 }
 
 int TRenderer::serve()
 {
+    // Serving writes nothing of the profile: the window may open meanwhile.
+    lock.reset();
+    TPodcastFeed feed(tts->OutputDir);
+    TFeedServer server(tts->OutputDir);
+    const QString error = server.Listen(options.ServeAddress, options.ServePort);
+    if (!error.isEmpty()) {
+        warn(error);
+        return reUsage;
+    }
+    server.SetFeed(&feed);
+    if (!options.Quiet)
+        server.OnRequest = [this](TFeedServer*, const QString& line) { say(line); };
+    say(QStringLiteral("Serving %1 at %2%3 (Ctrl+C stops)")
+            .arg(QDir::toNativeSeparators(tts->OutputDir), server.BaseUrl(), TPodcastFeed::FileName()));
+    QEventLoop loop;
+    serving = &loop;
+    loop.exec();
+    serving = nullptr;
+    server.Close();
+    say(QStringLiteral("Serving stopped."));
     return reDone;
 }
 

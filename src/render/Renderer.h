@@ -71,6 +71,8 @@ private:
     void renderGroup(TGroupJob& job, int doneBefore, int total);
     int markedCount(TConfigClass* group, bool markNew);
     void fileDone(const QString& path, const std::vector<TArticleClass*>& articles);
+    // --feed, --serve or the setting "PodcastFeed".
+    bool feedWanted() const;
     void writeFeed();
     int serve();
     int finish();

@@ -3,6 +3,7 @@
 // marks and counters afterwards, and nothing new the second time); it refuses while the
 // window holds the profile and the window refuses while it renders; and bad usage or
 // configuration ends with exit code 2 and a clear message, a server that is down with 1.
+#include "FeedCheck.h"
 #include "TestSupport.h"
 
 #include "core/BaseUtils.h"
@@ -17,12 +18,6 @@
 #include <QTcpServer>
 
 namespace {
-QByteArray ReadFileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString Env(const char* name)
 {
     return qEnvironmentVariable(name);
@@ -127,7 +122,7 @@ private slots:
         const QString folder = UtilsClass::GetProgramFolder() + QStringLiteral("audio");
         WriteProfile(InnServer(), {group}, folder);
 
-        const TResult first = Render({QStringLiteral("--download"), QStringLiteral("--new")});
+        const TResult first = Render({QStringLiteral("--download"), QStringLiteral("--new"), QStringLiteral("--feed")});
         QVERIFY2(first.Code == 0, qPrintable(Described(first)));
         QVERIFY2(first.Out.contains(QStringLiteral("%1 new headers in %2").arg(count).arg(group)), qPrintable(first.Out));
 
@@ -167,11 +162,28 @@ private slots:
                 QCOMPARE(r->FileCounter, 1);
         }
 
-        // A second run finds nothing new, and writes nothing.
-        const TResult second = Render({QStringLiteral("--download"), QStringLiteral("--new")});
+        // The podcast feed lists every file once, titled by its thread, as an independent
+        // reader sees it.
+        const QJsonObject feed = FeedCheck::Parse(folder + QStringLiteral("/feed.xml"), false);
+        QVERIFY2(!feed.value("bozo").toBool(), qPrintable(feed.value("error").toString()));
+        const QJsonArray items = feed.value("items").toArray();
+        QCOMPARE(items.size(), files.size());
+        QStringList titles, ids;
+        for (const QJsonValue& v : items) {
+            const QJsonObject item = v.toObject();
+            titles << item.value("title").toString();
+            ids << item.value("id").toString();
+            QVERIFY2(item.value("summary").toString().contains(group), qPrintable(item.value("summary").toString()));
+            QCOMPARE(item.value("type").toString(), QString("audio/mpeg"));
+        }
+        QVERIFY(titles.contains(QStringLiteral("Welcome to the speaking newsreader group")));
+
+        // A second run finds nothing new, and writes nothing; the feed keeps its items.
+        const TResult second = Render({QStringLiteral("--download"), QStringLiteral("--new"), QStringLiteral("--feed")});
         QVERIFY2(second.Code == 0, qPrintable(Described(second)));
         QVERIFY2(second.Out.contains(QStringLiteral("Nothing new to render.")), qPrintable(second.Out));
         QCOMPARE(AudioFiles(folder), files);
+        QCOMPARE(FeedCheck::Ids(FeedCheck::Parse(folder + QStringLiteral("/feed.xml"), false)), ids);
 
         // Without --new only what the user marked is rendered: one article, one new file.
         {
@@ -188,6 +200,34 @@ private slots:
         QVERIFY2(marked.Code == 0, qPrintable(Described(marked)));
         QCOMPARE(AudioFiles(folder).size(), files.size() + 1);
         QVERIFY2(AudioFiles(folder).join(' ').contains(QLatin1String("_2.mp3")), qPrintable(AudioFiles(folder).join(' ')));
+
+        // Served over HTTP: the feed's enclosures point at the server, and a podcast app can
+        // fetch them; Ctrl+C (SIGTERM here) ends the server cleanly.
+        QProcess serving;
+        serving.start(QStringLiteral(VORLIX_PROGRAM),
+                      {QStringLiteral("render"), QStringLiteral("--serve"), QStringLiteral("0")});
+        QString url;
+        QVERIFY(TestSupport::WaitFor([&] {
+            const QString out = QString::fromLocal8Bit(serving.peek(1 << 16));
+            const qsizetype at = out.indexOf(QLatin1String("http://127.0.0.1:"));
+            if (at < 0)
+                return false;
+            url = out.mid(at).section(QLatin1Char(' '), 0, 0);
+            return url.endsWith(QLatin1String("feed.xml"));
+        }, 60000));
+        const QJsonObject served = FeedCheck::Parse(url, false);
+        QVERIFY2(!served.value("bozo").toBool(), qPrintable(served.value("error").toString()));
+        QCOMPARE(served.value("items").toArray().size(), files.size() + 1);
+        for (const QJsonValue& v : served.value("items").toArray())
+            QVERIFY(v.toObject().value("href").toString().startsWith(url.chopped(8)));
+        // The window may open while the folder is only served.
+        TProfileLock window;
+        QVERIFY(window.TryLock(TProfileLock::hWindow));
+        window.Unlock();
+        serving.terminate();
+        QVERIFY(serving.waitForFinished(30000));
+        QCOMPARE(serving.exitCode(), 0);
+        QVERIFY(QString::fromLocal8Bit(serving.readAllStandardOutput()).contains(QLatin1String("Serving stopped.")));
     }
 
     // Nothing is written by both at once: the renderer refuses while the window holds the
@@ -197,7 +237,7 @@ private slots:
         const QString folder = UtilsClass::GetProgramFolder() + QStringLiteral("audio");
         QVERIFY(QDir().mkpath(folder));
         WriteProfile(QStringLiteral("127.0.0.1:9"), {QStringLiteral("alt.test")}, folder);
-        const QString settingsBefore = QString::fromUtf8(ReadFileBytes(TNewsStore::ConfigPath()));
+        const QString settingsBefore = QString::fromUtf8(FeedCheck::ReadAll(TNewsStore::ConfigPath()));
 
         QProcess window;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -207,13 +247,13 @@ private slots:
         window.start(QStringLiteral(VORLIX_PROGRAM), {});
         QVERIFY(window.waitForStarted());
         const QString owner = TProfileLock::LockFilePath() + QStringLiteral(".owner");
-        QVERIFY(TestSupport::WaitFor([&] { return ReadFileBytes(owner) == "window"; }, 30000));
+        QVERIFY(TestSupport::WaitFor([&] { return FeedCheck::ReadAll(owner) == "window"; }, 30000));
         const TResult refused = Render({});
         window.kill();
         window.waitForFinished();
         QCOMPARE(refused.Code, 2);
         QVERIFY2(refused.Err.contains(QStringLiteral("is open with the profile")), qPrintable(refused.Err));
-        QCOMPARE(QString::fromUtf8(ReadFileBytes(TNewsStore::ConfigPath())), settingsBefore);
+        QCOMPARE(QString::fromUtf8(FeedCheck::ReadAll(TNewsStore::ConfigPath())), settingsBefore);
 
         // The lock of a program that died is taken over; one that lives is respected.
         TProfileLock rendering;
@@ -225,8 +265,8 @@ private slots:
         // The window says why in a message box it cannot get past; its log tells the same.
         const QString log = UtilsClass::GetLogBase() + QStringLiteral(".dbg");
         QVERIFY(TestSupport::WaitFor(
-            [&] { return ReadFileBytes(log).contains("Profile lock refused: vorlix render (process "); }, 30000));
-        QVERIFY(ReadFileBytes(owner) == "render");
+            [&] { return FeedCheck::ReadAll(log).contains("Profile lock refused: vorlix render (process "); }, 30000));
+        QVERIFY(FeedCheck::ReadAll(owner) == "render");
         second.kill();
         second.waitForFinished();
     }
@@ -276,12 +316,12 @@ private slots:
         closed.close();
         const QString down = QStringLiteral("127.0.0.1:%1").arg(port);
         WriteProfile(down, {QStringLiteral("alt.test"), QStringLiteral("alt.test2")}, folder);
-        const QByteArray config = ReadFileBytes(TNewsStore::ConfigPath());
+        const QByteArray config = FeedCheck::ReadAll(TNewsStore::ConfigPath());
         r = Render({QStringLiteral("--download"), QStringLiteral("--new")});
         QVERIFY2(r.Code == 1, qPrintable(Described(r)));
         QVERIFY2(r.Err.contains(QStringLiteral("Downloading alt.test from %1: ").arg(down)), qPrintable(r.Err));
         QVERIFY2(r.Err.contains(QStringLiteral("Downloading alt.test2 from %1: skipped").arg(down)), qPrintable(r.Err));
-        QCOMPARE(ReadFileBytes(TNewsStore::ConfigPath()), config);
+        QCOMPARE(FeedCheck::ReadAll(TNewsStore::ConfigPath()), config);
         QVERIFY(AudioFiles(folder).isEmpty());
     }
 };
