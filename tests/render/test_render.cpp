@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTcpServer>
+#include <csignal>
 
 namespace {
 QString Env(const char* name)
@@ -228,6 +229,47 @@ private slots:
         QVERIFY(serving.waitForFinished(30000));
         QCOMPARE(serving.exitCode(), 0);
         QVERIFY(QString::fromLocal8Bit(serving.readAllStandardOutput()).contains(QLatin1String("Serving stopped.")));
+    }
+
+    // Ctrl+C (SIGINT) ends the render after the article being rendered: that one is
+    // finished and stored as spoken, the rest keep their marks for the next run, exit 1.
+    void interruptStopsAfterTheCurrentArticle()
+    {
+        VORLIX_REQUIRE_INN();
+        const QString group = Env("VORLIX_INN_GROUP");
+        const int count = Env("VORLIX_INN_GROUP_COUNT").toInt();
+        const QString folder = UtilsClass::GetProgramFolder() + QStringLiteral("audio");
+        WriteProfile(InnServer(), {group}, folder);
+        WriteSetting(QStringLiteral("Vorlix"), QStringLiteral("ThreadFileOption"), 0);
+        QVERIFY(TRegistryEnhanced::Flush());
+        QVERIFY(Render({QStringLiteral("--download"), QStringLiteral("--quiet")}).Code == 0);
+
+        QProcess p;
+        p.start(QStringLiteral(VORLIX_PROGRAM), {QStringLiteral("render"), QStringLiteral("--new")});
+        QVERIFY(TestSupport::WaitFor([&] { return p.peek(1 << 16).contains("[2/"); }, 60000));
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("interrupted: stopping after the current article")), qPrintable(err));
+
+        auto stored = Stored(group);
+        int spoken = 0, marked = 0;
+        for (int i = 0; i < stored->Count(); ++i) {
+            spoken += stored->At(i)->SpeakMark == 2 ? 1 : 0;
+            marked += stored->At(i)->SpeakMark == 1 ? 1 : 0;
+        }
+        QVERIFY2(spoken >= 2 && spoken < count, qPrintable(QString::number(spoken)));
+        QCOMPARE(spoken + marked, count);
+        // One whole file per finished article, none cut short.
+        const QStringList files = AudioFiles(folder);
+        QCOMPARE(files.size(), spoken);
+        for (const QString& f : files)
+            QVERIFY(FeedCheck::ReadAll(folder + QLatin1Char('/') + f).size() > 1000);
+        // The next run renders the rest.
+        const TResult rest = Render({QStringLiteral("--new")});
+        QVERIFY2(rest.Code == 0, qPrintable(Described(rest)));
+        QCOMPARE(AudioFiles(folder).size(), count);
     }
 
     // Nothing is written by both at once: the renderer refuses while the window holds the
