@@ -36,6 +36,11 @@ TMyRegistryClass::TMyRegistryClass()
     // (10 minutes), however steadily the server drips. 0 or less selects these defaults.
     AddItem(QStringLiteral("MaxArticleBytes"), rlSection, QString(), 64 * 1024 * 1024, rkInteger);
     AddItem(QStringLiteral("RequestTimeout"), rlSection, QString(), 600, rkInteger);
+    // vorlix render keeps a podcast feed of the output folder at every render (as --feed
+    // does), with its enclosures at this address when the folder is served by another web
+    // server (empty: the files on this machine).
+    AddItem(QStringLiteral("PodcastFeed"), rlSection, QString(), false, rkBoolean);
+    AddItem(QStringLiteral("PodcastBaseUrl"), rlSection, QString(), QString(), rkString);
 }
 
 void TMyRegistryClass::LoadAll()

@@ -124,7 +124,7 @@ private slots:
         WriteProfile(InnServer(), {group}, folder);
 
         const TResult first = Render({QStringLiteral("--download"), QStringLiteral("--new"), QStringLiteral("--feed")});
-        QVERIFY2(first.Code == 0, qPrintable(Described(first)));
+        QVERIFY2(first.Code == 0 && first.Err.isEmpty(), qPrintable(Described(first)));
         QVERIFY2(first.Out.contains(QStringLiteral("%1 new headers in %2").arg(count).arg(group)), qPrintable(first.Out));
 
         // Every article was spoken once, into one file per thread, in view order.
