@@ -352,6 +352,7 @@ bool TRenderer::openSpeech()
     tts->OnConvertFailed = [this](TBaseTTS*, const QString& wav, const QString& message) {
         warn(QStringLiteral("the MP3 file could not be made (%1); the speech is kept in %2")
                  .arg(message, QDir::toNativeSeparators(wav)));
+        failures.push_back({QDir::toNativeSeparators(wav), QStringLiteral("kept as WAV: ") + message});
     };
 
     run = std::make_unique<TSpeakRun>(news.get(), tts.get(), settings.get());
@@ -361,10 +362,6 @@ bool TRenderer::openSpeech()
             run->SpeechError(message);
         else
             warn(message);
-    };
-    run->OnStatus = [this](TSpeakRun*, int panel, const QString& text) {
-        if (panel == 0 && !text.isEmpty())
-            articleMessage = text;
     };
     run->OnRunEnded = [this](TSpeakRun*) { runEnded = true; };
     run->OnFileDone = [this](TSpeakRun*, const QString& path, const std::vector<TArticleClass*>& articles) {
@@ -552,19 +549,23 @@ void TRenderer::renderGroup(TGroupJob& job, int doneBefore, int total)
     for (TArticleClass* r : order)
         if (r->SpeakMark == 1)
             queued.emplace_back(group, r->MessageID);
-    // What each article's status said last, to name the reason of one that fails.
+    // Why an article the server could not give was passed over: what the status said last.
     std::vector<QString> reasons(queued.size());
+    QString lastStatus;
     run->OnArticleStarted = [&](TSpeakRun*, int position, int) {
         TArticleClass* r = run->Queue ? run->Queue->Current() : nullptr;
         progress(doneBefore + position - 1, total, r ? job.Name + QStringLiteral(": ") + r->Subject : job.Name);
     };
-    articleMessage.clear();
     run->OnStatus = [&](TSpeakRun*, int panel, const QString& text) {
-        if (panel != 0 || text.isEmpty() || !run->Queue)
+        if (panel == 0 && !text.isEmpty())
+            lastStatus = text;
+    };
+    run->OnRecordChanged = [&](TSpeakRun*, TArticleClass* record) {
+        if (!record || record->ReadState != 2 || !run->Queue || run->Queue->Current() != record)
             return;
         const int at = run->Queue->CurrentIndex();
         if (at >= 0 && size_t(at) < reasons.size())
-            reasons[size_t(at)] = text;
+            reasons[size_t(at)] = lastStatus;
     };
     runEnded = false;
     QEventLoop loop;
@@ -591,6 +592,8 @@ void TRenderer::renderGroup(TGroupJob& job, int doneBefore, int total)
     run->OnFileDone = previousFileDone;
     run->OnArticleStarted = nullptr;
     run->OnRunEnded = nullptr;
+    run->OnStatus = nullptr;
+    run->OnRecordChanged = nullptr;
 
     // The run's error, when it stopped, is the reason for every article it did not reach.
     QString runFailure;

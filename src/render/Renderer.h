@@ -105,7 +105,6 @@ private:
     // The run of the group being rendered.
     bool runEnded = false;
     QString runError;
-    QString articleMessage; // the last status of the current article
     std::vector<std::pair<TConfigClass*, QString>> queued; // group and Message-ID
 
     // What was made.

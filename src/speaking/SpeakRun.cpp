@@ -11,6 +11,8 @@
 #include "speech/TBaseTTSUnit.h"
 #include "audio/TAudioFileUnit.h"
 
+#include <QFile>
+
 namespace {
 TArticleClass* RootOf(TArticleClass* record)
 {
@@ -293,6 +295,15 @@ void TSpeakRun::closeThreadFile()
         for (const TChapter& c : chapters)
             tts->Tags.Chapters.push_back({c.StartMs, c.Title});
     chapters.clear();
+    if (fileArticles.empty()) {
+        // Nothing was spoken into it (the thread's articles were all missing on the server):
+        // no empty file is left for the player.
+        tts->Tags.Clear();
+        tts->EngnClose(false);
+        if (!tts->LastOutputPath.isEmpty() && QFile::remove(tts->LastOutputPath))
+            UtilsClass::Log(QStringLiteral("Nothing was spoken into %1; it is removed").arg(tts->LastOutputPath));
+        return;
+    }
     tts->EngnClose(true);
     fileDone();
 }

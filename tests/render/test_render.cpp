@@ -4,6 +4,7 @@
 // window holds the profile and the window refuses while it renders; and bad usage or
 // configuration ends with exit code 2 and a clear message, a server that is down with 1.
 #include "FeedCheck.h"
+#include "SampleNewsServer.h"
 #include "TestSupport.h"
 
 #include "core/BaseUtils.h"
@@ -14,6 +15,7 @@
 #include "news/NewsStore.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QProcess>
 #include <QTcpServer>
 #include <csignal>
@@ -41,6 +43,22 @@ TResult Render(const QStringList& args, int timeoutMs = 120000)
         r.Err = QStringLiteral("timed out");
         return r;
     }
+    r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.Out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.Err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// The same while this process serves a news server of its own: its events run meanwhile.
+TResult RenderServing(const QStringList& args)
+{
+    QProcess p;
+    QEventLoop loop;
+    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+    p.start(QStringLiteral(VORLIX_PROGRAM), QStringList{QStringLiteral("render")} + args);
+    if (p.waitForStarted())
+        loop.exec();
+    TResult r;
     r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.Out = QString::fromLocal8Bit(p.readAllStandardOutput());
     r.Err = QString::fromLocal8Bit(p.readAllStandardError());
@@ -270,6 +288,35 @@ private slots:
         const TResult rest = Render({QStringLiteral("--new")});
         QVERIFY2(rest.Code == 0, qPrintable(Described(rest)));
         QCOMPARE(AudioFiles(folder).size(), count);
+    }
+
+    // A server that lies: an article its overview listed is gone when it is fetched. The
+    // render goes on with the others, names the missing one with the server's answer and
+    // exits 1; the next run does not try it again.
+    void articleGoneFromTheServer()
+    {
+        TSampleNewsServer server;
+        server.AddGroup(QStringLiteral("alt.test.gone"));
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(server.AddArticle("From: Eve <eve@example.org>\nNewsgroups: alt.test.gone\nSubject: Topic "
+                                      + QByteArray::number(i) + "\nDate: -1d 10:00\nMessage-ID: <g" + QByteArray::number(i)
+                                      + "@t>\n\nShort text number " + QByteArray::number(i) + ".\n"));
+        QVERIFY(server.Listen());
+        const QString folder = UtilsClass::GetProgramFolder() + QStringLiteral("audio");
+        WriteProfile(QStringLiteral("127.0.0.1:%1").arg(server.Port()), {QStringLiteral("alt.test.gone")}, folder);
+        TResult r = RenderServing({QStringLiteral("--download"), QStringLiteral("--quiet")});
+        QVERIFY2(r.Code == 0, qPrintable(Described(r)));
+        QVERIFY(server.RemoveArticle(QStringLiteral("alt.test.gone"), 2));
+
+        r = RenderServing({QStringLiteral("--new")});
+        QVERIFY2(r.Code == 1, qPrintable(Described(r)));
+        QVERIFY2(r.Err.contains(QStringLiteral("alt.test.gone: \"Topic 2\" <g2@t>: 423 No such article number")),
+                 qPrintable(r.Err));
+        QVERIFY2(r.Out.contains(QStringLiteral("Rendered 2 articles into 2 files")), qPrintable(r.Out));
+        // The thread of the missing article leaves no empty file behind.
+        QCOMPARE(AudioFiles(folder), (QStringList{"Topic_1_1.mp3", "Topic_3_1.mp3"}));
+        r = RenderServing({QStringLiteral("--new")});
+        QVERIFY2(r.Code == 0 && r.Out.contains(QStringLiteral("Nothing new to render.")), qPrintable(Described(r)));
     }
 
     // Nothing is written by both at once: the renderer refuses while the window holds the
