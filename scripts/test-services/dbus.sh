@@ -11,32 +11,13 @@
 #                              that reaches nothing (tests/support), and the tests that need the
 #                              bus turn to this one (VORLIX_REQUIRE_DBUS)
 set -u
-cmd=${1:-}
-work=${2:-}
-if [ -z "$cmd" ] || [ -z "$work" ]; then
-  echo "usage: $0 start|stop WORKDIR" >&2
-  exit 2
-fi
+. "$(dirname "$0")/../service-common.sh"
+service_args "$@"
 dir="$work/dbus"
 sock="$dir/bus"
 
-# A daemon that has ended but was not yet collected by its parent counts as gone.
-alive() {
-  local state
-  state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "${state:0:1}" != Z ]
-}
-
 stop_server() {
-  if [ -f "$dir/pid" ]; then
-    pid=$(cat "$dir/pid")
-    if [ -n "$pid" ] && alive "$pid"; then
-      kill "$pid" 2>/dev/null
-      for _ in $(seq 1 50); do alive "$pid" || break; sleep 0.1; done
-      alive "$pid" && kill -9 "$pid" 2>/dev/null
-    fi
-    rm -f "$dir/pid"
-  fi
+  stop_pid "$dir/pid"
   rm -f "$sock"
 }
 

@@ -3,25 +3,13 @@
 # folders under WORKDIR, anonymous access over a unix socket, and null sinks (no sound card
 # needed). "start WORKDIR" prints the variables the tests read; "stop WORKDIR" ends it.
 set -u
-cmd=${1:-}
-work=${2:-}
-if [ -z "$cmd" ] || [ -z "$work" ]; then
-  echo "usage: $0 start|stop WORKDIR" >&2
-  exit 2
-fi
+. "$(dirname "$0")/../service-common.sh"
+service_args "$@"
 dir="$work/pulse"
 sock="$dir/native"
 
 stop_server() {
-  if [ -f "$dir/pid" ]; then
-    pid=$(cat "$dir/pid")
-    if kill -0 "$pid" 2>/dev/null; then
-      kill "$pid" 2>/dev/null
-      for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-      kill -9 "$pid" 2>/dev/null
-    fi
-    rm -f "$dir/pid"
-  fi
+  stop_pid "$dir/pid"
 }
 
 case "$cmd" in

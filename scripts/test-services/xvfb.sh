@@ -8,24 +8,12 @@
 # The server picks a free display number itself (-displayfd), listens on no TCP port and
 # has one 1280x1024 screen of 24-bit colour, so pixels compare exactly.
 set -u
-cmd=${1:-}
-work=${2:-}
-if [ -z "$cmd" ] || [ -z "$work" ]; then
-  echo "usage: $0 start|stop WORKDIR" >&2
-  exit 2
-fi
+. "$(dirname "$0")/../service-common.sh"
+service_args "$@"
 dir="$work/xvfb"
 
 stop_server() {
-  if [ -f "$dir/pid" ]; then
-    pid=$(cat "$dir/pid")
-    if kill -0 "$pid" 2>/dev/null; then
-      kill "$pid" 2>/dev/null
-      for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-      kill -9 "$pid" 2>/dev/null
-    fi
-    rm -f "$dir/pid"
-  fi
+  stop_pid "$dir/pid"
 }
 
 case "$cmd" in

@@ -58,22 +58,27 @@ bool isField(const QWidget* w)
 // twice, an OK, Next or Finish button that Enter does not press.
 QStringList faultsOfPage(QWidget* window);
 
-QStringList accessFaults(QWidget* window)
+// The faults a check finds on every page of every tabbed part of the window, each once.
+QStringList onEveryPage(QWidget* window, QStringList (*check)(QWidget*))
 {
-    // Every page of every tabbed part is looked at.
-    QStringList faults = faultsOfPage(window);
+    QStringList faults = check(window);
     for (QTabWidget* tabs : window->findChildren<QTabWidget*>()) {
         if (!tabs->isVisibleTo(window))
             continue;
         const int was = tabs->currentIndex();
         for (int i = 0; i < tabs->count(); ++i) {
             tabs->setCurrentIndex(i);
-            faults << faultsOfPage(window);
+            faults << check(window);
         }
         tabs->setCurrentIndex(was);
     }
     faults.removeDuplicates();
     return faults;
+}
+
+QStringList accessFaults(QWidget* window)
+{
+    return onEveryPage(window, faultsOfPage);
 }
 
 QStringList faultsOfPage(QWidget* window)
@@ -211,19 +216,7 @@ QStringList tabOrderFaultsOfPage(QWidget* window);
 // order that goes back up or to the left, a control after the window's OK and Cancel buttons.
 QStringList tabOrderFaults(QWidget* window)
 {
-    QStringList faults = tabOrderFaultsOfPage(window);
-    for (QTabWidget* tabs : window->findChildren<QTabWidget*>()) {
-        if (!tabs->isVisibleTo(window))
-            continue;
-        const int was = tabs->currentIndex();
-        for (int i = 0; i < tabs->count(); ++i) {
-            tabs->setCurrentIndex(i);
-            faults << tabOrderFaultsOfPage(window);
-        }
-        tabs->setCurrentIndex(was);
-    }
-    faults.removeDuplicates();
-    return faults;
+    return onEveryPage(window, tabOrderFaultsOfPage);
 }
 
 QStringList tabOrderFaultsOfPage(QWidget* window)
