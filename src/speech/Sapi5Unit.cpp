@@ -615,15 +615,17 @@ qint64 TSapi5::OutputFileMilliseconds() const
 bool TSapi5::IsEngineResponding()
 {
     UtilsClass::Log(QStringLiteral("StreamPos1: 0"));
-    // Nothing is being spoken, or we paused it ourselves: nothing has to move.
-    if (!Voice->Busy() || Voice->IsPaused())
+    // Nothing is being spoken, or we paused it ourselves, or the text has already run to its
+    // end and waits only for its end report (which comes with the next events): nothing has
+    // to move.
+    if (!Voice->Busy() || Voice->IsPaused() || Voice->AllDone())
         return true;
     const int64_t p1 = Voice->ProgressCounter();
     QDeadlineTimer deadline(ResponseTimeoutMs);
     while (!deadline.hasExpired()) {
         QThread::msleep(10);
         const int64_t p2 = Voice->ProgressCounter();
-        if (p2 != p1 || !Voice->Busy()) {
+        if (p2 != p1 || !Voice->Busy() || Voice->AllDone()) {
             UtilsClass::Log(QStringLiteral("StreamPos2: %1").arg(p2));
             return true;
         }

@@ -973,6 +973,14 @@ int64_t TSpVoice::OutputPosition()
     return lastPosition;
 }
 
+bool TSpVoice::AllDone() const
+{
+    for (const auto& it : queue)
+        if (it.Run && !it.Run->Done())
+            return false;
+    return true;
+}
+
 int64_t TSpVoice::ProgressCounter()
 {
     int64_t p = 0;

@@ -196,6 +196,8 @@ public:
     // Something moved since the last call (engine output or playback).
     int64_t ProgressCounter();
     bool Busy() const { return !queue.empty(); }
+    // Every queued text has run to its end; only its end report (the next poll) is to come.
+    bool AllDone() const;
 
 private:
     struct Item {

@@ -5,6 +5,8 @@
 #include "test_engine_support.h"
 
 #include "ScriptedDialogs.h"
+#include <QThread>
+#include <QDeadlineTimer>
 #include "core/RegistryUnit.h"
 #include "speech/Sapi5Unit.h"
 #include "speech/TBaseEngineList.h"
@@ -323,6 +325,30 @@ private slots:
         QVERIFY(TestSupport::WaitFor([&] { return ev2.Finished > 0; }, 3000));
         QVERIFY(ev2.LastCancelled);
         adapter->SetActive(false);
+    }
+
+    // A short text written into a file can be done before the program gets round to its
+    // next step: Pause then finds a finished engine, not one that stopped responding.
+    void finishedTextIsNotUnresponsive()
+    {
+        TScopedScriptedDialogs d;
+        TEvents ev;
+        ev.Bind(*adapter);
+        QVERIFY(adapter->PlayToFileInit(English(), dir.filePath(QStringLiteral("done.wav"))));
+        QVERIFY(adapter->PlayToFile(0, QStringLiteral("Done before the pause.")));
+        // No events run meanwhile, as on a busy machine: the end report is still to come.
+        QDeadlineTimer deadline(10000);
+        while (!adapter->Voice->AllDone() && !deadline.hasExpired())
+            QThread::msleep(5);
+        QVERIFY(adapter->Voice->AllDone() && adapter->Voice->Busy());
+        adapter->ResponseTimeoutMs = 1000;
+        adapter->Pause();
+        QVERIFY(adapter->Paused);
+        adapter->ResponseTimeoutMs = 2500;
+        adapter->Resume();
+        QVERIFY(TestSupport::WaitFor([&] { return ev.Finished > 0; }, 5000));
+        adapter->SetActive(false);
+        QVERIFY(d.Shown.empty());
     }
 
     void stalledOutputIsNotResponding()
