@@ -241,6 +241,37 @@ private slots:
         QVERIFY(QString::fromLocal8Bit(serving.readAllStandardOutput()).contains(QLatin1String("Serving stopped.")));
     }
 
+    // A group that needs a login renders with the login saved in the window (through TLS,
+    // the server's certificate trusted by the profile's NewsCAFile); without one it is named
+    // as failed with the reason, and nothing is asked of anyone.
+    void savedLoginThroughTls()
+    {
+        VORLIX_REQUIRE_INN();
+        const QString group = Env("VORLIX_INN_AUTH_GROUP");
+        const QString folder = UtilsClass::GetProgramFolder() + QStringLiteral("audio");
+        WriteProfile(InnServer(), {group}, folder);
+        WriteSetting(QStringLiteral("Vorlix"), QStringLiteral("NewsCAFile"), Env("VORLIX_INN_CA"));
+        QVERIFY(TRegistryEnhanced::Flush());
+        const QStringList unsaved = ReadLines(TNewsStore::ConfigPath());
+
+        TResult r = Render({QStringLiteral("--download"), QStringLiteral("--new")});
+        QVERIFY2(r.Code == 1, qPrintable(Described(r)));
+        QVERIFY2(r.Err.contains(QStringLiteral("asks for a login that this profile does not hold")), qPrintable(r.Err));
+        QVERIFY2(r.Err.contains(QStringLiteral("Downloading %1 from %2: ").arg(group, InnServer())), qPrintable(r.Err));
+        QCOMPARE(ReadLines(TNewsStore::ConfigPath()), unsaved);
+        QVERIFY(AudioFiles(folder).isEmpty());
+
+        QStringList saved = unsaved;
+        saved[0] = QStringLiteral("NewsServer|%1|1|-1|0|260101000000|1|%2|%3|")
+                       .arg(InnServer(), Env("VORLIX_INN_USER"), Env("VORLIX_INN_PASS"));
+        WriteLinesAtomically(TNewsStore::ConfigPath(), saved);
+        r = Render({QStringLiteral("--download"), QStringLiteral("--new")});
+        QVERIFY2(r.Code == 0 && r.Err.isEmpty(), qPrintable(Described(r)));
+        const int count = Env("VORLIX_INN_AUTH_COUNT").toInt();
+        QVERIFY2(r.Out.contains(QStringLiteral("Rendered %1 articles").arg(count)), qPrintable(r.Out));
+        QVERIFY(!AudioFiles(folder).isEmpty());
+    }
+
     // Ctrl+C (SIGINT) ends the render after the article being rendered: that one is
     // finished and stored as spoken, the rest keep their marks for the next run, exit 1.
     void interruptStopsAfterTheCurrentArticle()
