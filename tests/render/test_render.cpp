@@ -158,13 +158,20 @@ private slots:
             QVERIFY2(f.endsWith(QLatin1String("_1.mp3")), qPrintable(f)); // each thread's first file
             QVERIFY(QFileInfo(folder + QLatin1Char('/') + f).size() > 1000);
         }
-        // The thread files carry a chapter per article, all of them together one per article.
+        // The thread files carry a chapter per article, all of them together one per article,
+        // and the tags a window run writes: the file's name as title, the voice as Vorlix's.
         int chapters = 0;
-        for (const QString& f : files)
-            chapters += Python(QStringLiteral("import sys, mutagen.id3\nt = mutagen.id3.ID3(sys.argv[1])\n"
-                                              "print(len(t.getall('CHAP')))"),
-                               {folder + QLatin1Char('/') + f})
-                            .toInt();
+        for (const QString& f : files) {
+            const QStringList tags = Python(QStringLiteral("import sys, mutagen.id3\nt = mutagen.id3.ID3(sys.argv[1])\n"
+                                                           "print(len(t.getall('CHAP')))\nprint(t['TIT2'].text[0])\n"
+                                                           "print(t['TPE1'].text[0])"),
+                                           {folder + QLatin1Char('/') + f})
+                                         .split(QLatin1Char('\n'));
+            QCOMPARE(tags.size(), 3);
+            chapters += tags[0].toInt();
+            QCOMPARE(tags[1], f);
+            QVERIFY2(tags[2].startsWith(QLatin1String("Vorlix: ")), qPrintable(tags[2]));
+        }
         QCOMPARE(chapters, count);
         // Each thread's counter moved on, so the next file of a thread gets the next number.
         for (int i = 0; i < stored->Count(); ++i) {
