@@ -1,6 +1,7 @@
 #include "news/ThreadModel.h"
 
 #include <QByteArrayMatcher>
+#include <QElapsedTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -741,34 +742,54 @@ void appendLower(QByteArray& out, QStringView text)
 
 const TThreadModel::TFindText& TThreadModel::currentFindText() const
 {
+    PrepareFindText(-1);
+    return findText;
+}
+
+bool TThreadModel::PrepareFindText(qint64 budgetMs) const
+{
     if (findText.shape == shape)
-        return findText;
-    findText = TFindText();
-    findText.start.reserve(tops.size() + 1);
-    findText.text.reserve(qsizetype(indexed) * 48);
-    for (const TNode* top : tops) {
-        findText.start.push_back(findText.text.size());
+        return true;
+    if (building.shape != shape) {
+        // Begun for another tree, or not at all: from the start.
+        building = TFindText();
+        building.shape = shape;
+        building.start.reserve(tops.size() + 1);
+        building.text.reserve(qsizetype(indexed) * 48);
+        buildingRow = 0;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    while (buildingRow < tops.size()) {
+        const TNode* top = tops[buildingRow++];
+        building.start.push_back(building.text.size());
         // A reply that keeps the subject before it adds only its author.
         QStringView lastSubject;
         const TNode* n = top;
         do {
             const QStringView subject = n->rec->Subject;
             if (n == top || subject != lastSubject)
-                appendLower(findText.text, subject);
+                appendLower(building.text, subject);
             lastSubject = subject;
-            appendLower(findText.text, n->rec->From);
+            appendLower(building.text, n->rec->From);
             n = n->gnext;
         } while (n && n->parent);
+        if (budgetMs >= 0 && (buildingRow & 255) == 0 && slice.elapsed() >= budgetMs)
+            return false;
     }
-    findText.start.push_back(findText.text.size());
-    findText.text.squeeze();
-    findText.shape = shape;
-    return findText;
+    building.start.push_back(building.text.size());
+    building.text.squeeze();
+    findText = std::move(building);
+    building = TFindText();
+    buildingRow = 0;
+    return true;
 }
 
 void TThreadModel::ReleaseFindText() const
 {
     findText = TFindText();
+    building = TFindText();
+    buildingRow = 0;
 }
 
 std::vector<TThreadModel::TNode*> TThreadModel::MatchingTops(const QString& text,

@@ -129,6 +129,11 @@ public:
     // Finding keeps the subjects and authors in lower case, thread by thread, in one block
     // (made at the first look-up after a change); this gives that memory back.
     void ReleaseFindText() const;
+    // Makes that block ahead of the first look-up, a slice of about budgetMs at a time (a
+    // negative budget: all at once), so a large group is ready when the first letter is
+    // typed. True when it is ready for the tree as it is now.
+    bool PrepareFindText(qint64 budgetMs) const;
+    bool FindTextReady() const { return findText.shape == shape; }
     // Expands or collapses the node for the views (raising OnExpandedChanged); the effects
     // of the change follow when the view reports it through SetExpanded.
     void Expand(TNode* node, bool expanded);
@@ -173,6 +178,10 @@ private:
         std::vector<qsizetype> start;    // per top row: where its thread begins (one more at the end)
     };
     mutable TFindText findText;
+    // The text being made a slice at a time (PrepareFindText), for the shape it names, and
+    // the next top row to add.
+    mutable TFindText building;
+    mutable size_t buildingRow = 0;
     const TFindText& currentFindText() const;
 
     std::deque<TNode> nodes;

@@ -213,6 +213,39 @@ private slots:
     // turns bold with a new reply and back when it is read, a speak click on a collapsed
     // thread goes down to its replies and on an expanded one first levels the replies, the
     // watch toggles only on thread tops, and every changed row is told to the views.
+    // The text finding looks through, made ahead in slices: a tree that changes between two
+    // slices is started again, and what is found is what a look-up at once finds.
+    void findTextMadeAheadInSlices()
+    {
+        TArticleList list;
+        auto add = [&](int number, const QString& subject, const QString& from) {
+            auto r = std::make_unique<TArticleClass>();
+            r->Number = number;
+            r->MessageID = QStringLiteral("<%1@x>").arg(number);
+            r->Subject = subject;
+            r->From = from;
+            r->Date = TDateTime(46000 + number);
+            return list.Add(std::move(r));
+        };
+        TThreadModel model;
+        for (int i = 1; i <= 3000; ++i)
+            model.Place(add(i, QStringLiteral("Topic %1").arg(i), i % 1000 == 0 ? QStringLiteral("Zed") : QStringLiteral("Ann")), false);
+        QVERIFY(!model.FindTextReady());
+        QVERIFY(!model.PrepareFindText(0)); // one slice of 256 threads
+        QVERIFY(!model.FindTextReady());
+        model.Place(add(3001, QStringLiteral("Late"), QStringLiteral("Zed Late")), false);
+        int slices = 0;
+        while (!model.PrepareFindText(0))
+            ++slices;
+        QVERIFY(slices >= 10);
+        QVERIFY(model.FindTextReady());
+        QCOMPARE(int(model.MatchingTops(QStringLiteral("zed")).size()), 4);
+        QCOMPARE(int(model.MatchingTops(QStringLiteral("LATE")).size()), 1);
+        model.ReleaseFindText();
+        QVERIFY(!model.FindTextReady());
+        QCOMPARE(int(model.MatchingTops(QStringLiteral("zed")).size()), 4);
+    }
+
     void rulesWorkWithoutAView()
     {
         TArticleList list;

@@ -160,6 +160,25 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     Timer1->setSingleShot(true);
     Timer1->setInterval(3000);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    findPrepare = new QTimer(this);
+    findPrepare->setObjectName(QStringLiteral("findPrepare"));
+    findPrepare->setInterval(10);
+    connect(findPrepare, &QTimer::timeout, this, [this] {
+        if (!ThreadView) {
+            findPrepare->stop();
+            return;
+        }
+        // Not while a group is being placed: every record placed would start it again.
+        if (ThreadView->Loading || TBusyGuard::Busy())
+            return;
+        // Slices short enough that typing stays smooth.
+        if (ThreadView->Model.PrepareFindText(15))
+            findPrepare->stop();
+    });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now == edFind && ThreadView && ThreadView->Model.Count() > 0)
+            findPrepare->start();
+    });
 
     KeyboardAccess::Install();
     buildCommands();

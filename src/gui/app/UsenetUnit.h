@@ -181,6 +181,9 @@ private:
     QProgressBar* QueueProgress;
     QProgressBar* ArticleProgress;
     QTimer* Timer1;
+    // While the Find field has the focus, the text finding looks through is made a slice at a
+    // time, so the first letter typed in a large group does not wait for it.
+    QTimer* findPrepare;
 
     // One entry of a command in one place.
     struct TEntry {

@@ -276,6 +276,11 @@ private slots:
         auto* find = TestSupport::Part<QLineEdit>(w.Form.get(), "edFind");
         QAbstractItemModel* rows = Articles(w)->model();
         QCOMPARE(rows->rowCount(), 2);
+        // Going to the field makes the text it looks through ahead of the first letter.
+        QVERIFY(!w.Form->ThreadView->Model.FindTextReady());
+        w.Form->activateWindow();
+        find->setFocus();
+        QVERIFY(TestSupport::WaitFor([&] { return w.Form->ThreadView->Model.FindTextReady(); }, 5000));
         QTest::keyClicks(find, "ze");
         QCOMPARE(rows->rowCount(), 1);
         QCOMPARE(rows->index(0, TThreadView::ColSubject).data().toString(), QString("Alpha"));
