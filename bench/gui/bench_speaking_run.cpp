@@ -8,7 +8,7 @@
 #include "news_window_rig.h"
 
 #include "ScriptedWindows.h"
-#include "SampleNewsServer.h"
+#include "BenchThreads.h"
 #include "core/RegistryEnhanced.h"
 #include "speaking/SpeakRun.h"
 #include "speech/SpeechAPIUnit.h"
@@ -25,15 +25,6 @@ using namespace NewsRig;
 
 namespace {
 const QString kGroup = QStringLiteral("alt.bench.speaking");
-
-QByteArray Body(int n)
-{
-    static const char* w[] = {"listening", "to", "the", "group", "while", "walking", "home", "is", "a", "pleasure"};
-    QByteArray b;
-    for (int i = 0; i < 40; ++i)
-        b += QByteArray(w[(i + n) % 10]) + (i % 10 == 9 ? ".\n" : " ");
-    return b;
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -42,17 +33,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     TScopedScriptedWindows dialogs;
     TSampleNewsServer server;
-    server.AddGroup(kGroup);
-    for (int t = 0; t < 5; ++t)
-        for (int i = 0; i < 10; ++i) {
-            const QByteArray id = "<t" + QByteArray::number(t) + "." + QByteArray::number(i) + "@bench>";
-            QByteArray a = "From: Bench <b@example.org>\nNewsgroups: alt.bench.speaking\nSubject: "
-                + QByteArray(i ? "Re: " : "") + "Thread " + QByteArray::number(t) + "\nDate: -1d 10:00\nMessage-ID: " + id
-                + "\n";
-            if (i)
-                a += "References: <t" + QByteArray::number(t) + ".0@bench>\n";
-            server.AddArticle(a + "\n" + Body(t * 10 + i) + "\n");
-        }
+    AddBenchThreads(server, kGroup);
     if (!server.Listen())
         return 1;
     WriteConfig(QStringLiteral("127.0.0.1:%1").arg(server.Port()), {kGroup});

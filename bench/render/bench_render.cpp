@@ -6,7 +6,7 @@
 //  - the peak memory of the render process (its maximum resident set).
 #include "TestSupport.h"
 
-#include "SampleNewsServer.h"
+#include "BenchThreads.h"
 #include "audio/AudioFileInfo.h"
 #include "core/BaseUtils.h"
 #include "core/RegistryEnhanced.h"
@@ -26,15 +26,6 @@
 
 namespace {
 const QString kGroup = QStringLiteral("alt.bench.render");
-
-QByteArray Body(int n)
-{
-    static const char* w[] = {"listening", "to", "the", "group", "while", "walking", "home", "is", "a", "pleasure"};
-    QByteArray b;
-    for (int i = 0; i < 40; ++i)
-        b += QByteArray(w[(i + n) % 10]) + (i % 10 == 9 ? ".\n" : " ");
-    return b;
-}
 
 // Passes a connection on to the server and notes when the client first asks for an article.
 class TRelay : public QObject {
@@ -86,16 +77,7 @@ int main(int argc, char** argv)
     TestSupport::PrepareEnvironment();
     QCoreApplication app(argc, argv);
     TSampleNewsServer server;
-    server.AddGroup(kGroup);
-    for (int t = 0; t < 5; ++t)
-        for (int i = 0; i < 10; ++i) {
-            const QByteArray id = "<t" + QByteArray::number(t) + "." + QByteArray::number(i) + "@bench>";
-            QByteArray a = "From: Bench <b@example.org>\nNewsgroups: alt.bench.render\nSubject: " + QByteArray(i ? "Re: " : "")
-                + "Thread " + QByteArray::number(t) + "\nDate: -1d 10:00\nMessage-ID: " + id + "\n";
-            if (i)
-                a += "References: <t" + QByteArray::number(t) + ".0@bench>\n";
-            server.AddArticle(a + "\n" + Body(t * 10 + i) + "\n");
-        }
+    AddBenchThreads(server, kGroup);
     if (!server.Listen())
         return 1;
     TRelay relay(server.Port());

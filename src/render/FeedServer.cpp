@@ -67,14 +67,14 @@ TRange ParseRange(const QByteArray& header, qint64 size)
 {
     TRange r;
     r.Last = size - 1;
-    QByteArray spec = header.trimmed();
-    if (!spec.startsWith("bytes=") || spec.contains(','))
+    QByteArray range = header.trimmed();
+    if (!range.startsWith("bytes=") || range.contains(','))
         return r;
-    spec = spec.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
+    range = range.mid(6).trimmed();
+    const qsizetype dash = range.indexOf('-');
     if (dash < 0)
         return r;
-    const QByteArray from = spec.left(dash).trimmed(), to = spec.mid(dash + 1).trimmed();
+    const QByteArray from = range.left(dash).trimmed(), to = range.mid(dash + 1).trimmed();
     if (from.isEmpty()) {
         // The last bytes of the file.
         if (!Digits(to))

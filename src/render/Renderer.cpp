@@ -155,12 +155,6 @@ void TRenderer::warn(const QString& line)
     std::fflush(err);
 }
 
-void TRenderer::usage(const QString& message)
-{
-    warn(message);
-    configError = true;
-}
-
 void TRenderer::progress(int done, int total, const QString& what)
 {
     if (options.Quiet)
@@ -234,7 +228,7 @@ bool TRenderer::openProfile()
     const QString home = UtilsClass::GetProgramFolder();
     lock = std::make_unique<TProfileLock>();
     if (!lock->TryLock(TProfileLock::hRenderer)) {
-        usage(lock->Refusal());
+        warn(lock->Refusal());
         return false;
     }
     UtilsClass::RotateLogs();
@@ -242,7 +236,7 @@ bool TRenderer::openProfile()
     settings = std::make_unique<TMyRegistryClass>();
     settings->LoadAll();
     if (!settings->IsStartupSaved()) {
-        usage(QStringLiteral("Vorlix has not been set up in %1 yet: start Vorlix once, add a news server "
+        warn(QStringLiteral("Vorlix has not been set up in %1 yet: start Vorlix once, add a news server "
                              "and subscribe to newsgroups, then render.")
                   .arg(QDir::toNativeSeparators(home)));
         return false;
@@ -256,7 +250,7 @@ bool TRenderer::openProfile()
     news = std::make_unique<TNewsStore>();
     news->Settings = settings.get();
     if (!QFileInfo::exists(TNewsStore::ConfigPath())) {
-        usage(QStringLiteral("No news server is set up in %1: add one in Vorlix's window first.")
+        warn(QStringLiteral("No news server is set up in %1: add one in Vorlix's window first.")
                   .arg(QDir::toNativeSeparators(home)));
         return false;
     }
@@ -289,13 +283,13 @@ bool TRenderer::chooseGroups()
             QStringList known;
             for (int i = 0; i < news->ServerCount(); ++i)
                 known << news->Server(i)->Caption().trimmed();
-            usage(QStringLiteral("no news server \"%1\" in this profile (its servers: %2)")
+            warn(QStringLiteral("no news server \"%1\" in this profile (its servers: %2)")
                       .arg(name, known.isEmpty() ? QStringLiteral("none") : known.join(QStringLiteral(", "))));
             return false;
         }
         const auto groups = groupsOf(server);
         if (groups.empty()) {
-            usage(QStringLiteral("the news server \"%1\" has no subscribed newsgroups").arg(name));
+            warn(QStringLiteral("the news server \"%1\" has no subscribed newsgroups").arg(name));
             return false;
         }
         for (TConfigClass* g : groups)
@@ -310,7 +304,7 @@ bool TRenderer::chooseGroups()
                     found = true;
                 }
         if (!found) {
-            usage(QStringLiteral("\"%1\" is not a subscribed newsgroup of this profile").arg(name));
+            warn(QStringLiteral("\"%1\" is not a subscribed newsgroup of this profile").arg(name));
             return false;
         }
     }
@@ -319,7 +313,7 @@ bool TRenderer::chooseGroups()
             for (TConfigClass* g : groupsOf(news->Server(i)))
                 add(g);
     if (jobs.empty()) {
-        usage(QStringLiteral("no newsgroups are subscribed in this profile"));
+        warn(QStringLiteral("no newsgroups are subscribed in this profile"));
         return false;
     }
     return true;
@@ -332,7 +326,7 @@ bool TRenderer::openSpeech()
         tts = std::make_unique<TBaseTTS>();
     } catch (const EVorlixError& e) {
         delete preprocessor;
-        usage(QStringLiteral("the speech manager cannot start: ") + e.message());
+        warn(QStringLiteral("the speech manager cannot start: ") + e.message());
         return false;
     }
     tts->SetPreprocessor(preprocessor);
@@ -340,12 +334,12 @@ bool TRenderer::openSpeech()
     try {
         tts->InitializeAll(*settings);
     } catch (const EVorlixError& e) {
-        usage(QStringLiteral("no voice could be loaded: ") + e.message());
+        warn(QStringLiteral("no voice could be loaded: ") + e.message());
         return false;
     }
     const QString folderError = TBaseTTS::CheckOutputDir(tts->OutputDir);
     if (!folderError.isEmpty()) {
-        usage(folderError);
+        warn(folderError);
         return false;
     }
     tts->OnBeforeTags = [](TBaseTTS* sender) { TSpeakRun::TagRunFile(sender->Tags); };
@@ -363,7 +357,6 @@ bool TRenderer::openSpeech()
         else
             warn(message);
     };
-    run->OnRunEnded = [this](TSpeakRun*) { runEnded = true; };
     run->OnFileDone = [this](TSpeakRun*, const QString& path, const std::vector<TArticleClass*>& articles) {
         fileDone(path, articles);
     };
@@ -545,7 +538,7 @@ void TRenderer::renderGroup(TGroupJob& job, int doneBefore, int total)
 {
     TConfigClass* group = job.Group;
     const std::vector<TArticleClass*> order = TThreadModel::ViewOrder(*group->Articles);
-    queued.clear();
+    std::vector<std::pair<TConfigClass*, QString>> queued; // group and Message-ID
     for (TArticleClass* r : order)
         if (r->SpeakMark == 1)
             queued.emplace_back(group, r->MessageID);
@@ -567,7 +560,7 @@ void TRenderer::renderGroup(TGroupJob& job, int doneBefore, int total)
         if (at >= 0 && size_t(at) < reasons.size())
             reasons[size_t(at)] = lastStatus;
     };
-    runEnded = false;
+    bool runEnded = false;
     QEventLoop loop;
     run->OnRunEnded = [&](TSpeakRun*) {
         runEnded = true;

@@ -77,7 +77,6 @@ private:
     int serve();
     int finish();
 
-    void usage(const QString& message);
     void say(const QString& line);
     void warn(const QString& line);
     void progress(int done, int total, const QString& what);
@@ -89,7 +88,6 @@ private:
     bool terminal = false;
     bool progressShown = false;
     bool interrupted = false;
-    bool configError = false;
     QEventLoop* serving = nullptr; // the loop of --serve, while it runs
     QElapsedTimer clock;
 
@@ -101,11 +99,6 @@ private:
     std::unique_ptr<TNntpProcessor> processor;
     std::vector<TGroupJob> jobs;
     QStringList failedServers;
-
-    // The run of the group being rendered.
-    bool runEnded = false;
-    QString runError;
-    std::vector<std::pair<TConfigClass*, QString>> queued; // group and Message-ID
 
     // What was made.
     int articlesRendered = 0;
